@@ -1,0 +1,16 @@
+// Parts of the Platform shared by every backend.
+#include <cmath>
+
+#include "app/platform.h"
+
+namespace orq {
+
+int scaledWindowSize(float dpi, int logical) {
+  return static_cast<int>(std::ceil(dpi * static_cast<float>(logical) / 96.0f));
+}
+
+void Platform::deliver(PlatformEvent event) {
+  if (callback) callback(event);
+}
+
+}  // namespace orq

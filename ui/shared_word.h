@@ -1,0 +1,30 @@
+// A word shared between the user-interface thread and the device worker without a lock.
+// Every access is whole and relaxed: the fields carry independent values, and no field is
+// used to publish another.
+#pragma once
+
+#include <atomic>
+
+namespace orq {
+
+template <typename T>
+class Shared {
+ public:
+  constexpr Shared() noexcept : value_{} {}
+  constexpr Shared(T v) noexcept : value_{v} {}  // NOLINT: implicit by design
+  Shared(const Shared&) = delete;
+  Shared& operator=(const Shared&) = delete;
+
+  T get() const noexcept { return value_.load(std::memory_order_relaxed); }
+  void set(T v) noexcept { value_.store(v, std::memory_order_relaxed); }
+  operator T() const noexcept { return get(); }  // NOLINT: implicit by design
+  Shared& operator=(T v) noexcept {
+    set(v);
+    return *this;
+  }
+
+ private:
+  std::atomic<T> value_;
+};
+
+}  // namespace orq
