@@ -9,3 +9,35 @@ function(orq_add_test name)
     set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
   endif()
 endfunction()
+
+# orq_embed(OUT_VAR SYMBOL FILE)
+# Makes an assembler source that carries FILE as read-only data under SYMBOL (16-byte aligned)
+# and SYMBOL_end, and appends it to OUT_VAR. Declare in C++ as
+#   extern "C" const uint8_t SYMBOL[]; extern "C" const uint8_t SYMBOL_end[];
+function(orq_embed out_var symbol file)
+  set(asm ${CMAKE_CURRENT_BINARY_DIR}/embed_${symbol}.S)
+  file(WRITE ${asm}.in
+    "    .section .rodata\n"
+    "    .balign 16\n"
+    "    .global ${symbol}\n"
+    "${symbol}:\n"
+    "    .incbin \"${file}\"\n"
+    "    .global ${symbol}_end\n"
+    "${symbol}_end:\n"
+    "    .byte 0\n"
+    "    .section .note.GNU-stack,\"\",@progbits\n")
+  configure_file(${asm}.in ${asm} COPYONLY)
+  set_source_files_properties(${asm} PROPERTIES OBJECT_DEPENDS ${file} GENERATED TRUE)
+  set(${out_var} ${${out_var}} ${asm} PARENT_SCOPE)
+endfunction()
+
+# Adds every immediate subfolder of the current folder that has a CMakeLists.txt.
+macro(orq_add_subfolders)
+  file(GLOB _orq_subs LIST_DIRECTORIES true ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  list(SORT _orq_subs)
+  foreach(_d ${_orq_subs})
+    if(IS_DIRECTORY ${_d} AND EXISTS ${_d}/CMakeLists.txt)
+      add_subdirectory(${_d})
+    endif()
+  endforeach()
+endmacro()
