@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -28,6 +29,13 @@ enum class PlatformEvent : int32_t {
 inline constexpr int kWindowWidth = 1024;
 inline constexpr int kWindowHeight = 740;
 inline constexpr int kTimerMs = 500;
+
+// A stored "RI" image or "RM" mask: the bytes with their 6-byte header and the total length,
+// so that a reader can refuse data whose header does not match its size.
+struct ImageData {
+  const uint8_t* bytes = nullptr;
+  size_t size = 0;
+};
 
 // Outer window size for a dpi, rounded up as the window host does (single precision).
 int scaledWindowSize(float dpi, int logical);
@@ -65,15 +73,15 @@ class Platform {
 
   // --- Drawing operations (render_cairo.cpp); valid only while a paint is in progress.
   // Colours are 0xAARRGGBB, straight alpha. Images are "RI"/"RM" blobs including the header;
-  // a null pointer or a wrong tag draws nothing.
+  // a null pointer, a wrong tag or a size that does not match the header draws nothing.
   void surfaceSize(int32_t& width, int32_t& height) const;
   void fillRect(int32_t x, int32_t y, int32_t width, int32_t height, int32_t radius,
                 uint32_t colour);
   void setScale(float factor);
-  void drawImage(int32_t x, int32_t y, int32_t width, int32_t height, const uint8_t* image);
+  void drawImage(int32_t x, int32_t y, int32_t width, int32_t height, ImageData image);
   void drawImagePart(int32_t sx, int32_t sy, int32_t sw, int32_t sh, int32_t dx, int32_t dy,
-                     int32_t dw, int32_t dh, const uint8_t* image);
-  void drawMask(int32_t x, int32_t y, int32_t width, int32_t height, const uint8_t* mask,
+                     int32_t dw, int32_t dh, ImageData image);
+  void drawMask(int32_t x, int32_t y, int32_t width, int32_t height, ImageData mask,
                 uint32_t colour);
   // style 0, 1, 2 = 10, 11, 13 units. hAlign: 0 leading, 1 centre, other trailing.
   // vAlign: 1 top, 0 centre, other bottom. The layout box starts one unit above y.

@@ -43,10 +43,10 @@ void Platform::fillRect(int32_t x, int32_t y, int32_t width, int32_t height, int
 }
 
 void Platform::setScale(float) {}
-void Platform::drawImage(int32_t, int32_t, int32_t, int32_t, const uint8_t*) {}
+void Platform::drawImage(int32_t, int32_t, int32_t, int32_t, ImageData) {}
 void Platform::drawImagePart(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
-                             int32_t, const uint8_t*) {}
-void Platform::drawMask(int32_t, int32_t, int32_t, int32_t, const uint8_t*, uint32_t) {}
+                             int32_t, ImageData) {}
+void Platform::drawMask(int32_t, int32_t, int32_t, int32_t, ImageData, uint32_t) {}
 void Platform::drawText(int32_t, int32_t, int32_t, int32_t, uint32_t, int32_t, int32_t, int32_t,
                         const std::wstring&, bool) {}
 
