@@ -40,6 +40,10 @@ struct ImageData {
 // Outer window size for a dpi, rounded up as the window host does (single precision).
 int scaledWindowSize(float dpi, int logical);
 
+// Whole wheel notches in one wheel delta (120 per notch, positive away from the user),
+// truncated toward zero: parts of a notch are lost, not carried.
+inline int32_t wheelNotches(int32_t delta) { return delta / 120; }
+
 class Platform {
  public:
   Platform(std::string title, std::string identifier);

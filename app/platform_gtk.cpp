@@ -66,8 +66,7 @@ gboolean onButton(GtkWidget*, GdkEventButton* e, gpointer data) {
   return TRUE;
 }
 
-// One notch is a delta of 120 away from the user. Each event adds its own delta / 120,
-// truncated toward zero; parts of a notch are lost, not carried.
+// One notch is a delta of 120 away from the user; smooth scrolling reports fractions of one.
 gboolean onScroll(GtkWidget*, GdkEventScroll* e, gpointer data) {
   auto* p = static_cast<Platform*>(data);
   int delta = 0;
@@ -85,7 +84,7 @@ gboolean onScroll(GtkWidget*, GdkEventScroll* e, gpointer data) {
       return FALSE;
   }
   storePointer(p, e->x, e->y);
-  p->wheelTotal += delta / 120;
+  p->wheelTotal += wheelNotches(delta);
   p->deliver(PlatformEvent::Wheel);
   return TRUE;
 }

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# The real editor under Xvfb: one window titled "Tarvik Editor" of 1024 x 740, and exit status 0
+# within one second of the window manager's close request.
+# Usage: window_test.sh EDITOR WM_CLOSE
+set -u
+editor=$1
+wm_close=$2
+tmp=$(mktemp -d)
+cleanup() {
+  [ -n "${epid:-}" ] && kill "$epid" 2>/dev/null
+  [ -n "${xpid:-}" ] && kill "$xpid" 2>/dev/null
+  wait 2>/dev/null
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+# A display of our own, unless the caller gave one.
+if [ -z "${DISPLAY:-}" ]; then
+  Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp 3>"$tmp/display" 2>/dev/null &
+  xpid=$!
+  for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.05; done
+  [ -s "$tmp/display" ] || fail "Xvfb did not start"
+  export DISPLAY=":$(cat "$tmp/display")"
+fi
+
+"$editor" >"$tmp/out" 2>&1 &
+epid=$!
+info=""
+for _ in $(seq 100); do
+  id=$(xwininfo -root -tree | awk '/"Tarvik Editor"/ && /1024x|[0-9]x[0-9]/ {print $1}' | while read -r w; do
+    xwininfo -id "$w" | grep -q 'Map State: IsViewable' && echo "$w"; done | head -n 1)
+  [ -n "$id" ] && info=$(xwininfo -id "$id") && break
+  sleep 0.05
+done
+[ -n "$info" ] || fail "no window titled 'Tarvik Editor' appeared"
+# GTK also makes a hidden 10 x 10 client-leader window with the same title; count mapped ones.
+count=0
+for id in $(xwininfo -root -tree | awk '/"Tarvik Editor"/ {print $1}'); do
+  xwininfo -id "$id" | grep -q 'Map State: IsViewable' && count=$((count + 1))
+done
+[ "$count" -eq 1 ] || fail "expected one window, found $count"
+width=$(awk '/Width:/ {print $2}' <<<"$info")
+height=$(awk '/Height:/ {print $2}' <<<"$info")
+[ "$width" = 1024 ] && [ "$height" = 740 ] || fail "window is ${width}x${height}, expected 1024x740"
+sleep 0.3  # let the first paints happen
+
+start=$(date +%s%N)
+"$wm_close" "Tarvik Editor" || fail "could not send the close request"
+status=""
+while kill -0 "$epid" 2>/dev/null; do
+  [ $(( ($(date +%s%N) - start) / 1000000 )) -gt 1000 ] && fail "still running 1 s after the close request"
+  sleep 0.01
+done
+wait "$epid"; status=$?
+epid=""
+elapsed=$(( ($(date +%s%N) - start) / 1000000 ))
+[ "$status" -eq 0 ] || { cat "$tmp/out"; fail "exit status $status"; }
+echo "window 1024x740, closed in ${elapsed} ms with status 0"
