@@ -2,8 +2,11 @@
 // callback reach the ports, the editor state, the worker thread and its stop flag.
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <thread>
+#include <vector>
 
 #include "ui/shared_word.h"
 
@@ -25,12 +28,38 @@ struct DeviceLink {
   std::thread workerThread;            // start-up only
   Shared<uint8_t> stopRequested{0};    // start-up sets it at shutdown
   Shared<int32_t> failureCount{0};     // worker
+  // Set by the MIDI library's error callback when it runs on a library thread; the worker then
+  // closes both ports itself at its next poll (a port cannot be closed from its own thread).
+  Shared<uint8_t> portFault{0};
 
   static DeviceLink* current();
   static void setCurrent(DeviceLink* link);
 };
 
-// The worker's thread body (link_worker.cpp).
+// The worker's thread body (link_worker.cpp). Creates and owns the two port objects; ends
+// within a few milliseconds of stopRequested being set (every pause and wait watches it).
 void runWorker(DeviceLink* link);
+
+// --- Worker-thread operations (link_worker.cpp), shared with the transfers.
+
+// Outcome of waiting for a reply: it arrived, the budget ran out, or shutdown was requested
+// (the caller then returns at once without touching any shared field).
+enum class WaitResult { Arrived, TimedOut, Stopped };
+
+// Sleeps until now + interval (saturating), waking early when stopRequested is set. Returns
+// false when it ended because of stopRequested.
+bool pauseFor(DeviceLink& link, std::chrono::milliseconds interval);
+bool outputOpen(DeviceLink& link);
+// Sends one complete message when the output port is open and the message is not empty.
+// Returns whether it was handed to the port.
+bool sendToDevice(DeviceLink& link, const uint8_t* message, size_t length);
+bool sendToDevice(DeviceLink& link, const std::vector<uint8_t>& message);
+// Takes at most one message from the input queue and applies it to the editor state.
+void pollReply(DeviceLink& link);
+// Waits for the reply `code` by the 5 ms polling rule (at most 200 polls); the caller has
+// cleared lastReply before sending.
+WaitResult waitForReply(DeviceLink& link, int32_t code);
+// A reply timed out or a transfer failed: linkState 3, repaint, failureCount + 1.
+void markFailure(DeviceLink& link);
 
 }  // namespace orq

@@ -17,6 +17,9 @@ class Shared {
 
   T get() const noexcept { return value_.load(std::memory_order_relaxed); }
   void set(T v) noexcept { value_.store(v, std::memory_order_relaxed); }
+  // Takes the value and leaves v in one step (the worker takes pendingCommand this way, so a
+  // code written between its read and its clear is not lost).
+  T exchange(T v) noexcept { return value_.exchange(v, std::memory_order_relaxed); }
   operator T() const noexcept { return get(); }  // NOLINT: implicit by design
   Shared& operator=(T v) noexcept {
     set(v);

@@ -1,0 +1,131 @@
+// RtMidi API selection, device tag matching and exception-free wrappers (see midi_port.h).
+// RtMidi reports errors either through a registered callback or by throwing RtMidiError;
+// every call here catches, so callers deal only in plain results.
+#include "device/midi_port.h"
+
+#include <array>
+#include <cstdlib>
+#include <string_view>
+
+namespace orq {
+
+int deviceTagKind(const std::string& portName) {
+  if (portName.size() < 3) return -1;
+  struct Tag {
+    std::string_view text;
+    int kind;
+  };
+  static constexpr std::array<Tag, 4> kTags{{{"OR-", 0}, {"KTA", 0}, {"KTB", 1}, {"KTC", 2}}};
+  for (const Tag& tag : kTags) {
+    if (portName.find(tag.text) != std::string::npos) return tag.kind;
+  }
+  return -1;
+}
+
+std::vector<RtMidi::Api> midiApiOrder(const char* forced) {
+  std::vector<RtMidi::Api> compiled;
+  RtMidi::getCompiledApi(compiled);
+  auto has = [&](RtMidi::Api api) {
+    for (RtMidi::Api a : compiled)
+      if (a == api) return true;
+    return false;
+  };
+  std::vector<RtMidi::Api> order;
+  const std::string_view want = forced ? forced : "";
+  if (want == "alsa" || want == "jack") {
+    const RtMidi::Api api = want == "alsa" ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
+    if (has(api)) order.push_back(api);
+    return order;
+  }
+  // ALSA first: where the sequencer exists it is what other programs and devices use.
+  for (RtMidi::Api api : {RtMidi::LINUX_ALSA, RtMidi::UNIX_JACK})
+    if (has(api)) order.push_back(api);
+  // Other platforms' APIs (never the dummy one) after those.
+  for (RtMidi::Api api : compiled)
+    if (api != RtMidi::LINUX_ALSA && api != RtMidi::UNIX_JACK && api != RtMidi::RTMIDI_DUMMY)
+      order.push_back(api);
+  return order;
+}
+
+MidiPair createMidiPair(const std::string& inClient, const std::string& outClient,
+                        unsigned int queueLimit) {
+  for (RtMidi::Api api : midiApiOrder(std::getenv("ORQ_MIDI_API"))) {
+    MidiPair pair;
+    try {
+      pair.in = std::make_unique<RtMidiIn>(api, inClient, queueLimit);
+      pair.out = std::make_unique<RtMidiOut>(api, outClient);
+      pair.api = api;
+      return pair;
+    } catch (const RtMidiError&) {
+      // The ALSA backend throws where /dev/snd/seq is missing; try the next API.
+    } catch (const std::exception&) {
+    }
+  }
+  return {};
+}
+
+unsigned int safePortCount(RtMidi& port) {
+  try {
+    return port.getPortCount();
+  } catch (const std::exception&) {
+    return 0;
+  }
+}
+
+std::string safePortName(RtMidi& port, unsigned int index) {
+  try {
+    return port.getPortName(index);
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+bool safeIsOpen(const RtMidi* port) {
+  if (!port) return false;
+  try {
+    return port->isPortOpen();
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+void safeClose(RtMidi* port) {
+  if (!port) return;
+  try {
+    port->closePort();
+  } catch (const std::exception&) {
+  }
+}
+
+bool safeOpen(RtMidi& port, unsigned int index, const std::string& localName) {
+  try {
+    port.openPort(index, localName);
+  } catch (const std::exception&) {
+    return false;
+  }
+  return safeIsOpen(&port);
+}
+
+bool safeSend(RtMidiOut* out, const uint8_t* message, size_t length) {
+  if (!out || length == 0) return false;
+  try {
+    out->sendMessage(message, length);
+  } catch (const std::exception&) {
+    return false;
+  }
+  return true;
+}
+
+bool safeTake(RtMidiIn* in, std::vector<unsigned char>& message) {
+  message.clear();
+  if (!in) return false;
+  try {
+    in->getMessage(&message);
+  } catch (const std::exception&) {
+    message.clear();
+    return false;
+  }
+  return !message.empty();
+}
+
+}  // namespace orq

@@ -1,0 +1,47 @@
+// The MIDI layer under the device worker and the device simulator: picks a working RtMidi API
+// (ALSA sequencer where it exists, JACK otherwise), recognises device ports by name tag, and
+// wraps the RtMidi calls that may throw so that library errors never escape as exceptions.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <rtmidi/RtMidi.h>
+
+namespace orq {
+
+// Model kind of a port name: 0 for "OR-" or "KTA", 1 for "KTB", 2 for "KTC" (tested in that
+// order, case-sensitive, anywhere in the name); -1 when the name has none or is shorter than 3.
+int deviceTagKind(const std::string& portName);
+
+// The APIs to try, in order: ALSA then JACK among the compiled ones. `forced` is the value of
+// ORQ_MIDI_API ("alsa" or "jack"; null or empty: no preference); a forced API that is not
+// compiled in gives an empty list.
+std::vector<RtMidi::Api> midiApiOrder(const char* forced);
+
+// One input and one output object on the same API.
+struct MidiPair {
+  std::unique_ptr<RtMidiIn> in;
+  std::unique_ptr<RtMidiOut> out;
+  RtMidi::Api api = RtMidi::UNSPECIFIED;
+};
+
+// Creates both objects on the first API of midiApiOrder(getenv("ORQ_MIDI_API")) whose two
+// constructors succeed. Returns an empty pair when none does.
+MidiPair createMidiPair(const std::string& inClient, const std::string& outClient,
+                        unsigned int queueLimit);
+
+// Calls that never throw. On an RtMidi error they behave as if nothing was there.
+unsigned int safePortCount(RtMidi& port);
+std::string safePortName(RtMidi& port, unsigned int index);
+bool safeIsOpen(const RtMidi* port);
+void safeClose(RtMidi* port);
+bool safeOpen(RtMidi& port, unsigned int index, const std::string& localName);
+bool safeSend(RtMidiOut* out, const uint8_t* message, size_t length);
+// Takes at most one queued message; false when the queue is empty or on error.
+bool safeTake(RtMidiIn* in, std::vector<unsigned char>& message);
+
+}  // namespace orq
