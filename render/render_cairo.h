@@ -1,8 +1,12 @@
 // The Cairo/Pango backend of the drawing operations. Backends hand it a cairo context whose
-// user space is in logical units (the device scale already maps them to pixels).
+// user space is in logical units (the device scale already maps them to pixels); the matrix the
+// context has at frame start is the base that setScale multiplies.
 #pragma once
 
 #include <cairo.h>
+
+#include <cstdint>
+#include <string>
 
 namespace orq {
 class Platform;
@@ -11,7 +15,23 @@ class Platform;
 namespace orq::render {
 
 // One paint: makes `cr` the drawing target, stores the surface size (logical units, truncated),
-// delivers PlatformEvent::Paint to the platform's callback, and releases the target again.
+// delivers PlatformEvent::Paint to the platform's callback, and releases the target again. The
+// context's state (matrix, clip, source) is as it was when this returns.
 void paintFrame(Platform& platform, cairo_t* cr, double logicalWidth, double logicalHeight);
+
+// Decoded images are kept per stored blob (keyed by its address and length) for the whole run,
+// which suits the embedded pictures. Code that frees or rewrites image data it has drawn calls
+// this before drawing other data at the same address. UI thread only.
+void clearImageCache();
+int cachedImageCount();
+
+// The face that text style 0, 1 or 2 actually resolves to on this machine.
+struct ResolvedFace {
+  std::string family;
+  int weight = 0;      // 400 regular, 600 semibold, 700 bold
+  double size = 0;     // logical units
+  std::string file;    // the font file, where the font machinery tells it
+};
+ResolvedFace resolvedFace(int32_t style);
 
 }  // namespace orq::render

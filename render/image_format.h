@@ -1,0 +1,47 @@
+// Readers for the program's two raw picture formats: "RI" colour images (R, G, B, A, colour
+// premultiplied) and "RM" coverage masks, plus the colour word decoding. Pure byte code: no
+// toolkit types, so every backend shares it and tests can pin every byte.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "app/platform.h"
+
+namespace orq::render {
+
+inline constexpr size_t kImageHeaderSize = 6;
+
+// A checked view of a stored image: width x height pixels following the header, rows top to
+// bottom without padding (4 bytes per pixel for "RI", 1 for "RM").
+struct ImageView {
+  int32_t width = 0;
+  int32_t height = 0;
+  const uint8_t* pixels = nullptr;
+};
+
+// Accept only data that carries the right tag and whose length is exactly header plus pixels;
+// anything else (null, short, long, the other format's tag) is refused with false. An image
+// with no pixels (a zero side) is refused too, since there is nothing to draw.
+bool readColourImage(ImageData data, ImageView& out);  // "RI"
+bool readMask(ImageData data, ImageView& out);         // "RM"
+
+// Copies an "RI" view into 32-bit words 0xAARRGGBB, colour premultiplied (the layout of Cairo's
+// ARGB32 in native byte order). `strideBytes` is the destination row pitch. A colour component
+// above its alpha (not valid premultiplied data) is clamped to the alpha so that compositing
+// cannot overflow.
+void copyToPremultipliedArgb(const ImageView& image, uint8_t* dst, size_t strideBytes);
+
+// Copies an "RM" view into one byte per pixel rows of `strideBytes` pitch.
+void copyMaskRows(const ImageView& mask, uint8_t* dst, size_t strideBytes);
+
+// A colour word 0xAARRGGBB as straight-alpha components in 0..1.
+struct Rgba {
+  double red = 0;
+  double green = 0;
+  double blue = 0;
+  double alpha = 0;
+};
+Rgba decodeColour(uint32_t colour);
+
+}  // namespace orq::render
