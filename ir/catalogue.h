@@ -6,6 +6,8 @@
 
 namespace orq {
 
+inline constexpr int kFactoryIrCount = 18;
+
 struct FactoryIr {
   const wchar_t* name;         // 3..21 chars: A-Z, 0-9, space, '+', '-'
   const wchar_t* description;  // one paragraph, 202..423 chars
