@@ -1,2 +1,226 @@
-// Sysex builders and the reply handler. (Placeholder until the protocol lands.)
+// Sysex builders and the reply handler. Builders only format bytes; handleReply is the one
+// place where what the device says lands in the editor state (worker thread only).
+//
+// Rules for input the device should never send:
+// - The last byte of a received message ends it; values are read from [3] .. [length - 2].
+//   A settings byte or version byte that falls at or past that end is missing: the block
+//   entries it would fill keep their values, and a VERSION without both bytes leaves the stored
+//   version alone (it still counts as the answer to IDENTIFY).
+// - A SETTINGS_DUMP for a program above 127 or a SLOT_NAME for a slot above 5 names nothing the
+//   editor keeps; it is dropped whole, lastReply included, so a wait for it does not succeed.
 #include "device/protocol.h"
+
+#include <algorithm>
+
+#include "device/device_link.h"
+#include "ui/ui.h"
+
+namespace orq {
+namespace {
+
+constexpr uint8_t kStart = 0xF0;
+constexpr uint8_t kEnd = 0xF7;
+
+Bytes shortCommand(uint8_t code) {
+  return {kStart, 0x00, code, kEnd};
+}
+
+uint8_t dataByte(int32_t value) {
+  return static_cast<uint8_t>(value & 0x7F);
+}
+
+// Writes the header, the offset as `nibbles` nibbles (most significant first), 256 image bytes
+// nibble-split and the end byte. Returns the length written.
+size_t writeChunk(uint8_t code, int nibbles, const uint8_t* image, size_t imageSize,
+                  uint32_t offset, uint8_t* out) {
+  size_t n = 0;
+  out[n++] = kStart;
+  out[n++] = 0x00;
+  out[n++] = code;
+  for (int i = nibbles - 1; i >= 0; --i)
+    out[n++] = static_cast<uint8_t>((offset >> (4 * i)) & 0x0F);
+  for (size_t i = 0; i < kChunkBytes; ++i) {
+    const size_t pos = static_cast<size_t>(offset) + i;
+    const uint8_t b = (image != nullptr && pos < imageSize) ? image[pos] : 0;
+    out[n++] = static_cast<uint8_t>(b >> 4);
+    out[n++] = static_cast<uint8_t>(b & 0x0F);
+  }
+  out[n++] = kEnd;
+  return n;
+}
+
+wchar_t nameChar(uint8_t b) {
+  if (b >= 0x80) return static_cast<wchar_t>(kUnsafeNameByte);
+  if (b >= 'a' && b <= 'z') return static_cast<wchar_t>(b - 'a' + 'A');
+  return static_cast<wchar_t>(b);
+}
+
+// Nibble pairs hold 1..3 per channel; anything else resets the pair to the middle position.
+void normalisePair(Shared<int32_t>* block, int low, int high) {
+  const int32_t a = block[low];
+  const int32_t b = block[high];
+  if (a < 1 || a > 3 || b < 1 || b > 3) {
+    block[low] = 2;
+    block[high] = 2;
+  }
+}
+
+void handleSettingsDump(const uint8_t* m, size_t length, Ui& ui, DeviceLink& link) {
+  const uint8_t p = m[3];
+  if (p >= kProgramCount) return;
+  const size_t last = length - 2;  // last position that carries a value
+  if (p == 0) {
+    ui.midiChannel = m[4] & 0x1F;
+    ui.boostLock = (m[4] >> 5) & 1;
+  }
+  Shared<int32_t>* block = ui.programBlocks[p];
+  for (int e = kLoopBypass; e <= kIrBypass; ++e) block[e] = m[5 + e];
+  // Bytes 12, 13, 14: presence, deep, lowpass; low nibble channel 1, high nibble channel 2.
+  for (int pair = 0; pair < 3; ++pair) {
+    const size_t pos = 12 + static_cast<size_t>(pair);
+    if (pos > last) break;
+    block[kPresence1 + 2 * pair] = m[pos] & 0x0F;
+    block[kPresence2 + 2 * pair] = m[pos] >> 4;
+  }
+  if (last >= 15) block[kGate1] = m[15];
+  if (last >= 16) block[kGate2] = m[16];
+  block[kReceived] = 1;
+  normalisePair(block, kPresence1, kPresence2);
+  normalisePair(block, kDeep1, kDeep2);
+  normalisePair(block, kLowpass1, kLowpass2);
+  link.lastReply = kSettingsDump;
+}
+
+void handleSlotName(const uint8_t* m, Ui& ui, DeviceLink& link) {
+  const uint8_t s = m[4];
+  if (s >= kSlotCount) return;
+  if (m[5] != 0) {
+    const uint8_t* text = m + 5;
+    size_t n = 0;
+    while (n < kNameFieldBytes && text[n] != 0) ++n;
+    size_t from = 0;
+    if (n >= 2 && text[0] == '0' + s && text[1] == '_') from = 2;  // the device's "3_" prefix
+    std::wstring name;
+    name.reserve(n - from);
+    for (size_t i = from; i < n; ++i) name.push_back(nameChar(text[i]));
+    ui.setSlotName(s, std::move(name));
+  }
+  link.lastReply = kSlotName;
+}
+
+}  // namespace
+
+Bytes buildWriteSettings(const Ui& ui) {
+  const int32_t p = ui.program;
+  if (p < 0 || p >= kProgramCount) return {};
+  const Shared<int32_t>* block = ui.programBlocks[p];
+  const auto pair = [&](int low, int high) {
+    return static_cast<uint8_t>(((block[high] & 0x07) << 4) | (block[low] & 0x0F));
+  };
+  return {kStart,
+          0x00,
+          kWriteSettings,
+          static_cast<uint8_t>(p),
+          static_cast<uint8_t>(((ui.boostLock & 1) << 5) | (ui.midiChannel & 0x1F)),
+          dataByte(block[kLoopBypass]),
+          dataByte(block[kActiveChannel]),
+          dataByte(block[kBoost1]),
+          dataByte(block[kBoost2]),
+          dataByte(block[kIrSelect1]),
+          dataByte(block[kIrSelect2]),
+          dataByte(block[kIrBypass]),
+          pair(kPresence1, kPresence2),
+          pair(kDeep1, kDeep2),
+          pair(kLowpass1, kLowpass2),
+          dataByte(block[kGate1]),
+          dataByte(block[kGate2]),
+          kEnd};
+}
+
+Bytes buildReadSettings(int32_t program) {
+  if (program < 0 || program >= kProgramCount) return {};
+  return {kStart, 0x00, kReadSettings, static_cast<uint8_t>(program), kEnd};
+}
+
+Bytes buildReadSlotName(int32_t slot) {
+  if (slot < 0 || slot >= kSlotCount) return {};
+  return {kStart, 0x00, kReadSlotName, static_cast<uint8_t>(slot), kEnd};
+}
+
+size_t buildFirmwareChunk(const uint8_t* image, size_t imageSize, uint32_t offset, uint8_t* out) {
+  if (offset > 0xFFFFFF) return 0;
+  return writeChunk(kFirmwareChunk, 6, image, imageSize, offset, out);
+}
+
+size_t buildIrChunk(const uint8_t* image, size_t imageSize, uint32_t offset, uint8_t* out) {
+  if (offset > 0xFFFF) return 0;
+  return writeChunk(kIrChunk, 4, image, imageSize, offset, out);
+}
+
+Bytes buildFirmwareChunk(const uint8_t* image, size_t imageSize, uint32_t offset) {
+  Bytes out(kFirmwareChunkLength);
+  out.resize(buildFirmwareChunk(image, imageSize, offset, out.data()));
+  return out;
+}
+
+Bytes buildIrChunk(const uint8_t* image, size_t imageSize, uint32_t offset) {
+  Bytes out(kIrChunkLength);
+  out.resize(buildIrChunk(image, imageSize, offset, out.data()));
+  return out;
+}
+
+Bytes buildEndTransfer(uint8_t target, uint16_t size, const std::string& name) {
+  if (target >= kSlotCount && target != kFirmwareTarget) return {};
+  Bytes out(kEndTransferLength, 0);
+  out[0] = kStart;
+  out[2] = kEndTransfer;
+  out[3] = target;
+  for (int i = 0; i < 4; ++i) out[4 + i] = static_cast<uint8_t>((size >> (12 - 4 * i)) & 0x0F);
+  const size_t n = std::min(name.size(), kNameFieldBytes);
+  for (size_t i = 0; i < n; ++i) {
+    const auto b = static_cast<uint8_t>(name[i]);
+    out[8 + i] = b < 0x80 ? b : static_cast<uint8_t>(kUnsafeNameByte);
+  }
+  out[kEndTransferLength - 1] = kEnd;
+  return out;
+}
+
+Bytes buildStore() {
+  return shortCommand(kStore);
+}
+Bytes buildIdentify() {
+  return shortCommand(kIdentify);
+}
+Bytes buildReset() {
+  return shortCommand(kReset);
+}
+
+void handleReply(const uint8_t* m, size_t length, Ui& ui, DeviceLink& link) {
+  if (m == nullptr || length < 3 || m[1] != 0x00) return;
+  switch (m[2]) {
+    case kSettingsDump:
+      if (length >= 14) handleSettingsDump(m, length, ui, link);
+      break;
+    case kChangeNotice:
+      if (length != 4 && length != 5) break;
+      if (length == 5 && m[3] <= 0x7F) ui.program = m[3];
+      link.lastReply = kChangeNotice;
+      link.rereadPending = 1;
+      break;
+    case kSlotName:
+      if (length >= 70) handleSlotName(m, ui, link);
+      break;
+    case kAck:
+      if (length > 3) link.lastReply = kAck;
+      break;
+    case kVersion:
+      if (length < 4) break;
+      if (length >= 6) ui.deviceFirmwareVersion = static_cast<uint16_t>((m[3] << 8) | m[4]);
+      link.lastReply = kVersion;
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace orq

@@ -1,5 +1,6 @@
 // The sysex wire format: builders for every message the editor sends, and the handler that
 // applies one received message to the editor state. Pure functions over bytes; no port here.
+// Every builder returns a message whose data bytes are all below 0x80, or nothing at all.
 #pragma once
 
 #include <cstddef>
@@ -40,21 +41,49 @@ inline constexpr uint8_t kFirmwareTarget = 0x10;
 inline constexpr size_t kChunkBytes = 256;
 inline constexpr size_t kNameFieldBytes = 64;
 
+// Whole message lengths, F0 and F7 included.
+inline constexpr size_t kWriteSettingsLength = 18;
+inline constexpr size_t kFirmwareChunkLength = 522;
+inline constexpr size_t kIrChunkLength = 520;
+inline constexpr size_t kEndTransferLength = 73;
+
+// END_TRANSFER of a firmware image: this name and a size field of four 0x0F nibbles.
+inline constexpr char kFirmwareName[] = "ORQ.bin";
+inline constexpr uint16_t kFirmwareSizeField = 0xFFFF;
+
+// What a name byte outside 7-bit ASCII becomes, in both directions: sent in END_TRANSFER as
+// this byte, shown in a received slot name as this character.
+inline constexpr char kUnsafeNameByte = '?';
+
+// An empty result means "send nothing": the builder refused an argument that the message cannot
+// carry (a program outside 0..127, a slot outside 0..5, an offset wider than its field, an
+// unknown END_TRANSFER target). The caller must not send, and must not wait for a reply.
+
 // WRITE_SETTINGS for ui.program, from its settings block, midiChannel and boostLock (18 bytes).
+// Block values are cut to the bits their field carries (7 bits per byte, 4 bits for the low
+// member of a nibble pair, 3 for the high one), so no byte reaches 0x80.
 Bytes buildWriteSettings(const Ui& ui);
 Bytes buildReadSettings(int32_t program);  // 5 bytes
 Bytes buildReadSlotName(int32_t slot);     // 5 bytes
 // 256 bytes of `image` from `offset`, positions past the end sent as zero.
 Bytes buildFirmwareChunk(const uint8_t* image, size_t imageSize, uint32_t offset);  // 522
 Bytes buildIrChunk(const uint8_t* image, size_t imageSize, uint32_t offset);        // 520
-// target: slot 0..5 or kFirmwareTarget. Name bytes outside 7-bit ASCII are made safe.
+// The same into a caller's buffer of at least kFirmwareChunkLength / kIrChunkLength bytes, for
+// transfers that build every chunk in one fixed buffer. Return the length written, 0 if refused.
+size_t buildFirmwareChunk(const uint8_t* image, size_t imageSize, uint32_t offset, uint8_t* out);
+size_t buildIrChunk(const uint8_t* image, size_t imageSize, uint32_t offset, uint8_t* out);
+// target: slot 0..5 or kFirmwareTarget. At most 64 name bytes are sent, zero-padded; a byte of
+// 0x80 or more is sent as kUnsafeNameByte.
 Bytes buildEndTransfer(uint8_t target, uint16_t size, const std::string& name);  // 73
-Bytes buildStore();     // 4
-Bytes buildIdentify();  // 4
-Bytes buildReset();     // 4
+
+// The four-byte commands.
+Bytes buildStore();
+Bytes buildIdentify();
+Bytes buildReset();
 
 // Applies one received message to the editor state and the link. Malformed, short or unknown
-// messages change nothing. Reads only inside [message, message + length).
+// messages change nothing. Reads only inside [message, message + length); the last byte of a
+// message is its end marker and is never read as a value. Worker thread only.
 void handleReply(const uint8_t* message, size_t length, Ui& ui, DeviceLink& link);
 
 }  // namespace orq
