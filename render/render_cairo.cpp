@@ -59,8 +59,17 @@ struct CachedImage {
 
 constexpr size_t kMaxCachedImages = 256;
 
-std::unordered_map<const uint8_t*, CachedImage>& imageCache() {
-  static std::unordered_map<const uint8_t*, CachedImage> cache;
+struct ImageCache : std::unordered_map<const uint8_t*, CachedImage> {
+  ImageCache() = default;
+  ImageCache(const ImageCache&) = delete;
+  ImageCache& operator=(const ImageCache&) = delete;
+  ~ImageCache() {
+    for (auto& [bytes, image] : *this) cairo_surface_destroy(image.surface);
+  }
+};
+
+ImageCache& imageCache() {
+  static ImageCache cache;
   return cache;
 }
 
@@ -153,8 +162,8 @@ void paintSurfacePart(cairo_t* cr, cairo_surface_t* surface, int32_t iw, int32_t
 constexpr double kStyleSizes[3] = {10, 11, 13};
 constexpr const char* kFamilies = "Segoe UI Semibold,Open Sans Semibold,Open Sans";
 
-PangoContext* makeTextContext() {
-  PangoContext* context = pango_font_map_create_context(pango_cairo_font_map_get_default());
+PangoContext* makeTextContext(PangoFontMap* fontMap) {
+  PangoContext* context = pango_font_map_create_context(fontMap);
   // Layout must not depend on the device scale: unhinted metrics and fractional glyph
   // positions make a 144-dpi surface show exactly the 96-dpi layout enlarged by 1.5.
   cairo_font_options_t* options = cairo_font_options_create();
@@ -166,12 +175,16 @@ PangoContext* makeTextContext() {
 }
 
 struct TextResources {
+  // An own font map rather than the thread's default one, so that its font caches are
+  // released with it when the process ends.
+  PangoFontMap* fontMap = nullptr;
   PangoContext* context = nullptr;
   PangoLayout* layout = nullptr;
   PangoFontDescription* styles[3] = {};
 
   TextResources() {
-    context = makeTextContext();
+    fontMap = pango_cairo_font_map_new();
+    context = makeTextContext(fontMap);
     layout = pango_layout_new(context);
     for (int i = 0; i < 3; ++i) {
       styles[i] = pango_font_description_new();
@@ -186,6 +199,7 @@ struct TextResources {
     for (auto* s : styles) pango_font_description_free(s);
     g_object_unref(layout);
     g_object_unref(context);
+    g_object_unref(fontMap);
   }
 };
 
@@ -224,9 +238,10 @@ int cachedImageCount() { return static_cast<int>(imageCache().size()); }
 ResolvedFace resolvedFace(int32_t style) {
   ResolvedFace face;
   if (style < 0 || style > 2) return face;
-  PangoContext* context = makeTextContext();
+  TextResources& res = textResources();
+  PangoContext* context = makeTextContext(res.fontMap);
   PangoLayout* layout = pango_layout_new(context);
-  pango_layout_set_font_description(layout, textResources().styles[style]);
+  pango_layout_set_font_description(layout, res.styles[style]);
   pango_layout_set_text(layout, "Ag", -1);
   PangoLayoutLine* line = pango_layout_get_line_readonly(layout, 0);
   if (line && line->runs) {

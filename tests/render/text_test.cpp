@@ -65,7 +65,7 @@ TEST(Text, AlignsInBothDirections) {
 // Where Pango puts the top of the ink of `text` below the top of its layout, in units.
 double inkOffsetBelowLayoutTop(const wchar_t* text, int style) {
   const auto face = render::resolvedFace(style);
-  PangoFontMap* map = pango_cairo_font_map_get_default();
+  PangoFontMap* map = pango_cairo_font_map_new();
   PangoContext* context = pango_font_map_create_context(map);
   cairo_font_options_t* options = cairo_font_options_create();
   cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
@@ -85,6 +85,7 @@ double inkOffsetBelowLayoutTop(const wchar_t* text, int style) {
   pango_font_description_free(d);
   g_object_unref(layout);
   g_object_unref(context);
+  g_object_unref(map);
   return static_cast<double>(ink.y) / PANGO_SCALE;
 }
 
