@@ -1,52 +1,45 @@
 // orq-shot OUT_DIR: writes one PNG per named state into OUT_DIR, for looking at what the
 // program shows without a display. Each state is a row of the table in main(); add rows (and,
 // if needed, a new kind of writer) to show more.
-#include <cairo.h>
-
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "app/platform.h"
 #include "assets/assets.h"
+#include "render/offscreen.h"
 
 namespace {
 
 using orq::ImageData;
+using orq::Platform;
 
-// An "RI" image as a Cairo surface; Cairo's ARGB32 is premultiplied 0xAARRGGBB words, so the
-// R, G, B, A bytes only need repacking.
-cairo_surface_t* surfaceOf(ImageData image) {
-  int w = image.bytes[2] | (image.bytes[3] << 8);
-  int h = image.bytes[4] | (image.bytes[5] << 8);
-  cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
-  unsigned char* data = cairo_image_surface_get_data(s);
-  int stride = cairo_image_surface_get_stride(s);
-  const uint8_t* p = image.bytes + 6;
-  for (int y = 0; y < h; ++y) {
-    auto* row = reinterpret_cast<uint32_t*>(data + static_cast<size_t>(y) * stride);
-    for (int x = 0; x < w; ++x, p += 4)
-      row[x] = (uint32_t{p[3]} << 24) | (uint32_t{p[0]} << 16) | (uint32_t{p[1]} << 8) | p[2];
-  }
-  cairo_surface_mark_dirty(s);
-  return s;
+constexpr uint32_t kBackground = 0xFF030303;  // the panel's window colour
+constexpr uint32_t kLabel = 0xFFBEBEBE;
+
+struct Shot {
+  std::string name;  // file name without ".png"
+  std::function<bool(Platform& platform, const std::string& path)> write;
+};
+
+// A shot drawn with the Platform's own operations into a w x h offscreen surface.
+Shot canvas(std::string name, int w, int h, std::function<void(Platform&)> draw) {
+  return {std::move(name), [w, h, draw](Platform& platform, const std::string& path) {
+            orq::render::OffscreenSurface surface(w, h);
+            platform.callback = [&](orq::PlatformEvent e) {
+              if (e == orq::PlatformEvent::Paint) draw(platform);
+            };
+            surface.paint(platform);
+            platform.callback = nullptr;
+            return surface.writePng(path);
+          }};
 }
 
-// Copies the part (x, y, w, h) of an overlay onto the same place of the target, as the panel
-// does with its patches.
-void paste(cairo_t* cr, ImageData overlay, int x, int y, int w, int h) {
-  cairo_surface_t* s = surfaceOf(overlay);
-  cairo_save(cr);
-  cairo_rectangle(cr, x, y, w, h);
-  cairo_clip(cr);
-  cairo_set_source_surface(cr, s, 0, 0);
-  cairo_paint(cr);
-  cairo_restore(cr);
-  cairo_surface_destroy(s);
-}
-
-// The device picture of one model with its switches and LEDs, as the panel shows it.
+// The device picture of one model with its switches and LEDs, drawn as the panel draws it
+// (at scale 1 and origin 0, 0).
 struct DeviceState {
   int model = 0;
   int ir1 = 0, ir2 = 0;  // IR-select switch positions 0..2 of channel 1 and 2
@@ -55,30 +48,51 @@ struct DeviceState {
   bool boost = false;
 };
 
-bool writeDevice(const DeviceState& st, const std::string& path) {
-  cairo_surface_t* target = surfaceOf(orq::assets::devicePicture(st.model));
-  cairo_t* cr = cairo_create(target);
+void drawDevice(Platform& p, const DeviceState& st) {
+  namespace assets = orq::assets;
+  p.fillRect(0, 0, 1000, 850, 0, kBackground);
+  p.drawImage(0, 0, 1000, 850, assets::devicePicture(st.model));
   bool light = st.model != 0;
-  if (st.ir1 == 1 || st.ir1 == 2) paste(cr, orq::assets::switchOverlay(light, st.ir1), 182, 231, 40, 40);
-  if (st.ir2 == 1 || st.ir2 == 2) paste(cr, orq::assets::switchOverlay(light, st.ir2), 182, 430, 40, 40);
+  if (st.ir1 == 1 || st.ir1 == 2)
+    p.drawImagePart(182, 231, 40, 40, 182, 231, 40, 40, assets::switchOverlay(light, st.ir1));
+  if (st.ir2 == 1 || st.ir2 == 2)
+    p.drawImagePart(182, 430, 40, 40, 182, 430, 40, 40, assets::switchOverlay(light, st.ir2));
   if (st.linked) {
     int ly = st.channel == 0 ? 105 : 305;
-    paste(cr, orq::assets::blueLedOverlay(), 190, ly, 25, 25);
-    if (st.boost) paste(cr, orq::assets::redLedOverlay(), 787, ly, 25, 25);
+    p.drawImagePart(190, ly, 25, 25, 190, ly, 25, 25, assets::blueLedOverlay());
+    if (st.boost) p.drawImagePart(787, ly, 25, 25, 787, ly, 25, 25, assets::redLedOverlay());
   }
-  cairo_destroy(cr);
-  bool ok = cairo_surface_write_to_png(target, path.c_str()) == CAIRO_STATUS_SUCCESS;
-  cairo_surface_destroy(target);
-  return ok;
 }
 
-struct Shot {
-  std::string name;  // file name without ".png"
-  std::function<bool(const std::string& path)> write;
-};
-
 Shot device(std::string name, DeviceState st) {
-  return {std::move(name), [st](const std::string& path) { return writeDevice(st, path); }};
+  return canvas(std::move(name), 1000, 850, [st](Platform& p) { drawDevice(p, st); });
+}
+
+// Every mask at the size the panel draws it, in the label colour on the window colour, and
+// once more at its stored size below.
+void drawMasks(Platform& p) {
+  namespace assets = orq::assets;
+  struct M {
+    ImageData data;
+    int w, h;  // drawn size
+  };
+  const M masks[] = {
+      {assets::makerLogo(), 107, 25},     {assets::wordMark(), 93, 9},
+      {assets::leftArrow(), 11, 11},      {assets::rightArrow(), 11, 11},
+      {assets::midiConnector(), 23, 23},  {assets::waveform(), 23, 23},
+      {assets::folder(), 23, 23},         {assets::plus(), 23, 23},
+      {assets::plug(), 23, 23},           {assets::lowpassCurve(1), 48, 20},
+      {assets::lowpassCurve(2), 48, 20},  {assets::lowpassCurve(3), 48, 20},
+  };
+  p.fillRect(0, 0, 1000, 120, 0, kBackground);
+  int x = 10;
+  for (const M& m : masks) {
+    int sw = m.data.bytes[2] | (m.data.bytes[3] << 8);
+    int sh = m.data.bytes[4] | (m.data.bytes[5] << 8);
+    p.drawMask(x, 10, m.w, m.h, m.data, kLabel);
+    p.drawMask(x, 50, sw, sh, m.data, kLabel);
+    x += std::max(m.w, sw) + 12;
+  }
 }
 
 }  // namespace
@@ -91,6 +105,7 @@ int main(int argc, char** argv) {
   std::string dir = argv[1];
 
   std::vector<Shot> shots;
+  shots.push_back(canvas("masks", 1000, 120, drawMasks));
   for (int m = 0; m < 3; ++m) {
     std::string p = "device_" + std::to_string(m);
     shots.push_back(device(p, {.model = m}));
@@ -103,10 +118,11 @@ int main(int argc, char** argv) {
                                               .channel = 1, .boost = true}));
   }
 
-  int failures = 0;
+  Platform platform("Tarvik Editor", "com.tarvik.editor");
+  size_t failures = 0;
   for (const Shot& s : shots) {
     std::string path = dir + "/" + s.name + ".png";
-    if (!s.write(path)) {
+    if (!s.write(platform, path)) {
       std::fprintf(stderr, "orq-shot: cannot write %s\n", path.c_str());
       ++failures;
     }
