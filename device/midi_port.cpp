@@ -3,6 +3,8 @@
 // every call here catches, so callers deal only in plain results.
 #include "device/midi_port.h"
 
+#include <jack/jack.h>
+
 #include <array>
 #include <cstdlib>
 #include <string_view>
@@ -47,8 +49,16 @@ std::vector<RtMidi::Api> midiApiOrder(const char* forced) {
   return order;
 }
 
+namespace {
+void quietJack(const char*) {}
+}  // namespace
+
 MidiPair createMidiPair(const std::string& inClient, const std::string& outClient,
                         unsigned int queueLimit) {
+  // While no JACK server runs, RtMidi retries the connection on every port enumeration, and
+  // libjack would print several lines to stderr each time (200 times a second in the worker).
+  jack_set_error_function(&quietJack);
+  jack_set_info_function(&quietJack);
   for (RtMidi::Api api : midiApiOrder(std::getenv("ORQ_MIDI_API"))) {
     MidiPair pair;
     try {

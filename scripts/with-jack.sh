@@ -2,7 +2,8 @@
 # Runs one command against a private JACK server with the dummy backend (no sound hardware,
 # no kernel module), so MIDI tests and demos work where there is no ALSA sequencer.
 # Usage: scripts/with-jack.sh CMD [ARGS...]   -> exits with CMD's status.
-# Environment: ORQ_JACK_PERIOD (frames per cycle, default 256 = 5.3 ms at 48 kHz).
+# Environment: ORQ_JACK_PERIOD (frames per cycle, default 256 = 5.3 ms at 48 kHz);
+# ORQ_JACK_LOG=PATH keeps the server's output there.
 set -u
 
 if [ $# -eq 0 ]; then
@@ -16,11 +17,13 @@ fi
 
 name="orq-$$-$RANDOM"
 period="${ORQ_JACK_PERIOD:-256}"
-log="$(mktemp -t orq-jackd.XXXXXX)"
+log="${ORQ_JACK_LOG:-$(mktemp -t orq-jackd.XXXXXX)}"
 
 # -r: no realtime scheduling (needs no privileges). The MIDI buffer of a JACK port holds one
 # period's worth of bytes, so the period must stay large enough for a 522-byte sysex message.
-jackd -n "$name" -r -d dummy -r 48000 -p "$period" >"$log" 2>&1 &
+# -S -t 5000: synchronous graph with a generous client timeout, so that a client slowed down by a
+# loaded machine or a sanitizer is waited for, rather than its cycle (and its MIDI) dropped.
+jackd -n "$name" -r -S -t 5000 -d dummy -r 48000 -p "$period" >"$log" 2>&1 &
 jack_pid=$!
 
 stop_server() {
@@ -33,7 +36,7 @@ stop_server() {
     kill -KILL "$jack_pid" 2>/dev/null
   fi
   wait "$jack_pid" 2>/dev/null
-  rm -f "$log"
+  [ -n "${ORQ_JACK_LOG:-}" ] || rm -f "$log"
 }
 trap stop_server EXIT
 trap 'exit 130' INT TERM
