@@ -203,6 +203,9 @@ struct TextResources {
   }
 };
 
+// A box side in Pango units; sides beyond any screen are capped so the product cannot overflow.
+int pangoUnits(int32_t side) { return std::clamp(side, 0, 1 << 20) * PANGO_SCALE; }
+
 TextResources& textResources() {
   static TextResources resources;
   return resources;
@@ -382,7 +385,7 @@ void Platform::drawText(int32_t x, int32_t y, int32_t width, int32_t height, uin
   std::erase(utf8, '\0');  // Pango refuses embedded NULs as invalid text
   pango_layout_set_font_description(layout, res.styles[style]);
   pango_layout_set_text(layout, utf8.data(), static_cast<int>(utf8.size()));
-  pango_layout_set_width(layout, std::max(width, 0) * PANGO_SCALE);
+  pango_layout_set_width(layout, pangoUnits(width));
   pango_layout_set_alignment(layout, hAlign == 0   ? PANGO_ALIGN_LEFT
                                      : hAlign == 1 ? PANGO_ALIGN_CENTER
                                                    : PANGO_ALIGN_RIGHT);
@@ -394,7 +397,7 @@ void Platform::drawText(int32_t x, int32_t y, int32_t width, int32_t height, uin
     // Word wrap; what still overflows the box is cut with an ellipsis on its last line.
     pango_layout_set_single_paragraph_mode(layout, FALSE);
     pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
-    pango_layout_set_height(layout, std::max(height, 0) * PANGO_SCALE);
+    pango_layout_set_height(layout, pangoUnits(height));
   }
 
   PangoRectangle logical;

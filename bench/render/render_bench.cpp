@@ -97,6 +97,16 @@ void BM_DrawPictureScaledUncached(benchmark::State& state) {
 }
 BENCHMARK(BM_DrawPictureScaledUncached)->Unit(benchmark::kMicrosecond);
 
+// One switch patch: a 40 x 40 part of an overlay picture under the picture's scale.
+void BM_DrawPicturePart(benchmark::State& state) {
+  inPaint(state, [&](Platform& p) {
+    p.setScale(0.624f);
+    p.drawImagePart(182, 231, 40, 40, 582, 371, 40, 40, data(picture()));
+    p.setScale(1);
+  });
+}
+BENCHMARK(BM_DrawPicturePart)->Unit(benchmark::kMicrosecond);
+
 void BM_DrawMask46To23(benchmark::State& state) {
   inPaint(state, [&](Platform& p) { p.drawMask(204, 144, 23, 23, data(iconMask()), 0xFF505050); });
 }

@@ -138,8 +138,20 @@ TEST(SetScale, ScalesAboutTheFrameBaseAndOneRestoresIt) {
     EXPECT_EQ(w, 95);
     EXPECT_EQ(h, 93);
   }
+  // The paint leaves the backend's context as it found it, whatever setScale did last; and
+  // outside a paint the operations draw nothing.
+  p.callback = [&](PlatformEvent) { p.setScale(3); };
+  render::paintFrame(p, cr, 95, 93);
+  cairo_matrix_t m;
+  cairo_get_matrix(cr, &m);
+  EXPECT_EQ(m.xx, 1);
+  EXPECT_EQ(m.x0, 5);
+  EXPECT_EQ(m.y0, 7);
   EXPECT_EQ(cairo_status(cr), CAIRO_STATUS_SUCCESS);
   cairo_destroy(cr);
+  p.fillRect(0, 0, 90, 90, 0, 0xFFFFFFFF);
+  cairo_surface_flush(s);
+  EXPECT_EQ(reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(s))[0], 0u);
   cairo_surface_destroy(s);
 }
 

@@ -73,34 +73,6 @@ TEST(ImageFormat, ColourPixelsBecomePremultipliedArgbWords) {
   EXPECT_EQ(out[3], 0xDEADBEEFu);  // padding untouched
 }
 
-TEST(ImageFormat, MaskRowsHonourStride) {
-  auto rm = test::mask(3, 2, [](int x, int y) { return static_cast<uint8_t>(10 * y + x + 1); });
-  ImageView view;
-  ASSERT_TRUE(readMask(test::data(rm), view));
-  std::vector<uint8_t> out(8, 0xEE);
-  copyMaskRows(view, out.data(), 4);
-  EXPECT_EQ(out, (std::vector<uint8_t>{1, 2, 3, 0xEE, 11, 12, 13, 0xEE}));
-}
-
-TEST(ImageFormat, ColourWordsAreStraightAlphaArgb) {
-  struct Case {
-    uint32_t word;
-    Rgba rgba;
-  } cases[] = {
-      {0xFF030303, {3 / 255.0, 3 / 255.0, 3 / 255.0, 1}},
-      {0xA0000000, {0, 0, 0, 160 / 255.0}},
-      {0x00FFFFFF, {1, 1, 1, 0}},
-      {0x80123456, {0x12 / 255.0, 0x34 / 255.0, 0x56 / 255.0, 0x80 / 255.0}},
-  };
-  for (const auto& c : cases) {
-    const Rgba got = decodeColour(c.word);
-    EXPECT_DOUBLE_EQ(got.red, c.rgba.red) << std::hex << c.word;
-    EXPECT_DOUBLE_EQ(got.green, c.rgba.green) << std::hex << c.word;
-    EXPECT_DOUBLE_EQ(got.blue, c.rgba.blue) << std::hex << c.word;
-    EXPECT_DOUBLE_EQ(got.alpha, c.rgba.alpha) << std::hex << c.word;
-  }
-}
-
 TEST(Utf8, WideTextConvertsAndInvalidCodePointsAreReplaced) {
   struct Case {
     std::wstring in;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <pango/pangocairo.h>
 
+#include <cstdint>
 #include <string>
 
 #include "render/render_cairo.h"
@@ -163,6 +164,13 @@ TEST(Text, ColourAndNothingForInvisibleOrInvalid) {
   odd += L"X";
   wide.paint([&](Platform& p) { p.drawText(0, 0, 200, 40, 0xFFFFFFFF, 1, 0, 0, odd, true); });
   EXPECT_GT(inkBox(wide).width(), 12);
+
+  // A box of absurd size still lays out (no arithmetic overflow) and draws the text.
+  Canvas huge(200, 40);
+  huge.paint([](Platform& p) {
+    p.drawText(0, 0, INT32_MAX, INT32_MAX, 0xFFFFFFFF, 1, 0, 1, L"HHHH", false);
+  });
+  EXPECT_FALSE(inkBox(huge).empty());
 }
 
 TEST(Text, HigherDpiEnlargesTheSameLayout) {
