@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -103,6 +104,12 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::string dir = argv[1];
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  if (ec) {
+    std::fprintf(stderr, "orq-shot: cannot create %s: %s\n", dir.c_str(), ec.message().c_str());
+    return 1;
+  }
 
   std::vector<Shot> shots;
   shots.push_back(canvas("masks", 1000, 120, drawMasks));
