@@ -12,6 +12,7 @@
 #include "app/platform.h"
 #include "assets/assets.h"
 #include "render/offscreen.h"
+#include "tools/shot/panel_shots.h"
 
 namespace {
 
@@ -123,6 +124,12 @@ int main(int argc, char** argv) {
                                               .channel = 0, .boost = true}));
     shots.push_back(device(p + "_ch2_boost", {.model = m, .ir1 = 1, .ir2 = 2, .linked = true,
                                               .channel = 1, .boost = true}));
+  }
+
+  for (const orq::shot::PanelShot& ps : orq::shot::panelShots()) {
+    shots.push_back({ps.name, [ps](Platform& platform, const std::string& path) {
+                       return orq::shot::writePanelShot(platform, ps, path);
+                     }});
   }
 
   Platform platform("Tarvik Editor", "com.tarvik.editor");
