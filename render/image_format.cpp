@@ -22,9 +22,13 @@ bool readTagged(ImageData data, uint8_t tag, size_t bytesPerPixel, ImageView& ou
 
 }  // namespace
 
-bool readColourImage(ImageData data, ImageView& out) { return readTagged(data, 'I', 4, out); }
+bool readColourImage(ImageData data, ImageView& out) {
+  return readTagged(data, 'I', 4, out);
+}
 
-bool readMask(ImageData data, ImageView& out) { return readTagged(data, 'M', 1, out); }
+bool readMask(ImageData data, ImageView& out) {
+  return readTagged(data, 'M', 1, out);
+}
 
 void copyToPremultipliedArgb(const ImageView& image, uint8_t* dst, size_t strideBytes) {
   const uint8_t* src = image.pixels;

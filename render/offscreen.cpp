@@ -17,7 +17,9 @@ OffscreenSurface::OffscreenSurface(int32_t logicalWidth, int32_t logicalHeight, 
   cairo_surface_set_device_scale(surface_, scale_, scale_);
 }
 
-OffscreenSurface::~OffscreenSurface() { cairo_surface_destroy(surface_); }
+OffscreenSurface::~OffscreenSurface() {
+  cairo_surface_destroy(surface_);
+}
 
 void OffscreenSurface::paint(Platform& platform) {
   cairo_t* cr = cairo_create(surface_);
@@ -36,8 +38,12 @@ void OffscreenSurface::clear(uint32_t colour) {
   cairo_surface_flush(surface_);
 }
 
-int32_t OffscreenSurface::pixelWidth() const { return cairo_image_surface_get_width(surface_); }
-int32_t OffscreenSurface::pixelHeight() const { return cairo_image_surface_get_height(surface_); }
+int32_t OffscreenSurface::pixelWidth() const {
+  return cairo_image_surface_get_width(surface_);
+}
+int32_t OffscreenSurface::pixelHeight() const {
+  return cairo_image_surface_get_height(surface_);
+}
 
 uint32_t OffscreenSurface::pixel(int32_t x, int32_t y) const {
   if (x < 0 || y < 0 || x >= pixelWidth() || y >= pixelHeight()) return 0;

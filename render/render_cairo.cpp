@@ -33,7 +33,9 @@ struct Frame {
 };
 Frame gFrame;
 
-cairo_t* target() { return gFrame.singular ? nullptr : gFrame.cr; }
+cairo_t* target() {
+  return gFrame.singular ? nullptr : gFrame.cr;
+}
 
 int32_t truncateSize(double v) {
   if (!(v > 0)) return 0;  // also NaN
@@ -128,8 +130,7 @@ cairo_surface_t* surfaceFor(ImageData data, const render::ImageView& view, bool 
 // bilinear filtering. Samples never reach outside the source rectangle; a source rectangle
 // that extends past the image maps only its part inside the image.
 void paintSurfacePart(cairo_t* cr, cairo_surface_t* surface, int32_t iw, int32_t ih, double sx,
-                      double sy, double sw, double sh, double dx, double dy, double dw,
-                      double dh) {
+                      double sy, double sw, double sh, double dx, double dy, double dw, double dh) {
   if (sw <= 0 || sh <= 0 || dw == 0 || dh == 0) return;
   const double x0 = std::max(sx, 0.0), y0 = std::max(sy, 0.0);
   const double x1 = std::min(sx + sw, static_cast<double>(iw));
@@ -204,7 +205,9 @@ struct TextResources {
 };
 
 // A box side in Pango units; sides beyond any screen are capped so the product cannot overflow.
-int pangoUnits(int32_t side) { return std::clamp(side, 0, 1 << 20) * PANGO_SCALE; }
+int pangoUnits(int32_t side) {
+  return std::clamp(side, 0, 1 << 20) * PANGO_SCALE;
+}
 
 TextResources& textResources() {
   static TextResources resources;
@@ -236,7 +239,9 @@ void clearImageCache() {
   imageCache().clear();
 }
 
-int cachedImageCount() { return static_cast<int>(imageCache().size()); }
+int cachedImageCount() {
+  return static_cast<int>(imageCache().size());
+}
 
 ResolvedFace resolvedFace(int32_t style) {
   ResolvedFace face;
@@ -332,8 +337,8 @@ void Platform::drawImage(int32_t x, int32_t y, int32_t width, int32_t height, Im
   drawImagePart(0, 0, view.width, view.height, x, y, width, height, image);
 }
 
-void Platform::drawImagePart(int32_t sx, int32_t sy, int32_t sw, int32_t sh, int32_t dx,
-                             int32_t dy, int32_t dw, int32_t dh, ImageData image) {
+void Platform::drawImagePart(int32_t sx, int32_t sy, int32_t sw, int32_t sh, int32_t dx, int32_t dy,
+                             int32_t dw, int32_t dh, ImageData image) {
   cairo_t* cr = target();
   render::ImageView view;
   if (!cr || !render::readColourImage(image, view)) return;

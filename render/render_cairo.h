@@ -28,9 +28,9 @@ int cachedImageCount();
 // The face that text style 0, 1 or 2 actually resolves to on this machine.
 struct ResolvedFace {
   std::string family;
-  int weight = 0;      // 400 regular, 600 semibold, 700 bold
-  double size = 0;     // logical units
-  std::string file;    // the font file, where the font machinery tells it
+  int weight = 0;    // 400 regular, 600 semibold, 700 bold
+  double size = 0;   // logical units
+  std::string file;  // the font file, where the font machinery tells it
 };
 ResolvedFace resolvedFace(int32_t style);
 

@@ -15,8 +15,11 @@ namespace orq {
 namespace {
 
 std::vector<uint8_t> header(char tag, int w, int h, size_t bytesPerPixel) {
-  std::vector<uint8_t> b{'R', static_cast<uint8_t>(tag), static_cast<uint8_t>(w & 0xFF),
-                         static_cast<uint8_t>(w >> 8), static_cast<uint8_t>(h & 0xFF),
+  std::vector<uint8_t> b{'R',
+                         static_cast<uint8_t>(tag),
+                         static_cast<uint8_t>(w & 0xFF),
+                         static_cast<uint8_t>(w >> 8),
+                         static_cast<uint8_t>(h & 0xFF),
                          static_cast<uint8_t>(h >> 8)};
   b.resize(6 + static_cast<size_t>(w) * h * bytesPerPixel);
   return b;
@@ -66,7 +69,9 @@ void inPaint(benchmark::State& state, const std::function<void(Platform&)>& draw
   surface.paint(platform);
 }
 
-ImageData data(const std::vector<uint8_t>& b) { return ImageData{b.data(), b.size()}; }
+ImageData data(const std::vector<uint8_t>& b) {
+  return ImageData{b.data(), b.size()};
+}
 
 void BM_DrawPictureScaled(benchmark::State& state) {
   // Smallest window: R = min(624 / 1000, 590 / 850) = 0.624, picture centred as the panel does.
@@ -114,17 +119,15 @@ BENCHMARK(BM_DrawMask46To23)->Unit(benchmark::kMicrosecond);
 
 void BM_DrawTextStyle1(benchmark::State& state) {
   const std::wstring text = L"FIRMWARE VERSION 2.3.0";
-  inPaint(state, [&](Platform& p) {
-    p.drawText(10, 719, 280, 21, 0xDC000000, 1, 0, 0, text, true);
-  });
+  inPaint(state,
+          [&](Platform& p) { p.drawText(10, 719, 280, 21, 0xDC000000, 1, 0, 0, text, true); });
 }
 BENCHMARK(BM_DrawTextStyle1)->Unit(benchmark::kMicrosecond);
 
 void BM_DrawTextStyle1Ellipsized(benchmark::State& state) {
   const std::wstring text = L"C:\\Users\\guitar\\impulses\\4x12 V30 SM57 cap edge 2 inch.wav";
-  inPaint(state, [&](Platform& p) {
-    p.drawText(33, 140, 174, 31, 0xFF8C8C8E, 1, 0, 0, text, true);
-  });
+  inPaint(state,
+          [&](Platform& p) { p.drawText(33, 140, 174, 31, 0xFF8C8C8E, 1, 0, 0, text, true); });
 }
 BENCHMARK(BM_DrawTextStyle1Ellipsized)->Unit(benchmark::kMicrosecond);
 

@@ -11,7 +11,9 @@ namespace {
 
 using test::Canvas;
 
-int channel(uint32_t p, int shift) { return static_cast<int>((p >> shift) & 0xFF); }
+int channel(uint32_t p, int shift) {
+  return static_cast<int>((p >> shift) & 0xFF);
+}
 
 // Each channel within `tolerance` of the expected 0xAARRGGBB.
 ::testing::AssertionResult near(uint32_t got, uint32_t want, int tolerance = 1) {
@@ -60,7 +62,7 @@ TEST(FillRect, RadiusZeroOrLessIsAliasedEvenUnderFractionalScale) {
 TEST(FillRect, PositiveRadiusRoundsAndAntialiasesCorners) {
   Canvas c;
   c.paint([](Platform& p) { p.fillRect(10, 10, 60, 40, 13, 0xFFFFFFFF); });
-  EXPECT_EQ(c.at(10, 10), 0u);   // corner cut away
+  EXPECT_EQ(c.at(10, 10), 0u);  // corner cut away
   EXPECT_EQ(c.at(69, 49), 0u);
   EXPECT_EQ(c.at(40, 10), 0xFFFFFFFFu);  // straight edges stay full
   EXPECT_EQ(c.at(10, 30), 0xFFFFFFFFu);
@@ -285,10 +287,10 @@ TEST(DrawImageAndMask, RefusedDataDrawsNothing) {
   auto rmShort = rm;
   rmShort.resize(rm.size() - 1);
   auto riHuge = test::blob('I', 40000, 1, 4);  // valid format, beyond what Cairo can hold
-  const ImageData images[] = {test::data(rm), test::data(riLong), {ri.data(), ri.size() - 1},
-                              {nullptr, ri.size()}, {ri.data(), 4}, test::data(riHuge)};
-  const ImageData masks[] = {test::data(ri), test::data(rmShort), {rm.data(), rm.size() + 1},
-                             {nullptr, 10}};
+  const ImageData images[] = {test::data(rm),       test::data(riLong), {ri.data(), ri.size() - 1},
+                              {nullptr, ri.size()}, {ri.data(), 4},     test::data(riHuge)};
+  const ImageData masks[] = {
+      test::data(ri), test::data(rmShort), {rm.data(), rm.size() + 1}, {nullptr, 10}};
   for (const auto& img : images) {
     Canvas c(20, 20);
     c.paint([&](Platform& p) {

@@ -12,8 +12,11 @@
 namespace orq::test {
 
 inline std::vector<uint8_t> blob(char tag, int w, int h, size_t bytesPerPixel) {
-  std::vector<uint8_t> b{'R', static_cast<uint8_t>(tag), static_cast<uint8_t>(w & 0xFF),
-                         static_cast<uint8_t>(w >> 8), static_cast<uint8_t>(h & 0xFF),
+  std::vector<uint8_t> b{'R',
+                         static_cast<uint8_t>(tag),
+                         static_cast<uint8_t>(w & 0xFF),
+                         static_cast<uint8_t>(w >> 8),
+                         static_cast<uint8_t>(h & 0xFF),
                          static_cast<uint8_t>(h >> 8)};
   b.resize(6 + static_cast<size_t>(w) * h * bytesPerPixel);
   return b;
@@ -45,7 +48,9 @@ inline std::vector<uint8_t> mask(int w, int h, const std::function<uint8_t(int, 
   return b;
 }
 
-inline ImageData data(const std::vector<uint8_t>& b) { return ImageData{b.data(), b.size()}; }
+inline ImageData data(const std::vector<uint8_t>& b) {
+  return ImageData{b.data(), b.size()};
+}
 
 // A Platform whose paint draws with `draw` into an offscreen surface.
 struct Canvas {

@@ -125,7 +125,8 @@ TEST(Text, MultiLineWrapsAtWordsAndCutsWhatOverflows) {
   Canvas tall(200, 300), single(200, 300), shortBox(200, 300);
   tall.paint([&](Platform& p) { p.drawText(10, 10, 70, 280, 0xFFFFFFFF, 1, 0, 1, words, false); });
   single.paint([&](Platform& p) { p.drawText(10, 10, 70, 280, 0xFFFFFFFF, 1, 0, 1, words, true); });
-  shortBox.paint([&](Platform& p) { p.drawText(10, 10, 70, 32, 0xFFFFFFFF, 1, 0, 1, words, false); });
+  shortBox.paint(
+      [&](Platform& p) { p.drawText(10, 10, 70, 32, 0xFFFFFFFF, 1, 0, 1, words, false); });
   const auto t = inkBox(tall), s = inkBox(single), b = inkBox(shortBox);
   EXPECT_LE(t.right, 80);
   EXPECT_GT(t.height(), 5 * 12);  // many lines
@@ -134,7 +135,8 @@ TEST(Text, MultiLineWrapsAtWordsAndCutsWhatOverflows) {
   EXPECT_LE(b.bottom, 10 - 1 + 32 + 2);
   EXPECT_GT(b.height(), 16);  // still two lines
   // The first line is the same whether or not the box is cut.
-  const auto firstTall = inkBox(tall, 40, 0, 0, 200, 20), firstShort = inkBox(shortBox, 40, 0, 0, 200, 20);
+  const auto firstTall = inkBox(tall, 40, 0, 0, 200, 20),
+             firstShort = inkBox(shortBox, 40, 0, 0, 200, 20);
   EXPECT_EQ(firstTall.right, firstShort.right);
 }
 
