@@ -17,12 +17,14 @@ namespace orq {
 
 class Platform;
 class Ui;
+class MidiInbox;
 
 struct DeviceLink {
   Shared<int32_t> lastReply{0};        // worker; code of the last recognised reply
   Shared<uint8_t> rereadPending{0};    // worker; run the connect sequence on the next pass
   RtMidiIn* midiIn = nullptr;          // owned by the worker
   RtMidiOut* midiOut = nullptr;        // owned by the worker
+  MidiInbox* midiInbox = nullptr;      // owned by the worker; what midiIn received, in order
   Platform* platform = nullptr;        // set by start-up
   Ui* ui = nullptr;                    // set by start-up
   std::thread workerThread;            // start-up only

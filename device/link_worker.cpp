@@ -97,10 +97,10 @@ bool sendToDevice(DeviceLink& link, const std::vector<uint8_t>& message) {
 
 void pollReply(DeviceLink& link) {
   if (link.portFault.exchange(0)) closeBoth(link);
-  if (!link.midiIn || !link.ui) return;
+  if (!link.midiInbox || !link.ui) return;
   // The worker is the only reader of the queue; one buffer serves every poll.
   thread_local std::vector<unsigned char> message;
-  if (safeTake(link.midiIn, message)) handleReply(message.data(), message.size(), *link.ui, link);
+  if (link.midiInbox->take(message)) handleReply(message.data(), message.size(), *link.ui, link);
 }
 
 WaitResult waitForReply(DeviceLink& link, int32_t code) {
@@ -386,6 +386,7 @@ void runWorker(DeviceLink* link) {
   }
   link->midiIn = ports.in.get();
   link->midiOut = ports.out.get();
+  link->midiInbox = ports.inbox.get();
 
   bool downloadPending = true;  // the firmware image is fetched at most once per run
   while (!stopping(*link)) onePass(*link, downloadPending);
@@ -393,6 +394,7 @@ void runWorker(DeviceLink* link) {
   closeBoth(*link);
   link->midiIn = nullptr;
   link->midiOut = nullptr;
+  link->midiInbox = nullptr;
   tOnWorker = false;
 }
 

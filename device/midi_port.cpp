@@ -62,8 +62,10 @@ MidiPair createMidiPair(const std::string& inClient, const std::string& outClien
   for (RtMidi::Api api : midiApiOrder(std::getenv("ORQ_MIDI_API"))) {
     MidiPair pair;
     try {
+      pair.inbox = std::make_unique<MidiInbox>(queueLimit);
       pair.in = std::make_unique<RtMidiIn>(api, inClient, queueLimit);
       pair.out = std::make_unique<RtMidiOut>(api, outClient);
+      pair.inbox->attach(*pair.in);
       pair.api = api;
       return pair;
     } catch (const RtMidiError&) {
@@ -126,16 +128,30 @@ bool safeSend(RtMidiOut* out, const uint8_t* message, size_t length) {
   return true;
 }
 
-bool safeTake(RtMidiIn* in, std::vector<unsigned char>& message) {
-  message.clear();
-  if (!in) return false;
-  try {
-    in->getMessage(&message);
-  } catch (const std::exception&) {
+void MidiInbox::attach(RtMidiIn& in) { in.setCallback(&MidiInbox::onMessage, this); }
+
+void MidiInbox::onMessage(double, std::vector<unsigned char>* message, void* self) {
+  auto* inbox = static_cast<MidiInbox*>(self);
+  if (!message || message->empty()) return;
+  std::lock_guard<std::mutex> lock(inbox->mutex_);
+  if (inbox->messages_.size() >= inbox->limit_) return;
+  inbox->messages_.push_back(*message);
+}
+
+bool MidiInbox::take(std::vector<unsigned char>& message) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (messages_.empty()) {
     message.clear();
     return false;
   }
-  return !message.empty();
+  message.swap(messages_.front());
+  messages_.pop_front();
+  return true;
+}
+
+size_t MidiInbox::size() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return messages_.size();
 }
 
 }  // namespace orq

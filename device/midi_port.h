@@ -5,7 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -22,15 +24,36 @@ int deviceTagKind(const std::string& portName);
 // compiled in gives an empty list.
 std::vector<RtMidi::Api> midiApiOrder(const char* forced);
 
-// One input and one output object on the same API.
+// The input queue between the library's thread and the one reader. RtMidi's own queue (5.0) is
+// a ring of plain, non-atomic indices written and read from two threads; this one is locked.
+// Like RtMidi's, it keeps at most `limit` messages and drops newer ones while full.
+class MidiInbox {
+ public:
+  explicit MidiInbox(size_t limit) : limit_(limit) {}
+  // Routes the port's messages here (replaces RtMidi's queue).
+  void attach(RtMidiIn& in);
+  // Takes the oldest message; false when there is none.
+  bool take(std::vector<unsigned char>& message);
+  size_t size() const;
+
+ private:
+  static void onMessage(double stamp, std::vector<unsigned char>* message, void* self);
+  const size_t limit_;
+  mutable std::mutex mutex_;
+  std::deque<std::vector<unsigned char>> messages_;  // guarded by mutex_
+};
+
+// One input and one output object on the same API, the input's messages going to `inbox`.
 struct MidiPair {
+  std::unique_ptr<MidiInbox> inbox;  // declared first: outlives the input that feeds it
   std::unique_ptr<RtMidiIn> in;
   std::unique_ptr<RtMidiOut> out;
   RtMidi::Api api = RtMidi::UNSPECIFIED;
 };
 
 // Creates both objects on the first API of midiApiOrder(getenv("ORQ_MIDI_API")) whose two
-// constructors succeed. Returns an empty pair when none does.
+// constructors succeed, with an inbox of `queueLimit` messages attached to the input. Returns
+// an empty pair when no API works.
 MidiPair createMidiPair(const std::string& inClient, const std::string& outClient,
                         unsigned int queueLimit);
 
@@ -41,7 +64,5 @@ bool safeIsOpen(const RtMidi* port);
 void safeClose(RtMidi* port);
 bool safeOpen(RtMidi& port, unsigned int index, const std::string& localName);
 bool safeSend(RtMidiOut* out, const uint8_t* message, size_t length);
-// Takes at most one queued message; false when the queue is empty or on error.
-bool safeTake(RtMidiIn* in, std::vector<unsigned char>& message);
 
 }  // namespace orq

@@ -322,6 +322,7 @@ void Simulator::openPorts() {
   ports->pair = createMidiPair(options_.clientName, options_.clientName, 1000);
   if (!ports->pair.in || !ports->pair.out) return;
   try {
+    ports->pair.in->cancelCallback();  // messages come to this simulator, not the pair's inbox
     ports->pair.in->setCallback(&Simulator::onMessage, this);
     ports->pair.in->ignoreTypes(false, true, true);
     ports->pair.in->openVirtualPort(inPortName());
