@@ -63,8 +63,8 @@ const FactoryIr kFactory[kFactoryIrCount] = {
     {L"2X12 CLOSED CAP",
      L"A modelled 2x12 closed-back cabinet with two ceramic 12-inch speakers: nearly the "
      L"weight of a 4x12 with a slightly higher resonance near 110 Hz. Modelled dynamic mic "
-     L"pointed straight at the centre of the dust cap, on axis, for the most cutting and "
-     L"present sound of the set. A faint grille-cloth reflection. Dry room.",
+     L"pointed straight at the centre of the dust cap, on axis, for a cutting, present "
+     L"sound with a tight low end. A faint grille-cloth reflection. Dry room.",
      orq_factory_ir_05},
     {L"4X10 OPEN BRIGHT",
      L"A modelled 4x10 open-back cabinet with four 10-inch speakers. The smaller cones "
@@ -111,8 +111,8 @@ const FactoryIr kFactory[kFactoryIrCount] = {
     {L"4X12 CLOSED ROOM",
      L"A modelled 4x12 closed-back cabinet with 25-watt ceramic speakers and a modelled "
      L"dynamic mic on the edge of the dust cap, in a medium-sized live room: early "
-     L"reflections from the floor and the near walls, then a short diffuse tail that dies "
-     L"away in about a third of a second. Long IR with room sound.",
+     L"reflections from the floor and the near walls, then a diffuse tail that keeps the "
+     L"dark end of the sound a little longer than its top. Long IR with room sound.",
      orq_factory_ir_13},
     {L"2X12 OPEN ROOM",
      L"A modelled 2x12 open-back cabinet with alnico-magnet speakers in a live room with a "

@@ -184,7 +184,7 @@ std::vector<float> renderIr(const Voicing& v) {
   double peak = 0;
   for (size_t i = 0; i < count; ++i) peak = std::max(peak, std::abs(h[i]));
   size_t start = 0;
-  while (std::abs(h[start]) < 0.05 * peak) ++start;
+  while (std::abs(h[start]) < 0.0125 / v.peak * peak) ++start;
 
   std::vector<float> out(count);
   const size_t fade = v.room.used ? 2400 : count / 4;

@@ -101,7 +101,7 @@ Cabinet open212(uint64_t seed) {
   Cabinet c;
   c.resonanceHz = 95, c.resonanceQ = 0.9, c.resonanceDb = 3;
   c.lowCutHz = 85, c.lowCutQ = 0.7;
-  c.openBackHz = 150;
+  c.openBackHz = 115;
   c.shape[0] = {700, 1.0, -2.0};
   c.shape[1] = {1250, 2.0, 3.0};
   c.shape[2] = {2300, 3.0, 4.5};
@@ -117,7 +117,7 @@ Cabinet open112(uint64_t seed) {
   Cabinet c;
   c.resonanceHz = 115, c.resonanceQ = 1.0, c.resonanceDb = 3;
   c.lowCutHz = 100, c.lowCutQ = 0.7;
-  c.openBackHz = 180;
+  c.openBackHz = 135;
   c.shape[0] = {1000, 1.2, 2.5};
   c.shape[1] = {2400, 3.0, 5.0};
   c.shape[2] = {3900, 4.0, 4.0};
@@ -132,11 +132,11 @@ Cabinet open410(uint64_t seed) {
   Cabinet c;
   c.resonanceHz = 125, c.resonanceQ = 1.2, c.resonanceDb = 3.5;
   c.lowCutHz = 100, c.lowCutQ = 0.75;
-  c.openBackHz = 170;
+  c.openBackHz = 130;
   c.shape[0] = {600, 1.0, -1.5};
   c.shape[1] = {2000, 2.5, 3.0};
   c.shape[2] = {3200, 3.5, 4.5};
-  c.shape[3] = {4800, 4.0, 4.0};
+  c.shape[3] = {4800, 4.0, 2.0};
   c.rolloffHz = 6500, c.rolloffOrder = 6;
   c.rippleDb = 1.5, c.seed = seed;
   return c;
@@ -147,7 +147,7 @@ Cabinet open210(uint64_t seed) {
   Cabinet c;
   c.resonanceHz = 130, c.resonanceQ = 1.1, c.resonanceDb = 3;
   c.lowCutHz = 108, c.lowCutQ = 0.7;
-  c.openBackHz = 200;
+  c.openBackHz = 150;
   c.shape[0] = {900, 1.0, 2.0};
   c.shape[1] = {2500, 3.0, 4.0};
   c.shape[2] = {4000, 4.0, 3.5};
@@ -162,7 +162,7 @@ Cabinet open110(uint64_t seed) {
   Cabinet c;
   c.resonanceHz = 138, c.resonanceQ = 1.0, c.resonanceDb = 2.5;
   c.lowCutHz = 125, c.lowCutQ = 0.7;
-  c.openBackHz = 230;
+  c.openBackHz = 170;
   c.shape[0] = {850, 1.1, 4.0};
   c.shape[1] = {2800, 3.0, 3.5};
   c.shape[2] = {4200, 5.0, -4.0};
@@ -272,7 +272,7 @@ std::vector<Voicing> factoryVoicings() {
   all.push_back(v);
 
   // 6 4X10 OPEN BRIGHT: small-diaphragm condenser 10 cm out on the cap edge.
-  v = shortIr(open410(606), condenser(4), 0.80);
+  v = shortIr(open410(606), condenser(3), 0.80);
   v.mic.axisDb = -1, v.mic.axisHz = 3500;
   v.reflections[0] = {2.4, -0.3, 1100};
   all.push_back(v);
