@@ -104,7 +104,8 @@ struct PressFlags {
   bool listOpened = false;  // this press turned the browser list on
 };
 
-void act(Ui& ui, uint32_t id, PressFlags& f) {
+// Carries out the press on control `id`; false when the control does not answer presses now.
+bool act(Ui& ui, uint32_t id, PressFlags& f) {
   Shared<int32_t>* B = currentBlock(ui);
   auto setting = [&f] { f.changed = f.repaint = true; };
   switch (id) {
@@ -124,7 +125,7 @@ void act(Ui& ui, uint32_t id, PressFlags& f) {
       break;
     }
     case 3:  // program box: wheel only
-      break;
+      return false;
     case 4:
     case 5:
       stepProgram(ui, id == 5);
@@ -252,13 +253,13 @@ void act(Ui& ui, uint32_t id, PressFlags& f) {
       f.repaint = true;
       break;
     default:
-      if (id >= 27 && id <= 44 && ui.browserListMode == 1) {
-        ui.catalogueIndex = static_cast<int32_t>(id - 27);
-        f.repaint = true;
-        auditionIfOn(ui);
-      }
+      if (id < 27 || id > 44 || ui.browserListMode != 1) return false;
+      ui.catalogueIndex = static_cast<int32_t>(id - 27);
+      f.repaint = true;
+      auditionIfOn(ui);
       break;
   }
+  return true;
 }
 
 // A settings change is sent when this program's block came from the device, and otherwise
@@ -310,10 +311,9 @@ void Ui::onLeftDown() {
   PressFlags f;
   for (const HitRegion& r : hitRegions) {
     if (r.kind != kPress || skipped(*this, r) || !contains(r, x, y)) continue;
-    act(*this, r.id, f);
     // Neighbouring controls share their edge columns (a folder icon and the "+" beside it, two
-    // list rows); one press acts on the first control only.
-    break;
+    // list rows); one press acts on the first live control only.
+    if (act(*this, r.id, f)) break;
   }
   if (browserSlot >= 1 && browserListMode == 1 && !f.listOpened) {
     browserListMode = 0;
