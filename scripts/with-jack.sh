@@ -15,19 +15,41 @@ if ! command -v jackd >/dev/null 2>&1; then
   exit 2
 fi
 
-name="orq-$$-$RANDOM"
 period="${ORQ_JACK_PERIOD:-256}"
 log="${ORQ_JACK_LOG:-$(mktemp -t orq-jackd.XXXXXX)}"
 
-# -r: no realtime scheduling (needs no privileges). The MIDI buffer of a JACK port holds one
-# period's worth of bytes, so the period must stay large enough for a 522-byte sysex message.
-# -S -t 5000: synchronous graph with a generous client timeout, so that a client slowed down by a
-# loaded machine or a sanitizer is waited for, rather than its cycle (and its MIDI) dropped.
-jackd -n "$name" -r -S -t 5000 -d dummy -r 48000 -p "$period" >"$log" 2>&1 &
-jack_pid=$!
+# Server names come from a small pool, each held by a lock for this script's lifetime, so runs
+# side by side get distinct servers. Reusing names matters: libjack keeps at most 8 servers in
+# its registry and reclaims the entry of a dead server only when a server of the same name
+# starts, so ever-new names would fill it up ("Too many servers already active").
+lockdir="${TMPDIR:-/tmp}"
+name=""
+for i in 0 1 2 3 4 5; do
+  exec {lockfd}>"$lockdir/orq-jack-$i.lock"
+  if flock -n "$lockfd"; then
+    name="orq-jack-$i"
+    break
+  fi
+  exec {lockfd}>&-
+done
+if [ -z "$name" ]; then
+  echo "with-jack: all private JACK server names are in use" >&2
+  exit 2
+fi
+
+jack_pid=""
+start_server() {
+  # -r: no realtime scheduling (needs no privileges). The MIDI buffer of a JACK port holds one
+  # period's worth of bytes, so the period must stay large enough for a 522-byte sysex message.
+  # -S -t 5000: synchronous graph with a generous client timeout, so that a client slowed down
+  # by a loaded machine or a sanitizer is waited for, rather than its cycle (and its MIDI)
+  # dropped.
+  jackd -n "$name" -r -S -t 5000 -d dummy -r 48000 -p "$period" >"$log" 2>&1 &
+  jack_pid=$!
+}
 
 stop_server() {
-  if kill -0 "$jack_pid" 2>/dev/null; then
+  if [ -n "$jack_pid" ] && kill -0 "$jack_pid" 2>/dev/null; then
     kill -TERM "$jack_pid" 2>/dev/null
     for _ in $(seq 1 50); do
       kill -0 "$jack_pid" 2>/dev/null || break
@@ -35,30 +57,40 @@ stop_server() {
     done
     kill -KILL "$jack_pid" 2>/dev/null
   fi
-  wait "$jack_pid" 2>/dev/null
+  [ -n "$jack_pid" ] && wait "$jack_pid" 2>/dev/null
   [ -n "${ORQ_JACK_LOG:-}" ] || rm -f "$log"
 }
 trap stop_server EXIT
 trap 'exit 130' INT TERM
 
+# Waits until the server accepts clients (up to 10 s); false if it ended or never answered.
+wait_ready() {
+  for _ in $(seq 1 100); do
+    kill -0 "$jack_pid" 2>/dev/null || return 1
+    if JACK_NO_START_SERVER=1 jack_lsp -s "$name" >/dev/null 2>&1; then return 0; fi
+    sleep 0.1
+  done
+  return 1
+}
+
+start_server
+if ! wait_ready; then
+  # A registry full of dead servers' entries (left by servers that were killed) is cleared when
+  # no JACK server at all is running, then the start is tried once more.
+  if grep -q "Too many servers" "$log" 2>/dev/null && ! pgrep -x jackd >/dev/null; then
+    rm -f /dev/shm/jack-shm-registry
+    stop_server
+    start_server
+  fi
+  if ! wait_ready; then
+    echo "with-jack: JACK server '$name' did not start:" >&2
+    cat "$log" >&2
+    exit 2
+  fi
+fi
+
 export JACK_DEFAULT_SERVER="$name"
 export JACK_NO_START_SERVER=1
-
-# Wait until the server accepts clients (up to 10 s).
-ready=0
-for _ in $(seq 1 100); do
-  if ! kill -0 "$jack_pid" 2>/dev/null; then break; fi
-  if jack_lsp -s "$name" >/dev/null 2>&1; then
-    ready=1
-    break
-  fi
-  sleep 0.1
-done
-if [ "$ready" -ne 1 ]; then
-  echo "with-jack: JACK server '$name' did not start:" >&2
-  cat "$log" >&2
-  exit 2
-fi
 
 "$@"
 status=$?
