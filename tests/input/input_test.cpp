@@ -404,8 +404,12 @@ TEST(Input, NothingHappensUnlessConnectedAndIdle) {
     EXPECT_EQ(offscreen::repaintRequests(), 0);
     EXPECT_EQ(offscreen::cursorChanges(), cursorsBefore);
   }
-  // Events the panel does not handle.
+  // The program box answers the wheel only; events the panel does not handle do nothing.
   Rig rig;
+  offscreen::resetRepaintRequests();
+  rig.press(kProgramBox);
+  EXPECT_EQ(rig.ui.program.get(), 0);
+  EXPECT_EQ(offscreen::repaintRequests(), 0);
   rig.at(kStore);
   for (PlatformEvent e : {PlatformEvent::Activate, PlatformEvent::LeftUp, PlatformEvent::RightDown,
                           PlatformEvent::RightUp, PlatformEvent::Timer}) {
