@@ -67,7 +67,7 @@ double micDb(const Mic& m, double hz) {
 
 // Minimum-phase spectrum of the cabinet heard through one microphone.
 std::vector<Complex> heard(const Cabinet& c, const Mic& m) {
-  const ConeRipple ripple(c.rippleDb, c.seed);
+  const ConeRipple ripple(c.rippleDb * m.detail, c.seed);
   std::vector<double> db(kHalf + 1);
   for (size_t k = 0; k <= kHalf; ++k) {
     // DC has no defined log gain; the first bin's value stands in for it.

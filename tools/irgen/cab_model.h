@@ -35,7 +35,8 @@ struct Mic {
   Band presence;           // capsule presence peak
   double axisDb = 0;       // high shelf: cap (0) to edge to off-axis (more negative)
   double axisHz = 3000;
-  double topHz = 0;  // the capsule's own top roll-off (ribbons); 0: none
+  double topHz = 0;   // the capsule's own top roll-off (ribbons); 0: none
+  double detail = 1;  // share of the cone's irregularity heard: more on axis and close
 };
 
 // A delayed copy: negative gain inverts it (the rear wave of an open back).

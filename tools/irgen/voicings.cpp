@@ -16,11 +16,12 @@ Cabinet closed412(uint64_t seed) {
   c.lowCutHz = 78, c.lowCutQ = 0.95;
   c.shape[0] = {480, 0.8, -3.5};  // low-mid scoop of the closed box
   c.shape[1] = {1600, 3.0, 2.0};
-  c.shape[2] = {2600, 4.0, 5.5};  // main break-up peak
-  c.shape[3] = {3700, 5.0, 4.0};
+  c.shape[2] = {2600, 4.0, 7.0};  // main break-up peak
+  c.shape[3] = {3700, 5.0, 5.0};
   c.shape[4] = {4600, 6.0, -7.0};  // cone notch
+  c.shape[5] = {235, 7.0, 1.5};    // standing wave inside the box
   c.rolloffHz = 5400, c.rolloffOrder = 8;
-  c.rippleDb = 1.6, c.seed = seed;
+  c.rippleDb = 2.2, c.seed = seed;
   return c;
 }
 
@@ -34,8 +35,9 @@ Cabinet closed412Heavy(uint64_t seed) {
   c.shape[2] = {2100, 3.0, 4.5};
   c.shape[3] = {3200, 4.0, 3.5};
   c.shape[4] = {4100, 6.0, -6.0};
+  c.shape[5] = {215, 7.0, 1.5};  // box mode
   c.rolloffHz = 5000, c.rolloffOrder = 8;
-  c.rippleDb = 1.8, c.seed = seed;
+  c.rippleDb = 2.5, c.seed = seed;
   return c;
 }
 
@@ -48,8 +50,9 @@ Cabinet closed412Vintage(uint64_t seed) {
   c.shape[1] = {2000, 3.0, 3.0};
   c.shape[2] = {2900, 4.0, 2.5};
   c.shape[3] = {3900, 6.0, -5.0};
+  c.shape[4] = {240, 7.0, 1.5};  // box mode
   c.rolloffHz = 4800, c.rolloffOrder = 8;
-  c.rippleDb = 1.4, c.seed = seed;
+  c.rippleDb = 2.0, c.seed = seed;
   return c;
 }
 
@@ -63,8 +66,9 @@ Cabinet closed212(uint64_t seed) {
   c.shape[2] = {3000, 4.0, 4.5};
   c.shape[3] = {4200, 5.0, 3.0};
   c.shape[4] = {5200, 6.0, -6.0};
+  c.shape[5] = {290, 7.0, 1.5};  // box mode
   c.rolloffHz = 5700, c.rolloffOrder = 8;
-  c.rippleDb = 1.5, c.seed = seed;
+  c.rippleDb = 2.1, c.seed = seed;
   return c;
 }
 
@@ -77,8 +81,9 @@ Cabinet closed112(uint64_t seed) {
   c.shape[1] = {2200, 3.0, 4.5};
   c.shape[2] = {3500, 4.0, 4.0};
   c.shape[3] = {4700, 6.0, -5.0};
+  c.shape[4] = {360, 7.0, 1.5};  // box mode
   c.rolloffHz = 5500, c.rolloffOrder = 8;
-  c.rippleDb = 1.5, c.seed = seed;
+  c.rippleDb = 2.1, c.seed = seed;
   return c;
 }
 
@@ -91,8 +96,9 @@ Cabinet closed115(uint64_t seed) {
   c.shape[1] = {1400, 2.5, 3.5};
   c.shape[2] = {2300, 3.5, 3.0};
   c.shape[3] = {3100, 5.0, -5.0};
+  c.shape[4] = {270, 7.0, 1.5};  // box mode
   c.rolloffHz = 4100, c.rolloffOrder = 8;
-  c.rippleDb = 1.5, c.seed = seed;
+  c.rippleDb = 2.1, c.seed = seed;
   return c;
 }
 
@@ -100,15 +106,15 @@ Cabinet closed115(uint64_t seed) {
 Cabinet open212(uint64_t seed) {
   Cabinet c;
   c.resonanceHz = 95, c.resonanceQ = 0.9, c.resonanceDb = 3;
-  c.lowCutHz = 85, c.lowCutQ = 0.7;
-  c.openBackHz = 115;
+  c.lowCutHz = 70, c.lowCutQ = 0.7;
+  c.openBackHz = 100;
   c.shape[0] = {700, 1.0, -2.0};
   c.shape[1] = {1250, 2.0, 3.0};
   c.shape[2] = {2300, 3.0, 4.5};
   c.shape[3] = {3500, 4.0, 3.5};
   c.shape[4] = {5000, 6.0, -5.0};
   c.rolloffHz = 5900, c.rolloffOrder = 6;
-  c.rippleDb = 1.6, c.seed = seed;
+  c.rippleDb = 2.2, c.seed = seed;
   return c;
 }
 
@@ -116,14 +122,14 @@ Cabinet open212(uint64_t seed) {
 Cabinet open112(uint64_t seed) {
   Cabinet c;
   c.resonanceHz = 115, c.resonanceQ = 1.0, c.resonanceDb = 3;
-  c.lowCutHz = 100, c.lowCutQ = 0.7;
-  c.openBackHz = 135;
+  c.lowCutHz = 80, c.lowCutQ = 0.7;
+  c.openBackHz = 115;
   c.shape[0] = {1000, 1.2, 2.5};
   c.shape[1] = {2400, 3.0, 5.0};
   c.shape[2] = {3900, 4.0, 4.0};
   c.shape[3] = {5200, 6.0, -4.0};
   c.rolloffHz = 6100, c.rolloffOrder = 6;
-  c.rippleDb = 1.7, c.seed = seed;
+  c.rippleDb = 2.4, c.seed = seed;
   return c;
 }
 
@@ -131,14 +137,14 @@ Cabinet open112(uint64_t seed) {
 Cabinet open410(uint64_t seed) {
   Cabinet c;
   c.resonanceHz = 125, c.resonanceQ = 1.2, c.resonanceDb = 3.5;
-  c.lowCutHz = 100, c.lowCutQ = 0.75;
-  c.openBackHz = 130;
+  c.lowCutHz = 85, c.lowCutQ = 0.75;
+  c.openBackHz = 115;
   c.shape[0] = {600, 1.0, -1.5};
   c.shape[1] = {2000, 2.5, 3.0};
   c.shape[2] = {3200, 3.5, 4.5};
-  c.shape[3] = {4800, 4.0, 2.0};
+  c.shape[3] = {4300, 4.0, 2.0};
   c.rolloffHz = 6500, c.rolloffOrder = 6;
-  c.rippleDb = 1.5, c.seed = seed;
+  c.rippleDb = 2.1, c.seed = seed;
   return c;
 }
 
@@ -146,14 +152,14 @@ Cabinet open410(uint64_t seed) {
 Cabinet open210(uint64_t seed) {
   Cabinet c;
   c.resonanceHz = 130, c.resonanceQ = 1.1, c.resonanceDb = 3;
-  c.lowCutHz = 108, c.lowCutQ = 0.7;
-  c.openBackHz = 150;
+  c.lowCutHz = 90, c.lowCutQ = 0.7;
+  c.openBackHz = 125;
   c.shape[0] = {900, 1.0, 2.0};
   c.shape[1] = {2500, 3.0, 4.0};
   c.shape[2] = {4000, 4.0, 3.5};
   c.shape[3] = {5400, 6.0, -4.0};
   c.rolloffHz = 6300, c.rolloffOrder = 6;
-  c.rippleDb = 1.5, c.seed = seed;
+  c.rippleDb = 2.1, c.seed = seed;
   return c;
 }
 
@@ -161,13 +167,13 @@ Cabinet open210(uint64_t seed) {
 Cabinet open110(uint64_t seed) {
   Cabinet c;
   c.resonanceHz = 138, c.resonanceQ = 1.0, c.resonanceDb = 2.5;
-  c.lowCutHz = 125, c.lowCutQ = 0.7;
-  c.openBackHz = 170;
+  c.lowCutHz = 105, c.lowCutQ = 0.7;
+  c.openBackHz = 140;
   c.shape[0] = {850, 1.1, 4.0};
   c.shape[1] = {2800, 3.0, 3.5};
   c.shape[2] = {4200, 5.0, -4.0};
   c.rolloffHz = 5600, c.rolloffOrder = 6;
-  c.rippleDb = 1.4, c.seed = seed;
+  c.rippleDb = 2.0, c.seed = seed;
   return c;
 }
 
@@ -176,6 +182,7 @@ Cabinet open110(uint64_t seed) {
 Mic dynamicCap() {
   Mic m;
   m.proximityDb = 3, m.presence = {5000, 1.2, 4}, m.axisDb = 1.5, m.axisHz = 3500;
+  m.detail = 1.2;
   return m;
 }
 Mic dynamicCapEdge() {
@@ -186,16 +193,19 @@ Mic dynamicCapEdge() {
 Mic dynamicCone() {
   Mic m;
   m.proximityDb = 3.5, m.presence = {4500, 1.2, 2.5}, m.axisDb = -5.5, m.axisHz = 2400;
+  m.detail = 0.85;
   return m;
 }
 Mic ribbon() {
   Mic m;
   m.proximityDb = 4.5, m.axisDb = -2, m.axisHz = 3000, m.topHz = 7500;
+  m.detail = 0.9;
   return m;
 }
 Mic ribbonOffAxis() {
   Mic m;
   m.proximityDb = 4, m.axisDb = -6, m.axisHz = 2200, m.topHz = 6500;
+  m.detail = 0.6;
   return m;
 }
 Mic condenser(double presenceDb) {
@@ -207,6 +217,7 @@ Mic condenser(double presenceDb) {
 Mic roomListener(double axisDb) {
   Mic m;
   m.axisDb = axisDb, m.axisHz = 1800;
+  m.detail = 0.5;  // the room averages over every cone
   return m;
 }
 
