@@ -254,7 +254,7 @@ void Ui::paint() {
   const int32_t active = B[kActiveChannel] != 0 ? 1 : 0;
   const int32_t boost = lock == 1 ? B[kBoost1] : B[kBoost1 + active];
 
-  // 1. Model look.
+  // Model look.
   const int look = lookOf(model);
   const ModelLook& m = kLooks[look];
   accentColour = m.accent;
@@ -274,12 +274,12 @@ void Ui::paint() {
   };
   auto arrowColour = [this](uint32_t id) { return isHovered(id) ? kWhite : kDimText; };
 
-  // 2-3. Background, header box with the maker's logo.
+  // Background, header box with the maker's logo.
   g.fill(0, 0, W, H, 0, kBackground);
   g.fill(0, 0, 250, 41, 0, m.plate);
   g.mask(8, 8, 107, 25, assets::makerLogo(), m.logoInk);
 
-  // 4. STORE.
+  // STORE.
   {
     const bool hot = isHovered(0);
     g.fill(173, 7, 70, 27, 13, hot ? kWhite : kBackground);
@@ -287,25 +287,25 @@ void Ui::paint() {
     regions(0, 173, 7, 70, 27, true);
   }
 
-  // 5. MIDI channel box.
+  // MIDI channel box.
   g.fill(W - 126, 7, 120, 27, 13, kColumn);
   g.text(W - 109, 4, 59, 33, kLabel, kMedium, kCentre, kMiddle,
          channelNumber == 0 ? kOmni : decimal(channelNumber), false);
   g.mask(W - 34, 9, 23, 23, assets::midiConnector(), kDimText);
 
-  // 6. BOOST LOCK (press only, no highlight).
+  // BOOST LOCK (press only, no highlight).
   g.fill(W - 246, 7, 100, 27, 13, lock == 1 ? kLabel : kColumn);
   g.text(W - 246, 4, 100, 33, lock == 1 ? kColumn : kLabel, kMedium, kCentre, kMiddle,
          kBoostLock, true);
   region(57, W - 246, 7, 100, 27, kPress);
 
-  // 7. MIDI channel arrows.
+  // MIDI channel arrows.
   g.mask(W - 117, 15, 11, 11, assets::leftArrow(), arrowColour(1));
   regions(1, W - 117, 15, 11, 11, true);
   g.mask(W - 53, 15, 11, 11, assets::rightArrow(), arrowColour(2));
   regions(2, W - 53, 15, 11, 11, true);
 
-  // 8. Program box; the wheel steps the program over its body.
+  // Program box; the wheel steps the program over its body.
   {
     const int32_t I = (W + 30) / 2;
     g.fill(I, 7, 220, 27, 13, kColumn);
@@ -318,7 +318,7 @@ void Ui::paint() {
     regions(5, I + 198, 15, 11, 11, true);
   }
 
-  // 9. Switch row.
+  // Switch row.
   {
     const int32_t J = (W - 770) / 2;
     struct RowSwitch {
@@ -342,10 +342,10 @@ void Ui::paint() {
     }
   }
 
-  // 10. Left column.
+  // Left column.
   g.fill(0, 41, 250, H - 41, 0, kColumn);
 
-  // 11. Channel sections.
+  // Channel sections.
   for (int32_t c = 0; c < 2; ++c) {
     const int32_t t = c == 0 ? 41 : ccOpen == 1 ? (H - 235) / 2 + 21 : H / 2 - 16;
     const bool isActive = active == c;
@@ -405,7 +405,7 @@ void Ui::paint() {
     }
   }
 
-  // 12. MIDI CC list.
+  // MIDI CC list.
   {
     const int32_t d = ccOpen == 1 ? H - 235 : H - 54;
     g.fill(0, d, 250, 33, 0, kHeaderBar);
@@ -423,10 +423,10 @@ void Ui::paint() {
     }
   }
 
-  // 13. Divider between the column and the picture.
+  // Divider between the column and the picture.
   g.fill(250, 41, 1, H - 41, 0, kShade);
 
-  // 14. Device picture, centred right of the column below a 90-unit band, never enlarged.
+  // Device picture, centred right of the column below a 90-unit band, never enlarged.
   {
     const ImageData picture = assets::devicePicture(look);
     int32_t iw = 0;
@@ -477,12 +477,12 @@ void Ui::paint() {
     }
   }
 
-  // 15. Bottom strip.
+  // Bottom strip.
   g.fill(0, H - 21, W, 21, 0, m.plate);
   g.text(W - 180, H - 21, 80, 21, m.stripText, kSmall, kLeading, kMiddle, kPoweredBy, true);
   g.mask(W - 105, H - 15, 93, 9, assets::wordMark(), m.markInk);
 
-  // 16. Status line, and the veil whenever the panel does not take input.
+  // Status line, and the veil whenever the panel does not take input.
   const bool ready = link == kConnected && browser < 1;
   auto shortStatus = [&](const std::wstring& text) {
     g.text(10, H - 21, 80, 21, kStatusText, kMedium, kLeading, kMiddle, text, true);
@@ -517,13 +517,13 @@ void Ui::paint() {
     }
   }
 
-  // 17. Connection box, above the veil.
+  // Connection box, above the veil.
   g.fill(260, 7, 120, 27, 13, link != kNoDevice ? kLabel : kColumn);
   g.text(260, 4, 100, 33, link != kNoDevice ? kColumn : kLabel, kMedium, kCentre, kMiddle,
          link == kNoDevice ? kNoDeviceText : link == kError ? kErrorText : kConnectedText, false);
   g.mask(352, 9, 23, 23, assets::plug(), link != kNoDevice ? kColumn : kDimText);
 
-  // 18. Factory IR browser over the picture area.
+  // Factory IR browser over the picture area.
   if (browser < 1) return;
   const int32_t index = std::clamp(catalogueIndex.get(), 0, kCatalogueSize - 1);
   g.fill(250, 41, 250, H - 62, 0, kBackground);
