@@ -40,7 +40,7 @@ const FactoryIr kFactory[kFactoryIrCount] = {
      L"The same modelled 4x12 closed-back cabinet with 25-watt ceramic speakers, heard by "
      L"two microphones: a dynamic on the edge of the dust cap and a ribbon 4 cm behind it. "
      L"The ribbon adds weight and smooths the top, and the small distance between the mics "
-     L"leaves a soft comb notch in the upper treble. Dry room.",
+     L"leaves a soft comb notch near 4 kHz. Dry room.",
      orq_factory_ir_01},
     {L"2X12 OPEN EDGE",
      L"A modelled 2x12 open-back cabinet with alnico-magnet 12-inch speakers. Looser, "
@@ -88,7 +88,7 @@ const FactoryIr kFactory[kFactoryIrCount] = {
      L"A modelled 4x12 closed-back cabinet with 25-watt ceramic speakers, heard from "
      L"further away: a large-diaphragm condenser mic 30 cm in front of the grille, on the "
      L"axis of one speaker. No proximity boost, a wider and more even picture of the "
-     L"cabinet, and a floor reflection that adds some air and a soft comb.",
+     L"cabinet, and a floor reflection that lays a soft comb over the low mids.",
      orq_factory_ir_09},
     {L"1X15 CLOSED DEEP",
      L"A modelled 1x15 closed-back cabinet with a single 15-inch speaker. Deep resonance "
