@@ -356,6 +356,25 @@ TEST(LinkWorker, GarbageAndLateRepliesStillGiveACompleteRead) {
   EXPECT_EQ(receivedBytes(*sim), fullRead(0));
 }
 
+// Chunk-sized messages (IR and firmware chunks are 520 and 522 bytes) must cross the service
+// whole in both directions: here a long SLOT_NAME from the device, whose name counts.
+TEST(LinkWorker, LongSysexArrivesWhole) {
+  auto sim = startSim(simOptions("ORQ OR-7 long"));
+  ASSERT_TRUE(sim);
+  Editor ed;
+  ed.start();
+  ASSERT_TRUE(ed.connected());
+  Bytes big(600, 0x00);
+  big[0] = 0xF0;
+  big[2] = 0x04;
+  big[4] = 0x02;
+  for (int i = 0; i < 64; ++i) big[5 + i] = static_cast<uint8_t>('A' + i % 26);
+  big[599] = 0xF7;
+  sim->sendRaw(big);
+  ASSERT_TRUE(waitUntil([&] { return ed.ui().slotName(2).size() == 64; }, 3000ms));
+  EXPECT_EQ(ed.ui().slotName(2).substr(0, 28), L"ABCDEFGHIJKLMNOPQRSTUVWXYZAB");
+}
+
 // The editor must be able to close at any moment: inside a reply wait, and inside the store
 // display pause.
 TEST(LinkWorker, StopEndsTheWorkerPromptly) {
