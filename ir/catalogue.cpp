@@ -88,7 +88,7 @@ const FactoryIr kFactory[kFactoryIrCount] = {
      L"A modelled 4x12 closed-back cabinet with 25-watt ceramic speakers, heard from "
      L"further away: a large-diaphragm condenser mic 30 cm in front of the grille, on the "
      L"axis of one speaker. No proximity boost, a wider and more even picture of the "
-     L"cabinet, and a floor reflection that lays a soft comb over the low mids.",
+     L"cabinet, and a floor reflection that lays a soft comb over the low mids. Dry room.",
      orq_factory_ir_09},
     {L"1X15 CLOSED DEEP",
      L"A modelled 1x15 closed-back cabinet with a single 15-inch speaker. Deep resonance "
@@ -100,7 +100,8 @@ const FactoryIr kFactory[kFactoryIrCount] = {
      L"A modelled 4x12 closed-back cabinet with low-power vintage-style 20-watt speakers: "
      L"mid-forward and soft in the low end. Two modelled dynamic mics on two different "
      L"speakers, one on the cap and one on the cone further out, 5 cm apart in depth, so "
-     L"the blend carries a comb notch in the upper mids that reads as a vocal, phasey edge.",
+     L"the blend carries a comb notch in the upper mids that reads as a vocal, phasey edge. "
+     L"Dry room.",
      orq_factory_ir_11},
     {L"1X10 OPEN SMALL",
      L"A modelled small 1x10 open-back practice combo with one 10-inch speaker. Little "
