@@ -180,11 +180,15 @@ std::vector<float> renderIr(const Voicing& v) {
     for (size_t i = 0; i < kFftSize; ++i) h[i] += eGain * e[i] + tGain * t[i];
   }
 
-  // Begin at the impulse: drop leading samples that are tiny against the peak.
+  // Begin at the impulse. A minimum-phase response with a steep top rises over a few samples;
+  // drop those that would end below 0.0125 after normalising, so that the first sample clearly
+  // carries the impulse. Dropping no more than that keeps the broadband error they leave about
+  // 55 dB under the midrange.
   double peak = 0;
   for (size_t i = 0; i < count; ++i) peak = std::max(peak, std::abs(h[i]));
   size_t start = 0;
   while (std::abs(h[start]) < 0.0125 / v.peak * peak) ++start;
+  assert(start + count < kFftSize && "onset search ran through the response");
 
   std::vector<float> out(count);
   const size_t fade = v.room.used ? 2400 : count / 4;

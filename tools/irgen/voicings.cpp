@@ -241,7 +241,8 @@ Room room(std::initializer_list<double> earlyMs, double earlyDb, double preDelay
   return r;
 }
 
-Voicing shortIr(Cabinet cab, Mic mic, double peak) {
+// A close-miked voicing of 4096 samples; entries change the count and add the rest.
+Voicing closeMiked(Cabinet cab, Mic mic, double peak) {
   Voicing v;
   v.cab = cab, v.mic = mic, v.peak = peak, v.count = 4096;
   return v;
@@ -253,64 +254,64 @@ std::vector<Voicing> factoryVoicings() {
   std::vector<Voicing> all;
 
   // 0 4X12 CLOSED DYN: dynamic on the cap edge, a faint grille-cloth reflection.
-  Voicing v = shortIr(closed412(101), dynamicCapEdge(), 0.90);
+  Voicing v = closeMiked(closed412(101), dynamicCapEdge(), 0.90);
   v.reflections[0] = {0.12, 0.12, 8000};
   all.push_back(v);
 
   // 1 4X12 CLOSED BLEND: same cabinet, ribbon 4 cm behind the dynamic.
-  v = shortIr(closed412(101), dynamicCapEdge(), 0.88);
+  v = closeMiked(closed412(101), dynamicCapEdge(), 0.88);
   v.second = {true, ribbon(), 0.12, 0.75, {}};
   all.push_back(v);
 
   // 2 2X12 OPEN EDGE: dynamic at the cap edge, back wall 40 cm behind the open back.
-  v = shortIr(open212(202), dynamicCapEdge(), 0.86);
+  v = closeMiked(open212(202), dynamicCapEdge(), 0.86);
   v.count = 2396;
   v.reflections[0] = {2.6, -0.35, 900};
   all.push_back(v);
 
   // 3 1X12 OPEN CAP: dynamic dead centre on the cap, wall behind the combo.
-  v = shortIr(open112(303), dynamicCap(), 0.84);
+  v = closeMiked(open112(303), dynamicCap(), 0.84);
   v.reflections[0] = {2.1, -0.38, 1000};
   all.push_back(v);
 
   // 4 4X12 RIBBON OFF-AXIS: heavy 4x12, ribbon angled 45 degrees at the cone.
-  v = shortIr(closed412Heavy(404), ribbonOffAxis(), 0.92);
+  v = closeMiked(closed412Heavy(404), ribbonOffAxis(), 0.92);
   all.push_back(v);
 
   // 5 2X12 CLOSED CAP: dynamic straight at the dust cap.
-  v = shortIr(closed212(505), dynamicCap(), 0.82);
+  v = closeMiked(closed212(505), dynamicCap(), 0.82);
   v.reflections[0] = {0.1, 0.1, 9000};
   all.push_back(v);
 
   // 6 4X10 OPEN BRIGHT: small-diaphragm condenser 10 cm out on the cap edge.
-  v = shortIr(open410(606), condenser(3), 0.80);
+  v = closeMiked(open410(606), condenser(3), 0.80);
   v.mic.axisDb = -1, v.mic.axisHz = 3500;
   v.reflections[0] = {2.4, -0.3, 1100};
   all.push_back(v);
 
   // 7 1X12 CLOSED FLOOR: dynamic at mid-cone, cabinet on the floor (floor bounce).
-  v = shortIr(closed112(707), dynamicCone(), 0.87);
+  v = closeMiked(closed112(707), dynamicCone(), 0.87);
   v.reflections[0] = {1.5, 0.3, 4000};
   all.push_back(v);
 
   // 8 2X10 OPEN COMBO: dynamic between cap and edge, wall behind.
-  v = shortIr(open210(808), dynamicCapEdge(), 0.85);
+  v = closeMiked(open210(808), dynamicCapEdge(), 0.85);
   v.reflections[0] = {3.0, -0.32, 850};
   all.push_back(v);
 
   // 9 4X12 CONDENSER 30CM: large-diaphragm condenser 30 cm out, floor bounce.
-  v = shortIr(closed412(909), condenser(2.5), 0.83);
+  v = closeMiked(closed412(909), condenser(2.5), 0.83);
   v.mic.proximityDb = 0, v.mic.axisDb = -1.5, v.mic.axisHz = 3000;
   v.reflections[0] = {2.2, 0.4, 5000};
   v.reflections[1] = {0.9, 0.15, 6000};  // grille and baffle
   all.push_back(v);
 
   // 10 1X15 CLOSED DEEP: dynamic on the cap edge of a 15-inch cone.
-  v = shortIr(closed115(1010), dynamicCapEdge(), 0.93);
+  v = closeMiked(closed115(1010), dynamicCapEdge(), 0.93);
   all.push_back(v);
 
   // 11 4X12 CAP+EDGE: vintage-style 4x12, dynamics on two speakers at different spots.
-  v = shortIr(closed412Vintage(1111), dynamicCap(), 0.86);
+  v = closeMiked(closed412Vintage(1111), dynamicCap(), 0.86);
   {
     Mic edge = dynamicCone();
     v.second = {true, edge, 0.16, 0.55, {}};
@@ -318,25 +319,25 @@ std::vector<Voicing> factoryVoicings() {
   all.push_back(v);
 
   // 12 1X10 OPEN SMALL: dynamic on the cap, combo near a wall.
-  v = shortIr(open110(1212), dynamicCap(), 0.81);
+  v = closeMiked(open110(1212), dynamicCap(), 0.81);
   v.reflections[0] = {1.6, -0.4, 1200};
   all.push_back(v);
 
   // 13 4X12 CLOSED ROOM: dynamic on the cap edge, medium live room.
-  v = shortIr(closed412(101), dynamicCapEdge(), 0.89);
+  v = closeMiked(closed412(101), dynamicCapEdge(), 0.89);
   v.count = 9984, v.seed = 1313;
   v.room = room({4.1, 6.3, 9.0, 12.7, 15.2, 19.8, 24.5}, -13, 14, 420, 260, -11, -6);
   all.push_back(v);
 
   // 14 2X12 OPEN ROOM: open back in a wood-floored live room.
-  v = shortIr(open212(202), dynamicCapEdge(), 0.89);
+  v = closeMiked(open212(202), dynamicCapEdge(), 0.89);
   v.count = 9984, v.seed = 1414;
   v.reflections[0] = {2.6, -0.35, 900};
   v.room = room({3.3, 5.8, 8.4, 11.1, 14.9, 18.2, 23.0, 28.4}, -10, 11, 520, 340, -9, -4);
   all.push_back(v);
 
   // 15 4X12 CLOSE+ROOM MIC: close dynamic plus a condenser 2 m out, same room.
-  v = shortIr(closed412Heavy(1515), dynamicCapEdge(), 0.89);
+  v = closeMiked(closed412Heavy(1515), dynamicCapEdge(), 0.89);
   v.count = 9984, v.seed = 1515;
   v.second = {true, condenser(2), 5.8, 0.45, {3.4, 0.5, 4000}};
   v.second.mic.axisDb = -4, v.second.mic.axisHz = 2500;
@@ -344,7 +345,7 @@ std::vector<Voicing> factoryVoicings() {
   all.push_back(v);
 
   // 16 1X12 OPEN HALL: ribbon 1 m out in a large hall.
-  v = shortIr(open112(1616), ribbon(), 0.89);
+  v = closeMiked(open112(1616), ribbon(), 0.89);
   v.count = 9984, v.seed = 1616;
   v.mic.proximityDb = 1;
   v.reflections[0] = {2.1, -0.3, 1000};
@@ -352,7 +353,7 @@ std::vector<Voicing> factoryVoicings() {
   all.push_back(v);
 
   // 17 4X10 SMALL BOOTH: dynamic at mid-cone in a small, damped booth.
-  v = shortIr(open410(1717), dynamicCone(), 0.89);
+  v = closeMiked(open410(1717), dynamicCone(), 0.89);
   v.count = 9984, v.seed = 1717;
   v.reflections[0] = {1.7, -0.3, 1000};
   v.room = room({1.9, 2.7, 3.6, 4.4, 5.5, 6.8}, -12, 6, 160, 90, -15, -8);
