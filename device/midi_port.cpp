@@ -4,6 +4,7 @@
 #include "device/midi_port.h"
 
 #include <jack/jack.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdlib>
@@ -24,7 +25,9 @@ int deviceTagKind(const std::string& portName) {
   return -1;
 }
 
-std::vector<RtMidi::Api> midiApiOrder(const char* forced) {
+bool alsaSequencerPresent() { return ::access("/dev/snd/seq", F_OK) == 0; }
+
+std::vector<RtMidi::Api> midiApiOrder(const char* forced, bool haveAlsaSequencer) {
   std::vector<RtMidi::Api> compiled;
   RtMidi::getCompiledApi(compiled);
   auto has = [&](RtMidi::Api api) {
@@ -40,8 +43,8 @@ std::vector<RtMidi::Api> midiApiOrder(const char* forced) {
     return order;
   }
   // ALSA first: where the sequencer exists it is what other programs and devices use.
-  for (RtMidi::Api api : {RtMidi::LINUX_ALSA, RtMidi::UNIX_JACK})
-    if (has(api)) order.push_back(api);
+  if (haveAlsaSequencer && has(RtMidi::LINUX_ALSA)) order.push_back(RtMidi::LINUX_ALSA);
+  if (has(RtMidi::UNIX_JACK)) order.push_back(RtMidi::UNIX_JACK);
   // Other platforms' APIs (never the dummy one) after those.
   for (RtMidi::Api api : compiled)
     if (api != RtMidi::LINUX_ALSA && api != RtMidi::UNIX_JACK && api != RtMidi::RTMIDI_DUMMY)
@@ -59,7 +62,7 @@ MidiPair createMidiPair(const std::string& inClient, const std::string& outClien
   // libjack would print several lines to stderr each time (200 times a second in the worker).
   jack_set_error_function(&quietJack);
   jack_set_info_function(&quietJack);
-  for (RtMidi::Api api : midiApiOrder(std::getenv("ORQ_MIDI_API"))) {
+  for (RtMidi::Api api : midiApiOrder(std::getenv("ORQ_MIDI_API"), alsaSequencerPresent())) {
     MidiPair pair;
     try {
       pair.inbox = std::make_unique<MidiInbox>(queueLimit);

@@ -21,8 +21,10 @@ int deviceTagKind(const std::string& portName);
 
 // The APIs to try, in order: ALSA then JACK among the compiled ones. `forced` is the value of
 // ORQ_MIDI_API ("alsa" or "jack"; null or empty: no preference); a forced API that is not
-// compiled in gives an empty list.
-std::vector<RtMidi::Api> midiApiOrder(const char* forced);
+// compiled in gives an empty list. Without an ALSA sequencer device ALSA is left out unless
+// forced (its client cannot be created, and trying prints errors on stderr).
+std::vector<RtMidi::Api> midiApiOrder(const char* forced, bool haveAlsaSequencer);
+bool alsaSequencerPresent();  // /dev/snd/seq exists
 
 // The input queue between the library's thread and the one reader. RtMidi's own queue (5.0) is
 // a ring of plain, non-atomic indices written and read from two threads; this one is locked.
@@ -51,7 +53,7 @@ struct MidiPair {
   RtMidi::Api api = RtMidi::UNSPECIFIED;
 };
 
-// Creates both objects on the first API of midiApiOrder(getenv("ORQ_MIDI_API")) whose two
+// Creates both objects on the first API of midiApiOrder(ORQ_MIDI_API, ...) whose two
 // constructors succeed, with an inbox of `queueLimit` messages attached to the input. Returns
 // an empty pair when no API works.
 MidiPair createMidiPair(const std::string& inClient, const std::string& outClient,
