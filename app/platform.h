@@ -73,7 +73,9 @@ class Platform {
   // Horizontal dots per inch of the drawing surface; 96 when there is none yet.
   float dpi() const;
   // Delivers an event to the callback (backends and tests use this).
-  void deliver(PlatformEvent event);
+  void deliver(PlatformEvent event) {
+    if (callback) callback(event);
+  }
 
   // --- Drawing operations (render_cairo.cpp); valid only while a paint is in progress.
   // Colours are 0xAARRGGBB, straight alpha. Images are "RI"/"RM" blobs including the header;

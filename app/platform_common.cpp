@@ -9,8 +9,4 @@ int scaledWindowSize(float dpi, int logical) {
   return static_cast<int>(std::ceil(dpi * static_cast<float>(logical) / 96.0f));
 }
 
-void Platform::deliver(PlatformEvent event) {
-  if (callback) callback(event);
-}
-
 }  // namespace orq
