@@ -70,7 +70,9 @@ void onMidiError(RtMidiError::Type, const std::string&, void* userData) {
   }
 }
 
-bool stopping(DeviceLink& link) { return link.stopRequested.get() != 0; }
+bool stopping(DeviceLink& link) {
+  return link.stopRequested.get() != 0;
+}
 
 }  // namespace
 
@@ -87,7 +89,9 @@ bool pauseFor(DeviceLink& link, milliseconds interval) {
   return false;
 }
 
-bool outputOpen(DeviceLink& link) { return safeIsOpen(link.midiOut); }
+bool outputOpen(DeviceLink& link) {
+  return safeIsOpen(link.midiOut);
+}
 
 bool sendToDevice(DeviceLink& link, const uint8_t* message, size_t length) {
   if (length == 0 || !outputOpen(link)) return false;
@@ -225,7 +229,9 @@ bool findAndOpenDevice(DeviceLink& link, int32_t* kindOut = nullptr) {
 // The firmware download and transfer are not part of this build yet. The download hook fails,
 // so imageFirmwareVersion stays 0, the version comparison never asks for a transfer, and the
 // connect sequence always goes on to read the settings.
-bool downloadFirmwareImage(DeviceLink&) { return false; }
+bool downloadFirmwareImage(DeviceLink&) {
+  return false;
+}
 void transferFirmware(DeviceLink&) {}
 
 // ---------------------------------------------------------------- connect sequence
@@ -404,7 +410,8 @@ void runWorker(DeviceLink* link) {
   // The stop flag is not cleared here: start-up zero-fills it, and a close request that comes
   // before this thread runs must still end it.
   MidiPair ports = createMidiPair("midi input client", "midi client", kQueueLimit);
-  for (RtMidi* port : {static_cast<RtMidi*>(ports.in.get()), static_cast<RtMidi*>(ports.out.get())}) {
+  for (RtMidi* port :
+       {static_cast<RtMidi*>(ports.in.get()), static_cast<RtMidi*>(ports.out.get())}) {
     if (!port) continue;
     try {
       port->setErrorCallback(&onMidiError, link);

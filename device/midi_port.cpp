@@ -25,7 +25,9 @@ int deviceTagKind(const std::string& portName) {
   return -1;
 }
 
-bool alsaSequencerPresent() { return ::access("/dev/snd/seq", F_OK) == 0; }
+bool alsaSequencerPresent() {
+  return ::access("/dev/snd/seq", F_OK) == 0;
+}
 
 std::vector<RtMidi::Api> midiApiOrder(const char* forced, bool haveAlsaSequencer) {
   std::vector<RtMidi::Api> compiled;
@@ -131,7 +133,9 @@ bool safeSend(RtMidiOut* out, const uint8_t* message, size_t length) {
   return true;
 }
 
-void MidiInbox::attach(RtMidiIn& in) { in.setCallback(&MidiInbox::onMessage, this); }
+void MidiInbox::attach(RtMidiIn& in) {
+  in.setCallback(&MidiInbox::onMessage, this);
+}
 
 void MidiInbox::onMessage(double, std::vector<unsigned char>* message, void* self) {
   auto* inbox = static_cast<MidiInbox*>(self);

@@ -3,6 +3,8 @@
 // wraps the RtMidi calls that may throw so that library errors never escape as exceptions.
 #pragma once
 
+#include <rtmidi/RtMidi.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -10,8 +12,6 @@
 #include <mutex>
 #include <string>
 #include <vector>
-
-#include <rtmidi/RtMidi.h>
 
 namespace orq {
 

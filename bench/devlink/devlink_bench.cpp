@@ -2,6 +2,7 @@
 // scripts/with-jack.sh): how long the worker takes from the device's ports appearing to a
 // completed read, and how much CPU the worker burns while a device is connected and idle.
 #include <benchmark/benchmark.h>
+#include <dirent.h>
 #include <pthread.h>
 
 #include <chrono>
@@ -9,7 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <dirent.h>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -86,7 +86,8 @@ std::string jackServerPid() {
     if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
     std::ifstream f(std::string("/proc/") + e->d_name + "/cmdline");
     std::string cmd((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    if (cmd.rfind("jackd", 0) == 0 && cmd.find(std::string(1, '\0') + name + '\0') != std::string::npos) {
+    if (cmd.rfind("jackd", 0) == 0 &&
+        cmd.find(std::string(1, '\0') + name + '\0') != std::string::npos) {
       found = e->d_name;
       break;
     }

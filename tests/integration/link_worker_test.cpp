@@ -125,8 +125,8 @@ TEST(LinkWorker, PortNameTagsDecideDeviceAndModel) {
     bool found;
     int kind;
   } cases[] = {
-      {"ORQ OR-1", true, 0},   {"Rack KTA unit", true, 0}, {"desk KTB unit", true, 1},
-      {"XKTC", true, 2},       {"orq ktb midi", false, 0}, {"or-1 kta ktc", false, 0},
+      {"ORQ OR-1", true, 0}, {"Rack KTA unit", true, 0}, {"desk KTB unit", true, 1},
+      {"XKTC", true, 2},     {"orq ktb midi", false, 0}, {"or-1 kta ktc", false, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.base);
@@ -165,8 +165,8 @@ TEST(LinkWorker, ConnectReadsVersionSettingsAndSlotNames) {
   const int expected[16] = {0, 0, 0, 0, 0, 1, 0, 2, 2, 2, 2, 2, 2, 0, 0, 1};
   for (int w = 0; w < 16; ++w) EXPECT_EQ(ui.programBlocks[0][w].get(), expected[w]) << "word " << w;
   // The device keeps "<slot>_" in front of each name; the editor shows the rest.
-  const wchar_t* names[6] = {L"GREEN 412",   L"BRIT 2X12",     L"JUBILEE V30",
-                             L"CALI 4X12",   L"DELUXE 1X12",   L"BASS 8X10"};
+  const wchar_t* names[6] = {L"GREEN 412", L"BRIT 2X12",   L"JUBILEE V30",
+                             L"CALI 4X12", L"DELUXE 1X12", L"BASS 8X10"};
   for (int s = 0; s < 6; ++s) EXPECT_EQ(ui.slotName(s), names[s]);
 }
 
@@ -187,11 +187,13 @@ TEST(LinkWorker, DeviceThatNeverAnswersIsResetAndReadAgain) {
   }
   // The next pass recovers: RESET on the wire, a second with the ports open, then closed, and
   // a full read again.
-  ASSERT_TRUE(sim->waitFor([](const std::vector<Record>& r) {
-    int identify = 0;
-    for (const Record& x : r) identify += !x.sent && x.name == "IDENTIFY";
-    return identify >= 2;
-  }, 4000ms));
+  ASSERT_TRUE(sim->waitFor(
+      [](const std::vector<Record>& r) {
+        int identify = 0;
+        for (const Record& x : r) identify += !x.sent && x.name == "IDENTIFY";
+        return identify >= 2;
+      },
+      4000ms));
   const std::vector<Record> rec = received(*sim);
   std::vector<std::string> names;
   for (const Record& r : rec) names.push_back(r.name);
@@ -219,11 +221,13 @@ TEST(LinkWorker, DeviceThatNeverSendsSettingsIsReadAgainWithoutReset) {
   // the device is read again and again and never reset, and the panel never unlocks.
   std::set<int32_t> states;
   int32_t maxFailures = 0;
-  ASSERT_TRUE(waitUntil([&] {
-    states.insert(ed.ui().linkState.get());
-    maxFailures = std::max(maxFailures, ed.link.failureCount.get());
-    return countReceived(*sim, "IDENTIFY") >= 3;
-  }, 6000ms));
+  ASSERT_TRUE(waitUntil(
+      [&] {
+        states.insert(ed.ui().linkState.get());
+        maxFailures = std::max(maxFailures, ed.link.failureCount.get());
+        return countReceived(*sim, "IDENTIFY") >= 3;
+      },
+      6000ms));
   EXPECT_EQ(countReceived(*sim, "RESET"), 0);
   EXPECT_EQ(states.count(orq::kConnected), 0u);
   EXPECT_EQ(states.count(orq::kError), 1u);
@@ -250,7 +254,8 @@ TEST(LinkWorker, CommandsPutTheirExactBytesOnTheWire) {
   for (int w = 0; w < 15; ++w) ui.programBlocks[5][w] = block[w];
   ui.pendingCommand = 1;
   ASSERT_TRUE(sim->waitFor([](const auto& r) { return !r.empty(); }, 3000ms));
-  const Bytes write{0xF0, 0x00, 0x01, 0x05, 0x2C, 1, 1, 0, 1, 2, 1, 1, 0x13, 0x32, 0x11, 3, 2, 0xF7};
+  const Bytes write{0xF0, 0x00, 0x01, 0x05, 0x2C, 1,    1, 0, 1,
+                    2,    1,    1,    0x13, 0x32, 0x11, 3, 2, 0xF7};
   EXPECT_EQ(receivedBytes(*sim), std::vector<Bytes>{write});
   EXPECT_EQ(ui.pendingCommand.get(), 0);
   EXPECT_EQ(ui.linkState.get(), orq::kConnected);
@@ -304,7 +309,8 @@ TEST(LinkWorker, ChangeNoticeMakesTheEditorReadAgain) {
   ASSERT_TRUE(ed.connected());
   sim->clearRecords();
   sim->changeProgram(7);
-  ASSERT_TRUE(waitUntil([&] { return ed.ui().programBlocks[7][orq::kReceived].get() == 1; }, 3000ms));
+  ASSERT_TRUE(
+      waitUntil([&] { return ed.ui().programBlocks[7][orq::kReceived].get() == 1; }, 3000ms));
   ASSERT_TRUE(ed.connected(3000ms));
   EXPECT_EQ(ed.ui().program.get(), 7);
   EXPECT_EQ(receivedBytes(*sim), fullRead(7));
@@ -389,7 +395,8 @@ TEST(LinkWorker, StopEndsTheWorkerPromptly) {
     if (duringStore) {
       ASSERT_TRUE(ed.connected());
       ed.ui().pendingCommand = 3;
-      ASSERT_TRUE(waitUntil([&] { return ed.ui().statusCode.get() == orq::kStatusStoring; }, 3000ms));
+      ASSERT_TRUE(
+          waitUntil([&] { return ed.ui().statusCode.get() == orq::kStatusStoring; }, 3000ms));
     } else {
       ASSERT_TRUE(sim->waitFor([](const auto& r) { return !r.empty(); }, 3000ms));
     }

@@ -23,11 +23,11 @@ TEST(MidiLayer, DeviceTagKind) {
       {"KTA", 0},
       {"xxKTB", 1},
       {"orq-devsim:ORQ KTC MIDI In", 2},
-      {"KTC OR-", 0},   // tags are tried in order OR-, KTA, KTB, KTC
+      {"KTC OR-", 0},  // tags are tried in order OR-, KTA, KTB, KTC
       {"KTB KTA", 0},
-      {"ktb", -1},      // case-sensitive
+      {"ktb", -1},  // case-sensitive
       {"or-1", -1},
-      {"OR", -1},       // shorter than 3
+      {"OR", -1},  // shorter than 3
       {"", -1},
       {"K T B", -1},
   };
@@ -52,14 +52,15 @@ TEST(MidiLayer, ApiOrderPrefersAlsaThenJackAndHonoursTheOverride) {
     bool sequencer;
     V order;
   } cases[] = {
-      {nullptr, true, both}, {"", true, both},   {nullptr, false, jack},
-      {"jack", true, jack},  {"alsa", true, alsa}, {"alsa", false, alsa},  // forced wins
-      {"coremidi", true, both},                                           // unknown: no preference
+      {nullptr, true, both},    {"", true, both},     {nullptr, false, jack},
+      {"jack", true, jack},     {"alsa", true, alsa}, {"alsa", false, alsa},  // forced wins
+      {"coremidi", true, both},  // unknown: no preference
   };
   for (const Case& c : cases) {
     V order = orq::midiApiOrder(c.forced, c.sequencer);
     // Only the Linux APIs matter here; drop any others a build may carry.
-    std::erase_if(order, [](RtMidi::Api a) { return a != RtMidi::LINUX_ALSA && a != RtMidi::UNIX_JACK; });
+    std::erase_if(order,
+                  [](RtMidi::Api a) { return a != RtMidi::LINUX_ALSA && a != RtMidi::UNIX_JACK; });
     EXPECT_EQ(order, c.order) << (c.forced ? c.forced : "(null)") << " " << c.sequencer;
   }
 }
@@ -115,7 +116,8 @@ TEST(SimulatedDevice, NamesAndRefusesMalformedRequests) {
       {endTransfer(3, 100, "CAB"), "END_TRANSFER"},
       {endTransfer(0x0F, 100, "CAB"), "MALFORMED"},
   };
-  for (const Case& c : cases) EXPECT_EQ(orq::devsim::requestName(c.message), c.name) << orq::devsim::hex(c.message);
+  for (const Case& c : cases)
+    EXPECT_EQ(orq::devsim::requestName(c.message), c.name) << orq::devsim::hex(c.message);
 }
 
 TEST(SimulatedDevice, StoresSettingsAndIrsAndAnswersAsTheDeviceDoes) {

@@ -22,9 +22,11 @@ struct RequestKind {
   size_t length;
 };
 constexpr RequestKind kRequests[] = {
-    {0x01, "WRITE_SETTINGS", 18}, {0x02, "READ_SETTINGS", 5}, {0x04, "READ_SLOT_NAME", 5},
-    {0x07, "FIRMWARE_CHUNK", 522}, {0x08, "IR_CHUNK", 520},   {0x09, "END_TRANSFER", 73},
-    {0x0A, "STORE", 4},            {0x0B, "IDENTIFY", 4},      {0x0C, "RESET", 4},
+    {0x01, "WRITE_SETTINGS", 18}, {0x02, "READ_SETTINGS", 5},
+    {0x04, "READ_SLOT_NAME", 5},  {0x07, "FIRMWARE_CHUNK", 522},
+    {0x08, "IR_CHUNK", 520},      {0x09, "END_TRANSFER", 73},
+    {0x0A, "STORE", 4},           {0x0B, "IDENTIFY", 4},
+    {0x0C, "RESET", 4},
 };
 
 const char* const kDefaultSlotNames[Device::kSlots] = {
@@ -58,7 +60,9 @@ bool nibblesOnly(const Bytes& m, size_t from, size_t to) {
   return true;
 }
 
-Bytes ack() { return {kStart, 0x00, 0x08, kEnd}; }
+Bytes ack() {
+  return {kStart, 0x00, 0x08, kEnd};
+}
 
 }  // namespace
 
@@ -212,7 +216,8 @@ std::vector<Bytes> Device::receive(const Bytes& m) {
       if (target == kFirmwareTarget) {
         firmware = static_cast<uint16_t>(firmwareBuffer[131068] | (firmwareBuffer[131069] << 8));
       } else {
-        slotImages[target].assign(irBuffer.begin(), irBuffer.begin() + std::min<size_t>(size, irBuffer.size()));
+        slotImages[target].assign(irBuffer.begin(),
+                                  irBuffer.begin() + std::min<size_t>(size, irBuffer.size()));
         // The device keeps the slot number in front of the name it was given.
         slotNames[target] = (std::to_string(target) + "_" + n).substr(0, 64);
         std::fill(irBuffer.begin(), irBuffer.end(), 0);
@@ -254,7 +259,9 @@ struct Simulator::Event {
 
 Simulator::Simulator(Options options) : options_(std::move(options)), device_(options_) {}
 
-Simulator::~Simulator() { stop(); }
+Simulator::~Simulator() {
+  stop();
+}
 
 std::string Simulator::inPortName() const {
   const std::string base =
@@ -281,17 +288,19 @@ bool Simulator::start() {
   if (options_.unplugAfterMs >= 0) {
     const auto pause = std::chrono::milliseconds(options_.unplugForMs);
     std::lock_guard<std::mutex> lock(mutex_);
-    events_.push_back(std::make_unique<Event>(Event{
-        startTime_ + std::chrono::milliseconds(options_.unplugAfterMs), [this, pause] {
-          closePorts();
-          std::lock_guard<std::mutex> l(mutex_);
-          events_.push_back(std::make_unique<Event>(Event{Clock::now() + pause, [this] { openPorts(); }}));
-        }}));
+    events_.push_back(std::make_unique<Event>(
+        Event{startTime_ + std::chrono::milliseconds(options_.unplugAfterMs), [this, pause] {
+                closePorts();
+                std::lock_guard<std::mutex> l(mutex_);
+                events_.push_back(
+                    std::make_unique<Event>(Event{Clock::now() + pause, [this] { openPorts(); }}));
+              }}));
   }
   if (options_.programEveryMs > 0) {
     std::lock_guard<std::mutex> lock(mutex_);
-    events_.push_back(std::make_unique<Event>(Event{
-        startTime_ + std::chrono::milliseconds(options_.programEveryMs), [this] { programTick(); }}));
+    events_.push_back(std::make_unique<Event>(
+        Event{startTime_ + std::chrono::milliseconds(options_.programEveryMs),
+              [this] { programTick(); }}));
   }
   thread_ = std::thread([this] { run(); });
   return true;
@@ -422,7 +431,8 @@ void Simulator::run() {
         if (options_.replyDelayMs > 0) {
           const auto when = Clock::now() + std::chrono::milliseconds(options_.replyDelayMs);
           std::lock_guard<std::mutex> l(mutex_);
-          if (!junk.empty()) events_.push_back(std::make_unique<Event>(Event{when, [this, junk] { send(junk); }}));
+          if (!junk.empty())
+            events_.push_back(std::make_unique<Event>(Event{when, [this, junk] { send(junk); }}));
           events_.push_back(std::make_unique<Event>(Event{when, [this, reply] { send(reply); }}));
         } else {
           if (!junk.empty()) send(junk);
@@ -441,8 +451,9 @@ void Simulator::programTick() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     notice = device_.changeProgram((device_.program + 1) % Device::kPrograms);
-    events_.push_back(std::make_unique<Event>(Event{
-        Clock::now() + std::chrono::milliseconds(options_.programEveryMs), [this] { programTick(); }}));
+    events_.push_back(std::make_unique<Event>(
+        Event{Clock::now() + std::chrono::milliseconds(options_.programEveryMs),
+              [this] { programTick(); }}));
   }
   send(notice);
 }
@@ -451,13 +462,13 @@ void Simulator::changeProgram(int program) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     events_.push_back(std::make_unique<Event>(Event{Clock::now(), [this, program] {
-      Bytes notice;
-      {
-        std::lock_guard<std::mutex> l(mutex_);
-        notice = device_.changeProgram(program);
-      }
-      send(notice);
-    }}));
+                                                      Bytes notice;
+                                                      {
+                                                        std::lock_guard<std::mutex> l(mutex_);
+                                                        notice = device_.changeProgram(program);
+                                                      }
+                                                      send(notice);
+                                                    }}));
   }
   wake_.notify_one();
 }
@@ -465,13 +476,15 @@ void Simulator::changeProgram(int program) {
 void Simulator::unplug(std::chrono::milliseconds pause) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    events_.push_back(std::make_unique<Event>(Event{Clock::now(), [this, pause] {
-      closePorts();
-      if (pause.count() > 0) {
-        std::lock_guard<std::mutex> l(mutex_);
-        events_.push_back(std::make_unique<Event>(Event{Clock::now() + pause, [this] { openPorts(); }}));
-      }
-    }}));
+    events_.push_back(
+        std::make_unique<Event>(Event{Clock::now(), [this, pause] {
+                                        closePorts();
+                                        if (pause.count() > 0) {
+                                          std::lock_guard<std::mutex> l(mutex_);
+                                          events_.push_back(std::make_unique<Event>(Event{
+                                              Clock::now() + pause, [this] { openPorts(); }}));
+                                        }
+                                      }}));
   }
   wake_.notify_one();
 }
@@ -487,7 +500,8 @@ void Simulator::plug() {
 void Simulator::sendRaw(const Bytes& message) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    events_.push_back(std::make_unique<Event>(Event{Clock::now(), [this, message] { send(message); }}));
+    events_.push_back(
+        std::make_unique<Event>(Event{Clock::now(), [this, message] { send(message); }}));
   }
   wake_.notify_one();
 }

@@ -21,20 +21,20 @@ using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
 
 struct Options {
-  int model = 0;              // 0: "ORQ OR-1", 1: "ORQ KTB", 2: "ORQ KTC" port base names
-  std::string portBase;       // overrides the model's base name ("<base> MIDI In" / "MIDI Out")
+  int model = 0;         // 0: "ORQ OR-1", 1: "ORQ KTB", 2: "ORQ KTC" port base names
+  std::string portBase;  // overrides the model's base name ("<base> MIDI In" / "MIDI Out")
   std::string clientName = "orq-devsim";
   uint16_t firmware = 0x0102;  // high byte major, low byte minor
   std::string logPath;         // one line per message; empty: no file
   // Faults.
-  bool silent = false;          // never send anything
-  int ignoreCode = -1;          // never answer requests with this code (e.g. 0x02 READ_SETTINGS)
-  int dropAckChunk = -1;        // no ACK for the chunk at offset dropAckChunk * 256
-  int replyDelayMs = 0;         // every reply goes out this late
-  bool garbage = false;         // each reply is preceded by one malformed or foreign message
-  int unplugAfterMs = -1;       // close the ports this long after start ...
-  int unplugForMs = 1000;       // ... and reopen them after this pause
-  int programEveryMs = 0;       // step the current program (with CHANGE_NOTICE) this often
+  bool silent = false;     // never send anything
+  int ignoreCode = -1;     // never answer requests with this code (e.g. 0x02 READ_SETTINGS)
+  int dropAckChunk = -1;   // no ACK for the chunk at offset dropAckChunk * 256
+  int replyDelayMs = 0;    // every reply goes out this late
+  bool garbage = false;    // each reply is preceded by one malformed or foreign message
+  int unplugAfterMs = -1;  // close the ports this long after start ...
+  int unplugForMs = 1000;  // ... and reopen them after this pause
+  int programEveryMs = 0;  // step the current program (with CHANGE_NOTICE) this often
 };
 
 // One message on the wire, as the simulator saw it.

@@ -15,14 +15,17 @@
 namespace {
 
 volatile std::sig_atomic_t gStop = 0;
-void onSignal(int) { gStop = 1; }
+void onSignal(int) {
+  gStop = 1;
+}
 
 const char kHelp[] =
     "usage: orq-devsim [options]\n"
     "Simulates an ORQ preamp on the MIDI service (ALSA sequencer, or JACK where there is none;\n"
     "ORQ_MIDI_API=alsa|jack forces one). Runs until SIGINT or SIGTERM.\n"
     "\n"
-    "  --model N           0: ports \"ORQ OR-1 MIDI In/Out\", 1: \"ORQ KTB ...\", 2: \"ORQ KTC ...\"\n"
+    "  --model N           0: ports \"ORQ OR-1 MIDI In/Out\", 1: \"ORQ KTB ...\", 2: \"ORQ KTC "
+    "...\"\n"
     "  --name BASE         port base name instead (ports \"BASE MIDI In\", \"BASE MIDI Out\")\n"
     "  --client NAME       MIDI client name (default orq-devsim)\n"
     "  --firmware X.Y      firmware version reported by VERSION (default 1.2)\n"
