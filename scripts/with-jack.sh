@@ -73,11 +73,20 @@ wait_ready() {
   return 1
 }
 
+any_jackd_running() {
+  local comm
+  for d in /proc/[0-9]*; do
+    comm=$(cat "$d/comm" 2>/dev/null) || continue
+    [ "$comm" = jackd ] && return 0
+  done
+  return 1
+}
+
 start_server
 if ! wait_ready; then
   # A registry full of dead servers' entries (left by servers that were killed) is cleared when
   # no JACK server at all is running, then the start is tried once more.
-  if grep -q "Too many servers" "$log" 2>/dev/null && ! pgrep -x jackd >/dev/null; then
+  if grep -q "Too many servers" "$log" 2>/dev/null && ! any_jackd_running; then
     rm -f /dev/shm/jack-shm-registry
     stop_server
     start_server
