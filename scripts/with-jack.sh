@@ -76,6 +76,7 @@ wait_ready() {
 any_jackd_running() {
   local comm
   for d in /proc/[0-9]*; do
+    [ "$d" = "/proc/$jack_pid" ] && continue  # our own server, which failed to start
     comm=$(cat "$d/comm" 2>/dev/null) || continue
     [ "$comm" = jackd ] && return 0
   done
