@@ -304,29 +304,19 @@ void recover(DeviceLink& link) {
 
 // ---------------------------------------------------------------- commands
 
-enum Command : int32_t {
-  kSendSettings = 1,
-  kReadCurrentSettings = 2,
-  kStoreSettings = 3,
-  kFirstImport = 4,
-  kLastImport = 9,
-  kUploadCatalogueIr = 10,
-  kExtractAll = 11,
-};
-
 void dispatch(DeviceLink& link) {
   Ui& ui = *link.ui;
   const int32_t code = ui.pendingCommand.exchange(0);
   switch (code) {
-    case kSendSettings:
+    case kCommandSendSettings:
       sendSettings(link);
       break;
-    case kReadCurrentSettings:
+    case kCommandReadSettings:
       if (requestSettings(link) == Request::Stopped) return;
       ui.linkState = kConnected;
       repaint(link);
       break;
-    case kStoreSettings:
+    case kCommandStore:
       if (outputOpen(link)) {
         sendToDevice(link, buildStore());
         if (!pauseFor(link, kAfterSend)) return;

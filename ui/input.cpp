@@ -61,7 +61,7 @@ void handOver(Ui& ui, int32_t code) {
 void auditionIfOn(Ui& ui) {
   if (ui.audition != 1) return;
   pause(kHandOverPause);
-  ui.pendingCommand = 10;
+  ui.pendingCommand = kCommandUploadFactoryIr;
   pause(kHandOverPause);
   clearHovers(ui);
 }
@@ -70,7 +70,9 @@ Shared<int32_t>* currentBlock(Ui& ui) {
   return ui.programBlocks[std::clamp(ui.program.get(), 0, kProgramCount - 1)];
 }
 
-void toggle(Shared<int32_t>& word) { word = word == 0 ? 1 : 0; }
+void toggle(Shared<int32_t>& word) {
+  word = word == 0 ? 1 : 0;
+}
 
 void cycleThree(Shared<int32_t>& word) {
   const int32_t v = word;
@@ -110,7 +112,7 @@ bool act(Ui& ui, uint32_t id, PressFlags& f) {
   auto setting = [&f] { f.changed = f.repaint = true; };
   switch (id) {
     case 0:
-      handOver(ui, 3);
+      handOver(ui, kCommandStore);
       break;
     case 1: {
       const int32_t v = ui.midiChannel;
@@ -166,7 +168,7 @@ bool act(Ui& ui, uint32_t id, PressFlags& f) {
     case 19:
     case 20:
     case 21:
-      handOver(ui, static_cast<int32_t>(id - 12));  // slot id - 16 is command id - 12
+      handOver(ui, kCommandImportFirst + static_cast<int32_t>(id - 16));
       break;
     case 22: {
       const int32_t v = ui.catalogueIndex;
@@ -183,10 +185,10 @@ bool act(Ui& ui, uint32_t id, PressFlags& f) {
       break;
     }
     case 24:
-      handOver(ui, 11);
+      handOver(ui, kCommandExtractAll);
       break;
     case 25:
-      handOver(ui, 10);
+      handOver(ui, kCommandUploadFactoryIr);
       break;
     case 26:
       toggle(ui.browserListMode);
@@ -265,7 +267,9 @@ bool act(Ui& ui, uint32_t id, PressFlags& f) {
 // A settings change is sent when this program's block came from the device, and otherwise
 // the block is asked for instead: the program that is current after the change decides.
 void finish(Ui& ui, const PressFlags& f) {
-  if (f.changed) ui.pendingCommand = currentBlock(ui)[kReceived] != 0 ? 1 : 2;
+  if (f.changed)
+    ui.pendingCommand =
+        currentBlock(ui)[kReceived] != 0 ? kCommandSendSettings : kCommandReadSettings;
   if (f.repaint && ui.platform) ui.platform->requestRepaint();
 }
 

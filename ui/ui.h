@@ -42,6 +42,18 @@ enum BlockWord : int {
 // linkState values.
 enum LinkState : int32_t { kNoDevice = 0, kConnected = 1, kBusy = 2, kError = 3 };
 
+// pendingCommand codes: written by the panel, taken and carried out by the worker.
+enum Command : int32_t {
+  kCommandNone = 0,
+  kCommandSendSettings = 1,      // the current program's block to the device
+  kCommandReadSettings = 2,      // the current program's block from the device
+  kCommandStore = 3,             // the device keeps its settings
+  kCommandImportFirst = 4,       // choose a WAV file for user slot code - 4 ...
+  kCommandImportLast = 9,        // ... up to slot 5
+  kCommandUploadFactoryIr = 10,  // catalogueIndex to slot browserSlot - 1
+  kCommandExtractAll = 11,       // every factory IR to a chosen folder
+};
+
 // statusCode values besides 0..100 (transfer per cent).
 inline constexpr int32_t kStatusIdle = -1;
 inline constexpr int32_t kStatusStoring = 200;
@@ -74,20 +86,20 @@ class Ui {
   Ui& operator=(const Ui&) = delete;
 
   // Written by the worker (W) or the user-interface thread (U).
-  Shared<int32_t> linkState{kNoDevice};       // W
-  Shared<int32_t> pendingCommand{0};          // U writes 1..11; W takes and clears
-  Shared<uint16_t> deviceFirmwareVersion{0};  // W
-  Shared<uint16_t> imageFirmwareVersion{0};   // W
-  Shared<int32_t> statusCode{kStatusIdle};    // W
-  Shared<int32_t> program{0};                 // U, and W from device reports
-  Shared<int32_t> midiChannel{0};             // U, and W from device reports
-  Shared<int32_t> boostLock{0};               // U, and W from device reports
-  Shared<int32_t> browserSlot{0};             // U
-  Shared<int32_t> ccListOpen{0};              // U
-  Shared<int32_t> browserListMode{0};         // U
-  Shared<int32_t> catalogueIndex{0};          // U
-  Shared<int32_t> audition{0};                // U
-  std::array<CatalogueEntry, kCatalogueSize> catalogue;  // filled once; mainFlag by U
+  Shared<int32_t> linkState{kNoDevice};                       // W
+  Shared<int32_t> pendingCommand{0};                          // U writes 1..11; W takes and clears
+  Shared<uint16_t> deviceFirmwareVersion{0};                  // W
+  Shared<uint16_t> imageFirmwareVersion{0};                   // W
+  Shared<int32_t> statusCode{kStatusIdle};                    // W
+  Shared<int32_t> program{0};                                 // U, and W from device reports
+  Shared<int32_t> midiChannel{0};                             // U, and W from device reports
+  Shared<int32_t> boostLock{0};                               // U, and W from device reports
+  Shared<int32_t> browserSlot{0};                             // U
+  Shared<int32_t> ccListOpen{0};                              // U
+  Shared<int32_t> browserListMode{0};                         // U
+  Shared<int32_t> catalogueIndex{0};                          // U
+  Shared<int32_t> audition{0};                                // U
+  std::array<CatalogueEntry, kCatalogueSize> catalogue;       // filled once; mainFlag by U
   Shared<int32_t> programBlocks[kProgramCount][kBlockWords];  // U edits, W stores dumps
   Shared<int32_t> modelKind{0};                               // W
   Platform* platform;                                         // not owned

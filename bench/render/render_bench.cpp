@@ -10,25 +10,15 @@
 #include "app/platform.h"
 #include "render/offscreen.h"
 #include "render/render_cairo.h"
+#include "tests/render/render_test_util.h"
 
 namespace orq {
 namespace {
 
-std::vector<uint8_t> header(char tag, int w, int h, size_t bytesPerPixel) {
-  std::vector<uint8_t> b{'R',
-                         static_cast<uint8_t>(tag),
-                         static_cast<uint8_t>(w & 0xFF),
-                         static_cast<uint8_t>(w >> 8),
-                         static_cast<uint8_t>(h & 0xFF),
-                         static_cast<uint8_t>(h >> 8)};
-  b.resize(6 + static_cast<size_t>(w) * h * bytesPerPixel);
-  return b;
-}
-
 // A device-like picture: opaque body with gradients, transparent margins (premultiplied).
 const std::vector<uint8_t>& picture() {
   static const std::vector<uint8_t> img = [] {
-    auto b = header('I', 1000, 850, 4);
+    auto b = test::blob('I', 1000, 850, 4);
     for (int y = 0; y < 850; ++y) {
       for (int x = 0; x < 1000; ++x) {
         uint8_t* p = &b[6 + (static_cast<size_t>(y) * 1000 + x) * 4];
@@ -47,7 +37,7 @@ const std::vector<uint8_t>& picture() {
 
 const std::vector<uint8_t>& iconMask() {
   static const std::vector<uint8_t> m = [] {
-    auto b = header('M', 46, 46, 1);
+    auto b = test::blob('M', 46, 46, 1);
     for (int y = 0; y < 46; ++y) {
       for (int x = 0; x < 46; ++x) {
         const int dx = x - 23, dy = y - 23;
