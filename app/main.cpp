@@ -30,6 +30,7 @@ int main() {
   }
 
   link.stopRequested = 1;
+  platform.closeDialogs();  // a worker waiting on a dialog gets its empty answer and ends
   if (link.workerThread.joinable()) link.workerThread.join();
   orq::DeviceLink::setCurrent(nullptr);
   return status;

@@ -25,6 +25,10 @@ enum class PlatformEvent : int32_t {
   Timer = 8,
 };
 
+// Modes of Platform::openFileDialog.
+inline constexpr int32_t kDialogWav = 0;     // one WAV file: filter "Wave", *.wav;*.wave
+inline constexpr int32_t kDialogFolder = 2;  // one folder
+
 // Logical window size at 96 dpi; also the minimum size.
 inline constexpr int kWindowWidth = 1024;
 inline constexpr int kWindowHeight = 740;
@@ -42,7 +46,9 @@ int scaledWindowSize(float dpi, int logical);
 
 // Whole wheel notches in one wheel delta (120 per notch, positive away from the user),
 // truncated toward zero: parts of a notch are lost, not carried.
-inline int32_t wheelNotches(int32_t delta) { return delta / 120; }
+inline int32_t wheelNotches(int32_t delta) {
+  return delta / 120;
+}
 
 class Platform {
  public:
@@ -64,14 +70,24 @@ class Platform {
 
   // --- Window host (platform_*.cpp)
   bool hasWindow() const;
-  void show();      // shows the window and paints it once
-  void runLoop();   // sets running and dispatches events until a close request clears it
+  void show();     // shows the window and paints it once
+  void runLoop();  // sets running and dispatches events until a close request clears it
   // Asks for one paint of the whole window. Callable from any thread, never blocks; requests
   // made before the paint happens coalesce into one.
   void requestRepaint();
   void setHandCursor(bool hand);
   // Horizontal dots per inch of the drawing surface; 96 when there is none yet.
   float dpi() const;
+
+  // --- File dialogs (platform_*.cpp). The worker asks and blocks until the user answers; the
+  // dialog itself runs on the user-interface thread, which keeps painting meanwhile.
+  // Returns the chosen path (a file for kDialogWav, a folder for kDialogFolder), or an empty
+  // string on cancel, on failure, and once closeDialogs has run. Never call it on the
+  // user-interface thread.
+  std::wstring openFileDialog(int32_t mode);
+  // Shutdown: an open dialog is closed (its caller gets an empty path) and later requests are
+  // answered empty at once. User-interface thread.
+  void closeDialogs();
   // Delivers an event to the callback (backends and tests use this).
   void deliver(PlatformEvent event) {
     if (callback) callback(event);
@@ -91,9 +107,8 @@ class Platform {
                 uint32_t colour);
   // style 0, 1, 2 = 10, 11, 13 units. hAlign: 0 leading, 1 centre, other trailing.
   // vAlign: 1 top, 0 centre, other bottom. The layout box starts one unit above y.
-  void drawText(int32_t x, int32_t y, int32_t width, int32_t height, uint32_t colour,
-                int32_t style, int32_t hAlign, int32_t vAlign, const std::wstring& text,
-                bool singleLine);
+  void drawText(int32_t x, int32_t y, int32_t width, int32_t height, uint32_t colour, int32_t style,
+                int32_t hAlign, int32_t vAlign, const std::wstring& text, bool singleLine);
 
   // The one Platform of the process (the first constructed), or null.
   static Platform* current();

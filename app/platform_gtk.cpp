@@ -197,4 +197,8 @@ void Platform::setHandCursor(bool hand) {
 
 float Platform::dpi() const { return 96.0f * static_cast<float>(scaleOf(impl)); }
 
+// File dialogs are not built yet: every request is answered as cancelled.
+std::wstring Platform::openFileDialog(int32_t) { return {}; }
+void Platform::closeDialogs() {}
+
 }  // namespace orq

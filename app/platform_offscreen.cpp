@@ -2,6 +2,8 @@
 #include "app/platform_offscreen.h"
 
 #include <atomic>
+#include <deque>
+#include <mutex>
 
 #include "app/platform.h"
 
@@ -15,17 +17,49 @@ std::atomic<float> gDpi{96.0f};
 std::atomic<int> gRepaints{0};
 std::atomic<bool> gHand{false};
 std::atomic<int> gCursorChanges{0};
+
+std::mutex gDialogMutex;
+std::deque<std::wstring> gDialogAnswers;  // guarded by gDialogMutex
+std::vector<int32_t> gDialogModes;        // guarded by gDialogMutex
+bool gDialogsClosed = false;              // guarded by gDialogMutex
 }  // namespace
 
 namespace offscreen {
-void setDpi(float dpi) { gDpi = dpi; }
-int repaintRequests() { return gRepaints; }
-void resetRepaintRequests() { gRepaints = 0; }
-bool handCursor() { return gHand; }
-int cursorChanges() { return gCursorChanges; }
+void setDpi(float dpi) {
+  gDpi = dpi;
+}
+int repaintRequests() {
+  return gRepaints;
+}
+void resetRepaintRequests() {
+  gRepaints = 0;
+}
+bool handCursor() {
+  return gHand;
+}
+int cursorChanges() {
+  return gCursorChanges;
+}
+
+void queueDialogAnswer(const std::wstring& path) {
+  std::lock_guard<std::mutex> lock(gDialogMutex);
+  gDialogAnswers.push_back(path);
+}
+std::vector<int32_t> dialogModes() {
+  std::lock_guard<std::mutex> lock(gDialogMutex);
+  return gDialogModes;
+}
+void resetDialogs() {
+  std::lock_guard<std::mutex> lock(gDialogMutex);
+  gDialogAnswers.clear();
+  gDialogModes.clear();
+  gDialogsClosed = false;
+}
 }  // namespace offscreen
 
-Platform* Platform::current() { return gPlatform; }
+Platform* Platform::current() {
+  return gPlatform;
+}
 
 Platform::Platform(std::string t, std::string id) : title(std::move(t)), identifier(std::move(id)) {
   if (!gPlatform) gPlatform = this;
@@ -36,14 +70,36 @@ Platform::~Platform() {
   if (gPlatform == this) gPlatform = nullptr;
 }
 
-bool Platform::hasWindow() const { return false; }
+bool Platform::hasWindow() const {
+  return false;
+}
 void Platform::show() {}
-void Platform::runLoop() { running = true; }
-void Platform::requestRepaint() { ++gRepaints; }
+void Platform::runLoop() {
+  running = true;
+}
+void Platform::requestRepaint() {
+  ++gRepaints;
+}
 void Platform::setHandCursor(bool hand) {
   gHand = hand;
   ++gCursorChanges;
 }
-float Platform::dpi() const { return gDpi; }
+float Platform::dpi() const {
+  return gDpi;
+}
+
+std::wstring Platform::openFileDialog(int32_t mode) {
+  std::lock_guard<std::mutex> lock(gDialogMutex);
+  gDialogModes.push_back(mode);
+  if (gDialogsClosed || gDialogAnswers.empty()) return {};
+  std::wstring answer = std::move(gDialogAnswers.front());
+  gDialogAnswers.pop_front();
+  return answer;
+}
+
+void Platform::closeDialogs() {
+  std::lock_guard<std::mutex> lock(gDialogMutex);
+  gDialogsClosed = true;
+}
 
 }  // namespace orq

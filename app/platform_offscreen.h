@@ -2,6 +2,10 @@
 // changes are counted so that a test can see them. Paint through render/offscreen.h.
 #pragma once
 
+#include <cstdint>
+#include <string>
+#include <vector>
+
 namespace orq::offscreen {
 
 void setDpi(float dpi);          // what Platform::dpi() reports; 96 at start
@@ -9,5 +13,11 @@ int repaintRequests();           // requests since start (any thread)
 void resetRepaintRequests();
 bool handCursor();               // last cursor shape set
 int cursorChanges();             // number of setHandCursor calls
+
+// File dialogs answer from a queue: each openFileDialog takes the next answer (empty when the
+// queue is empty) and records its mode.
+void queueDialogAnswer(const std::wstring& path);
+std::vector<int32_t> dialogModes();  // modes asked for, oldest first
+void resetDialogs();                 // empties the queue and the record
 
 }  // namespace orq::offscreen

@@ -20,16 +20,16 @@ class Ui;
 class MidiInbox;
 
 struct DeviceLink {
-  Shared<int32_t> lastReply{0};        // worker; code of the last recognised reply
-  Shared<uint8_t> rereadPending{0};    // worker; run the connect sequence on the next pass
-  RtMidiIn* midiIn = nullptr;          // owned by the worker
-  RtMidiOut* midiOut = nullptr;        // owned by the worker
-  MidiInbox* midiInbox = nullptr;      // owned by the worker; what midiIn received, in order
-  Platform* platform = nullptr;        // set by start-up
-  Ui* ui = nullptr;                    // set by start-up
-  std::thread workerThread;            // start-up only
-  Shared<uint8_t> stopRequested{0};    // start-up sets it at shutdown
-  Shared<int32_t> failureCount{0};     // worker
+  Shared<int32_t> lastReply{0};      // worker; code of the last recognised reply
+  Shared<uint8_t> rereadPending{0};  // worker; run the connect sequence on the next pass
+  RtMidiIn* midiIn = nullptr;        // owned by the worker
+  RtMidiOut* midiOut = nullptr;      // owned by the worker
+  MidiInbox* midiInbox = nullptr;    // owned by the worker; what midiIn received, in order
+  Platform* platform = nullptr;      // set by start-up
+  Ui* ui = nullptr;                  // set by start-up
+  std::thread workerThread;          // start-up only
+  Shared<uint8_t> stopRequested{0};  // start-up sets it at shutdown
+  Shared<int32_t> failureCount{0};   // worker
   // Set by the MIDI library's error callback when it runs on a library thread; the worker then
   // closes both ports itself at its next poll (a port cannot be closed from its own thread).
   Shared<uint8_t> portFault{0};
@@ -42,7 +42,7 @@ struct DeviceLink {
 // within a few milliseconds of stopRequested being set (every pause and wait watches it).
 void runWorker(DeviceLink* link);
 
-// --- Worker-thread operations (link_worker.cpp), shared with the transfers.
+// --- Worker-thread primitives (link_io.cpp): every device operation is built from these.
 
 // Outcome of waiting for a reply: it arrived, the budget ran out, or shutdown was requested
 // (the caller then returns at once without touching any shared field).
@@ -63,5 +63,16 @@ void pollReply(DeviceLink& link);
 WaitResult waitForReply(DeviceLink& link, int32_t code);
 // A reply timed out or a transfer failed: linkState 3, repaint, failureCount + 1.
 void markFailure(DeviceLink& link);
+bool stopping(const DeviceLink& link);
+// Asks the window for one repaint (any thread; coalesces). Nothing happens without a Platform.
+void requestRepaint(DeviceLink& link);
+
+// One request that awaits a reply: lastReply cleared, the message sent, the reply waited for.
+// A request that could not be sent (port closed, or the builder refused it) is not waited for
+// and changes nothing.
+enum class Request { NotSent, Arrived, TimedOut, Stopped };
+Request ask(DeviceLink& link, const std::vector<uint8_t>& message, int32_t reply);
+// The same with the usual bookkeeping: a timeout is a failure, an answer clears failureCount.
+Request askCounted(DeviceLink& link, const std::vector<uint8_t>& message, int32_t reply);
 
 }  // namespace orq

@@ -2,8 +2,8 @@
 // changed, carries out the panel's commands and reports through linkState and statusCode.
 // Runs on its own thread, which alone touches the MIDI ports.
 //
-// Sections: pauses and sending; replies and waits; port discovery; connect sequence;
-// commands; the thread body.
+// Sections: port discovery; firmware hooks; connect sequence; commands; the thread body.
+// The primitives it is built from (pauses, sending, the reply wait) are in link_io.cpp.
 #include <algorithm>
 #include <memory>
 
@@ -19,16 +19,11 @@ using std::chrono::milliseconds;
 using Clock = std::chrono::steady_clock;
 
 constexpr milliseconds kPassPause{5};
-constexpr milliseconds kPollPause{5};
 constexpr milliseconds kAfterSend{5};
 constexpr milliseconds kStoreDisplay{500};
 constexpr milliseconds kRecoveryPause{1000};
 constexpr milliseconds kAfterFirmware{100};
 constexpr milliseconds kFirmwareRestart{2000};
-// A long pause is slept in slices of this length so that a shutdown request ends it quickly.
-constexpr milliseconds kStopSlice{10};
-constexpr int kReplyBudget = 1000;
-constexpr int kBudgetPerPoll = 5;
 constexpr int kFailureLimit = 2;
 constexpr unsigned int kQueueLimit = 100;
 // Port enumeration is a round trip to the MIDI service per port name; doing it on every 5 ms
@@ -40,18 +35,6 @@ constexpr int kScanEveryPasses = 10;
 // True on the worker thread; the MIDI error callback uses it to tell whether it may close the
 // ports itself.
 thread_local bool tOnWorker = false;
-
-Clock::time_point deadlineAfter(milliseconds interval) {
-  const Clock::time_point now = Clock::now();
-  if (interval.count() <= 0) return now;
-  const auto room = std::chrono::duration_cast<milliseconds>(Clock::time_point::max() - now);
-  if (interval >= room) return Clock::time_point::max();
-  return now + interval;
-}
-
-void repaint(DeviceLink& link) {
-  if (link.platform) link.platform->requestRepaint();
-}
 
 void closeBoth(DeviceLink& link) {
   safeClose(link.midiIn);
@@ -70,96 +53,9 @@ void onMidiError(RtMidiError::Type, const std::string&, void* userData) {
   }
 }
 
-bool stopping(DeviceLink& link) {
-  return link.stopRequested.get() != 0;
-}
-
 }  // namespace
 
-// ---------------------------------------------------------------- pauses and sending
-
-bool pauseFor(DeviceLink& link, milliseconds interval) {
-  const Clock::time_point deadline = deadlineAfter(interval);
-  while (!stopping(link)) {
-    const Clock::time_point now = Clock::now();
-    if (now >= deadline) return true;
-    const Clock::time_point slice = deadline - now > kStopSlice ? now + kStopSlice : deadline;
-    std::this_thread::sleep_until(slice);
-  }
-  return false;
-}
-
-bool outputOpen(DeviceLink& link) {
-  return safeIsOpen(link.midiOut);
-}
-
-bool sendToDevice(DeviceLink& link, const uint8_t* message, size_t length) {
-  if (length == 0 || !outputOpen(link)) return false;
-  return safeSend(link.midiOut, message, length);
-}
-
-bool sendToDevice(DeviceLink& link, const std::vector<uint8_t>& message) {
-  return sendToDevice(link, message.data(), message.size());
-}
-
-// ---------------------------------------------------------------- replies and waits
-
-void pollReply(DeviceLink& link) {
-  if (link.portFault.exchange(0)) closeBoth(link);
-  if (!link.midiInbox || !link.ui) return;
-  // The worker is the only reader of the queue; one buffer serves every poll.
-  thread_local std::vector<unsigned char> message;
-  if (link.midiInbox->take(message)) handleReply(message.data(), message.size(), *link.ui, link);
-}
-
-WaitResult waitForReply(DeviceLink& link, int32_t code) {
-  int budget = kReplyBudget;
-  for (;;) {
-    // Tested before each poll only: a reply taken by the last poll of the budget is too late.
-    if (link.lastReply.get() == code) return WaitResult::Arrived;
-    if (!pauseFor(link, kPollPause)) return WaitResult::Stopped;
-    budget -= kBudgetPerPoll;
-    pollReply(link);
-    if (stopping(link)) return WaitResult::Stopped;
-    if (budget <= 0) return WaitResult::TimedOut;
-  }
-}
-
-void markFailure(DeviceLink& link) {
-  link.ui->linkState = kError;
-  repaint(link);
-  link.failureCount = link.failureCount.get() + 1;
-}
-
 namespace {
-
-// Sends a request that awaits `reply` and waits for it. A request that could not be sent (port
-// closed, or the builder refused it) is not waited for and changes nothing.
-enum class Request { NotSent, Arrived, TimedOut, Stopped };
-
-Request ask(DeviceLink& link, const std::vector<uint8_t>& message, int32_t reply) {
-  if (message.empty() || !outputOpen(link)) return Request::NotSent;
-  link.lastReply = 0;
-  if (!sendToDevice(link, message)) return Request::NotSent;
-  switch (waitForReply(link, reply)) {
-    case WaitResult::Arrived:
-      return Request::Arrived;
-    case WaitResult::TimedOut:
-      return Request::TimedOut;
-    case WaitResult::Stopped:
-      break;
-  }
-  return Request::Stopped;
-}
-
-// Applies the usual bookkeeping of one request: a timeout is a failure, an answer clears the
-// failure count.
-Request askCounted(DeviceLink& link, const std::vector<uint8_t>& message, int32_t reply) {
-  const Request r = ask(link, message, reply);
-  if (r == Request::TimedOut) markFailure(link);
-  if (r == Request::Arrived) link.failureCount = 0;
-  return r;
-}
 
 Request requestSettings(DeviceLink& link) {
   return askCounted(link, buildReadSettings(link.ui->program.get()), kSettingsDump);
@@ -200,7 +96,7 @@ bool findAndOpenDevice(DeviceLink& link, int32_t* kindOut = nullptr) {
   const Found out = findTagged(*link.midiOut);
   const int32_t kind = out.kind >= 0 ? out.kind : (in.kind >= 0 ? in.kind : 0);
   Ui& ui = *link.ui;
-  if (kind != ui.modelKind.get()) repaint(link);
+  if (kind != ui.modelKind.get()) requestRepaint(link);
   ui.modelKind = kind;
   if (kindOut) *kindOut = kind;
 
@@ -242,7 +138,7 @@ Sequence connectSequence(DeviceLink& link, bool& downloadPending) {
   Ui& ui = *link.ui;
   link.rereadPending = 0;
   ui.linkState = kBusy;
-  repaint(link);
+  requestRepaint(link);
   ui.statusCode = kStatusReading;
 
   if (outputOpen(link)) {
@@ -284,7 +180,7 @@ Sequence connectSequence(DeviceLink& link, bool& downloadPending) {
 
   ui.statusCode = kStatusIdle;
   if (ui.linkState.get() != kError) ui.linkState = kConnected;
-  repaint(link);
+  requestRepaint(link);
   return Sequence::Completed;
 }
 
@@ -306,7 +202,7 @@ void recover(DeviceLink& link) {
 
 void dispatch(DeviceLink& link) {
   Ui& ui = *link.ui;
-  const int32_t code = ui.pendingCommand.exchange(0);
+  const int32_t code = ui.pendingCommand.take(0);
   switch (code) {
     case kCommandSendSettings:
       sendSettings(link);
@@ -314,7 +210,7 @@ void dispatch(DeviceLink& link) {
     case kCommandReadSettings:
       if (requestSettings(link) == Request::Stopped) return;
       ui.linkState = kConnected;
-      repaint(link);
+      requestRepaint(link);
       break;
     case kCommandStore:
       if (outputOpen(link)) {
@@ -323,11 +219,11 @@ void dispatch(DeviceLink& link) {
       }
       ui.linkState = kBusy;
       ui.statusCode = kStatusStoring;
-      repaint(link);
+      requestRepaint(link);
       if (!pauseFor(link, kStoreDisplay)) return;
       ui.statusCode = kStatusIdle;
       ui.linkState = kConnected;
-      repaint(link);
+      requestRepaint(link);
       break;
     default:
       // WAV import (4..9), catalogue upload (10) and extract-all (11) are not part of this build
@@ -366,7 +262,7 @@ void onePass(DeviceLink& link, WorkerState& w) {
     if (ui.linkState.get() != kNoDevice) {
       ui.resetDeviceFields();
       ui.linkState = kNoDevice;
-      repaint(link);
+      requestRepaint(link);
     }
     return;  // a pending command waits for the device
   }

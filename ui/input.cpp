@@ -52,7 +52,13 @@ void clearHovers(Ui& ui) {
 // Writes a worker command, gives the worker time to take it, and drops the highlight of the
 // pressed control (the worker repaints when it acts).
 void handOver(Ui& ui, int32_t code) {
-  ui.pendingCommand = code;
+  if (code == kCommandUploadFactoryIr) {
+    // The upload's target is the one on screen now, not whatever the browser shows when the
+    // worker gets to it.
+    ui.commandSlot = ui.browserSlot.get();
+    ui.commandEntry = ui.catalogueIndex.get();
+  }
+  ui.pendingCommand.publish(code);
   pause(kHandOverPause);
   clearHovers(ui);
 }
@@ -61,9 +67,7 @@ void handOver(Ui& ui, int32_t code) {
 void auditionIfOn(Ui& ui) {
   if (ui.audition != 1) return;
   pause(kHandOverPause);
-  ui.pendingCommand = kCommandUploadFactoryIr;
-  pause(kHandOverPause);
-  clearHovers(ui);
+  handOver(ui, kCommandUploadFactoryIr);
 }
 
 Shared<int32_t>* currentBlock(Ui& ui) {

@@ -1,6 +1,6 @@
 // A word shared between the user-interface thread and the device worker without a lock.
-// Every access is whole and relaxed: the fields carry independent values, and no field is
-// used to publish another.
+// Every access is whole and relaxed: the fields carry independent values. The one exception is
+// pendingCommand, which publishes the target of an IR command (publish/take below).
 #pragma once
 
 #include <atomic>
@@ -20,6 +20,10 @@ class Shared {
   // Takes the value and leaves v in one step (the worker takes pendingCommand this way, so a
   // code written between its read and its clear is not lost).
   T exchange(T v) noexcept { return value_.exchange(v, std::memory_order_relaxed); }
+  // The one ordered hand-off: fields written before publish() are seen by the thread whose
+  // take() returns the published value (the panel hands a command's target over this way).
+  void publish(T v) noexcept { value_.store(v, std::memory_order_release); }
+  T take(T v) noexcept { return value_.exchange(v, std::memory_order_acq_rel); }
   operator T() const noexcept { return get(); }  // NOLINT: implicit by design
   Shared& operator=(T v) noexcept {
     set(v);

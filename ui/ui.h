@@ -58,6 +58,8 @@ enum Command : int32_t {
 inline constexpr int32_t kStatusIdle = -1;
 inline constexpr int32_t kStatusStoring = 200;
 inline constexpr int32_t kStatusReading = 300;
+// The last EXTRACT ALL could not write every file (shown in the status line for a while).
+inline constexpr int32_t kStatusExportFailed = 400;
 
 // One factory IR. mainFlag is rewritten by every paint (UI thread only).
 struct CatalogueEntry {
@@ -86,19 +88,24 @@ class Ui {
   Ui& operator=(const Ui&) = delete;
 
   // Written by the worker (W) or the user-interface thread (U).
-  Shared<int32_t> linkState{kNoDevice};                       // W
-  Shared<int32_t> pendingCommand{0};                          // U writes 1..11; W takes and clears
-  Shared<uint16_t> deviceFirmwareVersion{0};                  // W
-  Shared<uint16_t> imageFirmwareVersion{0};                   // W
-  Shared<int32_t> statusCode{kStatusIdle};                    // W
-  Shared<int32_t> program{0};                                 // U, and W from device reports
-  Shared<int32_t> midiChannel{0};                             // U, and W from device reports
-  Shared<int32_t> boostLock{0};                               // U, and W from device reports
-  Shared<int32_t> browserSlot{0};                             // U
-  Shared<int32_t> ccListOpen{0};                              // U
-  Shared<int32_t> browserListMode{0};                         // U
-  Shared<int32_t> catalogueIndex{0};                          // U
-  Shared<int32_t> audition{0};                                // U
+  Shared<int32_t> linkState{kNoDevice};       // W
+  Shared<int32_t> pendingCommand{0};          // U writes 1..11; W takes and clears
+  Shared<uint16_t> deviceFirmwareVersion{0};  // W
+  Shared<uint16_t> imageFirmwareVersion{0};   // W
+  Shared<int32_t> statusCode{kStatusIdle};    // W
+  Shared<int32_t> program{0};                 // U, and W from device reports
+  Shared<int32_t> midiChannel{0};             // U, and W from device reports
+  Shared<int32_t> boostLock{0};               // U, and W from device reports
+  Shared<int32_t> browserSlot{0};             // U
+  Shared<int32_t> ccListOpen{0};              // U
+  Shared<int32_t> browserListMode{0};         // U
+  Shared<int32_t> catalogueIndex{0};          // U
+  Shared<int32_t> audition{0};                // U
+  // Target of the last command 10, as the user chose it: browser slot 1..6 and catalogue entry.
+  // Written before the command is published, so the worker uploads what was clicked even when
+  // the browser has moved on by the time it takes the command.
+  Shared<int32_t> commandSlot{0};                             // U
+  Shared<int32_t> commandEntry{0};                            // U
   std::array<CatalogueEntry, kCatalogueSize> catalogue;       // filled once; mainFlag by U
   Shared<int32_t> programBlocks[kProgramCount][kBlockWords];  // U edits, W stores dumps
   Shared<int32_t> modelKind{0};                               // W

@@ -1,0 +1,122 @@
+#include "app/file_path.h"
+
+#include <cstdint>
+
+namespace orq {
+namespace {
+
+bool isSeparator(wchar_t c) {
+  return c == L'\\' || c == L'/';
+}
+
+// Length of the root name: "C:" (a letter and a colon), or two separators and a server name.
+size_t rootNameLength(const std::wstring& p) {
+  if (p.size() >= 2 && p[1] == L':' &&
+      ((p[0] >= L'A' && p[0] <= L'Z') || (p[0] >= L'a' && p[0] <= L'z'))) {
+    return 2;
+  }
+  if (p.size() >= 3 && isSeparator(p[0]) && isSeparator(p[1]) && !isSeparator(p[2])) {
+    size_t end = 2;
+    while (end < p.size() && !isSeparator(p[end])) ++end;
+    return end;
+  }
+  return 0;
+}
+
+constexpr uint32_t kEscapeBase = 0xDC00;  // a stray byte b is carried as U+DC00 + b (b >= 0x80)
+
+void appendUtf8(std::string& out, uint32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+// One UTF-8 sequence at s[i]: its code point and length, or length 0 when it is not a valid,
+// shortest-form sequence of a scalar value.
+size_t decodeOne(const std::string& s, size_t i, uint32_t& c) {
+  const auto b = [&](size_t k) { return static_cast<uint8_t>(s[k]); };
+  const uint8_t lead = b(i);
+  size_t n = 0;
+  uint32_t min = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    n = 2, c = lead & 0x1F, min = 0x80;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    n = 3, c = lead & 0x0F, min = 0x800;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    n = 4, c = lead & 0x07, min = 0x10000;
+  } else {
+    return 0;
+  }
+  if (i + n > s.size()) return 0;
+  for (size_t k = 1; k < n; ++k) {
+    if ((b(i + k) & 0xC0) != 0x80) return 0;
+    c = (c << 6) | (b(i + k) & 0x3F);
+  }
+  if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
+  return n;
+}
+
+}  // namespace
+
+std::wstring fileName(const std::wstring& path) {
+  const size_t root = rootNameLength(path);
+  if (root >= path.size()) return {};
+  size_t from = root;
+  for (size_t i = root; i < path.size(); ++i) {
+    if (isSeparator(path[i])) from = i + 1;
+  }
+  return path.substr(from);
+}
+
+std::string nativePath(const std::wstring& path) {
+  std::string out;
+  out.reserve(path.size());
+  for (wchar_t wc : path) {
+    const auto c = static_cast<uint32_t>(wc);
+    if (c >= kEscapeBase + 0x80 && c <= kEscapeBase + 0xFF) {
+      out += static_cast<char>(c - kEscapeBase);
+    } else if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+      appendUtf8(out, 0xFFFD);
+    } else {
+      appendUtf8(out, c);
+    }
+  }
+  return out;
+}
+
+std::wstring widePath(const std::string& native) {
+  std::wstring out;
+  out.reserve(native.size());
+  for (size_t i = 0; i < native.size();) {
+    const auto lead = static_cast<uint8_t>(native[i]);
+    if (lead < 0x80) {
+      out += static_cast<wchar_t>(lead);
+      ++i;
+      continue;
+    }
+    uint32_t c = 0;
+    const size_t n = decodeOne(native, i, c);
+    if (n == 0) {
+      out += static_cast<wchar_t>(kEscapeBase + lead);
+      ++i;
+    } else {
+      out += static_cast<wchar_t>(c);
+      i += n;
+    }
+  }
+  return out;
+}
+
+}  // namespace orq

@@ -1,0 +1,21 @@
+// Paths as the program holds them (wide strings) and as the file system takes them (bytes), and
+// the file-name component of a path. Portable: no toolkit, no operating-system call.
+#pragma once
+
+#include <string>
+
+namespace orq {
+
+// The last component of a path: the text after the last '\' or '/' that follows the root name
+// (a drive prefix such as "C:", or a network prefix "\\server"). A path that is only a root
+// name, or ends with a separator, has an empty file name.
+//   "C:\IRs\My Cab.wav" -> "My Cab.wav", "C:cab.wav" -> "cab.wav", "C:" -> "", "a/" -> "".
+std::wstring fileName(const std::wstring& path);
+
+// Wide path to the bytes the file system takes (UTF-8), and back. Bytes that are not UTF-8 come
+// in as U+DC80..U+DCFF and go out as the same bytes, so every name a folder can hold survives
+// the round trip unchanged.
+std::string nativePath(const std::wstring& path);
+std::wstring widePath(const std::string& native);
+
+}  // namespace orq

@@ -1,0 +1,123 @@
+// The worker's primitives over a DeviceLink: pauses that end on a stop request, sending, taking
+// one reply, the reply wait and the failure bookkeeping. Every device operation (connect
+// sequence, commands, IR and firmware transfers) is built from these, on the worker thread.
+#include <algorithm>
+
+#include "device/device_link.h"
+#include "device/midi_port.h"
+#include "device/protocol.h"
+#include "ui/ui.h"
+
+namespace orq {
+namespace {
+
+using std::chrono::milliseconds;
+using Clock = std::chrono::steady_clock;
+
+constexpr milliseconds kPollPause{5};
+// A long pause is slept in slices of this length so that a shutdown request ends it quickly.
+constexpr milliseconds kStopSlice{10};
+constexpr int kReplyBudget = 1000;
+constexpr int kBudgetPerPoll = 5;
+
+Clock::time_point deadlineAfter(milliseconds interval) {
+  const Clock::time_point now = Clock::now();
+  if (interval.count() <= 0) return now;
+  const auto room = std::chrono::duration_cast<milliseconds>(Clock::time_point::max() - now);
+  if (interval >= room) return Clock::time_point::max();
+  return now + interval;
+}
+
+void closeBoth(DeviceLink& link) {
+  safeClose(link.midiIn);
+  safeClose(link.midiOut);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- pauses and sending
+
+bool stopping(const DeviceLink& link) {
+  return link.stopRequested.get() != 0;
+}
+
+void requestRepaint(DeviceLink& link) {
+  if (link.platform) link.platform->requestRepaint();
+}
+
+bool pauseFor(DeviceLink& link, milliseconds interval) {
+  const Clock::time_point deadline = deadlineAfter(interval);
+  while (!stopping(link)) {
+    const Clock::time_point now = Clock::now();
+    if (now >= deadline) return true;
+    const Clock::time_point slice = deadline - now > kStopSlice ? now + kStopSlice : deadline;
+    std::this_thread::sleep_until(slice);
+  }
+  return false;
+}
+
+bool outputOpen(DeviceLink& link) {
+  return safeIsOpen(link.midiOut);
+}
+
+bool sendToDevice(DeviceLink& link, const uint8_t* message, size_t length) {
+  if (length == 0 || !outputOpen(link)) return false;
+  return safeSend(link.midiOut, message, length);
+}
+
+bool sendToDevice(DeviceLink& link, const std::vector<uint8_t>& message) {
+  return sendToDevice(link, message.data(), message.size());
+}
+
+// ---------------------------------------------------------------- replies and waits
+
+void pollReply(DeviceLink& link) {
+  if (link.portFault.exchange(0)) closeBoth(link);
+  if (!link.midiInbox || !link.ui) return;
+  // The worker is the only reader of the queue; one buffer serves every poll.
+  thread_local std::vector<unsigned char> message;
+  if (link.midiInbox->take(message)) handleReply(message.data(), message.size(), *link.ui, link);
+}
+
+WaitResult waitForReply(DeviceLink& link, int32_t code) {
+  int budget = kReplyBudget;
+  for (;;) {
+    // Tested before each poll only: a reply taken by the last poll of the budget is too late.
+    if (link.lastReply.get() == code) return WaitResult::Arrived;
+    if (!pauseFor(link, kPollPause)) return WaitResult::Stopped;
+    budget -= kBudgetPerPoll;
+    pollReply(link);
+    if (stopping(link)) return WaitResult::Stopped;
+    if (budget <= 0) return WaitResult::TimedOut;
+  }
+}
+
+void markFailure(DeviceLink& link) {
+  link.ui->linkState = kError;
+  requestRepaint(link);
+  link.failureCount = link.failureCount.get() + 1;
+}
+
+Request ask(DeviceLink& link, const std::vector<uint8_t>& message, int32_t reply) {
+  if (message.empty() || !outputOpen(link)) return Request::NotSent;
+  link.lastReply = 0;
+  if (!sendToDevice(link, message)) return Request::NotSent;
+  switch (waitForReply(link, reply)) {
+    case WaitResult::Arrived:
+      return Request::Arrived;
+    case WaitResult::TimedOut:
+      return Request::TimedOut;
+    case WaitResult::Stopped:
+      break;
+  }
+  return Request::Stopped;
+}
+
+Request askCounted(DeviceLink& link, const std::vector<uint8_t>& message, int32_t reply) {
+  const Request r = ask(link, message, reply);
+  if (r == Request::TimedOut) markFailure(link);
+  if (r == Request::Arrived) link.failureCount = 0;
+  return r;
+}
+
+}  // namespace orq
