@@ -7,7 +7,11 @@ namespace {
 std::atomic<DeviceLink*> gLink{nullptr};
 }
 
-DeviceLink* DeviceLink::current() { return gLink.load(); }
-void DeviceLink::setCurrent(DeviceLink* link) { gLink.store(link); }
+DeviceLink* DeviceLink::current() {
+  return gLink.load();
+}
+void DeviceLink::setCurrent(DeviceLink* link) {
+  gLink.store(link);
+}
 
 }  // namespace orq

@@ -58,8 +58,8 @@ bool sendToDevice(DeviceLink& link, const uint8_t* message, size_t length);
 bool sendToDevice(DeviceLink& link, const std::vector<uint8_t>& message);
 // Takes at most one message from the input queue and applies it to the editor state.
 void pollReply(DeviceLink& link);
-// Waits for the reply `code` by the 5 ms polling rule (at most 200 polls); the caller has
-// cleared lastReply before sending.
+// Waits up to 1 s for the reply `code`, taking one message at a time: as soon as one arrives,
+// and at least every 5 ms. The caller has cleared lastReply before sending.
 WaitResult waitForReply(DeviceLink& link, int32_t code);
 // A reply timed out or a transfer failed: linkState 3, repaint, failureCount + 1.
 void markFailure(DeviceLink& link);

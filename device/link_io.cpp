@@ -17,8 +17,7 @@ using Clock = std::chrono::steady_clock;
 constexpr milliseconds kPollPause{5};
 // A long pause is slept in slices of this length so that a shutdown request ends it quickly.
 constexpr milliseconds kStopSlice{10};
-constexpr int kReplyBudget = 1000;
-constexpr int kBudgetPerPoll = 5;
+constexpr milliseconds kReplyBudget{1000};  // 200 polls of 5 ms
 
 Clock::time_point deadlineAfter(milliseconds interval) {
   const Clock::time_point now = Clock::now();
@@ -79,16 +78,31 @@ void pollReply(DeviceLink& link) {
   if (link.midiInbox->take(message)) handleReply(message.data(), message.size(), *link.ui, link);
 }
 
+namespace {
+
+// One poll interval: until a message is waiting or kPollPause has passed. False on a stop
+// request.
+bool awaitInput(DeviceLink& link) {
+  if (!link.midiInbox) return pauseFor(link, kPollPause);
+  if (stopping(link)) return false;
+  link.midiInbox->waitForMessage(deadlineAfter(kPollPause));
+  return !stopping(link);
+}
+
+}  // namespace
+
 WaitResult waitForReply(DeviceLink& link, int32_t code) {
-  int budget = kReplyBudget;
+  // The budget is time, not a count of polls: a poll happens as soon as a message arrives (so a
+  // chunked transfer runs at the pace of the device, not of the poll interval), and a stream of
+  // foreign messages must not use the budget up early.
+  const Clock::time_point deadline = deadlineAfter(kReplyBudget);
   for (;;) {
-    // Tested before each poll only: a reply taken by the last poll of the budget is too late.
+    // Tested before each poll only: a reply taken by the poll that ends the budget is too late.
     if (link.lastReply.get() == code) return WaitResult::Arrived;
-    if (!pauseFor(link, kPollPause)) return WaitResult::Stopped;
-    budget -= kBudgetPerPoll;
+    if (!awaitInput(link)) return WaitResult::Stopped;
     pollReply(link);
     if (stopping(link)) return WaitResult::Stopped;
-    if (budget <= 0) return WaitResult::TimedOut;
+    if (Clock::now() >= deadline) return WaitResult::TimedOut;
   }
 }
 

@@ -10,6 +10,9 @@
 #include "device/device_link.h"
 #include "device/midi_port.h"
 #include "device/protocol.h"
+#include "device/transfer.h"
+#include "ir/catalogue.h"
+#include "ir/ir_transfer.h"
 #include "ui/ui.h"
 
 namespace orq {
@@ -24,6 +27,7 @@ constexpr milliseconds kStoreDisplay{500};
 constexpr milliseconds kRecoveryPause{1000};
 constexpr milliseconds kAfterFirmware{100};
 constexpr milliseconds kFirmwareRestart{2000};
+constexpr milliseconds kExportFailedDisplay{4000};
 constexpr int kFailureLimit = 2;
 constexpr unsigned int kQueueLimit = 100;
 // Port enumeration is a round trip to the MIDI service per port name; doing it on every 5 ms
@@ -200,7 +204,54 @@ void recover(DeviceLink& link) {
 
 // ---------------------------------------------------------------- commands
 
-void dispatch(DeviceLink& link) {
+// What the worker keeps from one pass to the next.
+struct WorkerState {
+  bool downloadPending = true;  // the firmware image is fetched at most once per run
+  int passesToScan = 0;         // passes left before the next port enumeration
+  bool found = false;           // the last enumeration found the device and opened its ports
+  int32_t kind = 0;             // model kind from the last enumeration
+  Clock::time_point exportFailedUntil;  // "EXPORT FAILED" stays this long
+};
+
+// After a commit the device sends CHANGE_NOTICE, and reading it again ends the busy state and
+// shows the slot's new name. A device that stays silent is read again once the reply budget has
+// passed, so the panel is never left locked while the device is there.
+void afterUpload(DeviceLink& link, TransferResult result) {
+  if (result != TransferResult::Committed) return;
+  if (waitForReply(link, kChangeNotice) == WaitResult::Stopped) return;
+  link.rereadPending = 1;
+}
+
+// Command 10: the catalogue entry the user chose into the slot whose browser was open then.
+void uploadFactoryIr(DeviceLink& link) {
+  Ui& ui = *link.ui;
+  ui.linkState = kBusy;
+  requestRepaint(link);
+  const int32_t slot = ui.commandSlot;
+  const int32_t entry = ui.commandEntry;
+  if (slot < 1 || slot > kSlotCount || entry < 0 || entry >= kCatalogueSize) {
+    ui.linkState = kConnected;  // no browser was open: nothing to send
+    requestRepaint(link);
+    return;
+  }
+  const CatalogueEntry& e = ui.catalogue[entry];
+  const IrSamples ir = blobSamples(e.blob);
+  afterUpload(link, uploadIr(link, e.name, ir.data, ir.count, static_cast<uint8_t>(slot - 1)));
+  requestRepaint(link);
+}
+
+// Command 11: every factory IR into a folder of the user's. The panel stays usable meanwhile.
+void exportFactoryIrs(DeviceLink& link, WorkerState& w) {
+  const std::wstring folder = link.platform ? link.platform->openFileDialog(kDialogFolder) : L"";
+  if (stopping(link)) return;
+  if (!extractAll(link, folder)) {
+    link.ui->statusCode = kStatusExportFailed;
+    w.exportFailedUntil = Clock::now() + kExportFailedDisplay;
+  }
+  requestRepaint(link);
+}
+
+void dispatch(DeviceLink& link, WorkerState& w) {
   Ui& ui = *link.ui;
   const int32_t code = ui.pendingCommand.take(0);
   switch (code) {
@@ -225,20 +276,16 @@ void dispatch(DeviceLink& link) {
       ui.linkState = kConnected;
       requestRepaint(link);
       break;
-    default:
-      // WAV import (4..9), catalogue upload (10) and extract-all (11) are not part of this build
-      // yet: like unknown codes they are taken and dropped, leaving every state as it was.
+    case kCommandUploadFactoryIr:
+      uploadFactoryIr(link);
       break;
+    case kCommandExtractAll:
+      exportFactoryIrs(link, w);
+      break;
+    default:
+      break;  // unknown codes are dropped
   }
 }
-
-// What the worker keeps from one pass to the next.
-struct WorkerState {
-  bool downloadPending = true;  // the firmware image is fetched at most once per run
-  int passesToScan = 0;         // passes left before the next port enumeration
-  bool found = false;           // the last enumeration found the device and opened its ports
-  int32_t kind = 0;             // model kind from the last enumeration
-};
 
 // Port discovery, at the pace described at kScanEveryPasses. Between enumerations the device
 // counts as present while the ports found last time stay open.
@@ -284,7 +331,11 @@ void onePass(DeviceLink& link, WorkerState& w) {
     }
   }
   if (stopping(link)) return;
-  dispatch(link);
+  if (ui.statusCode.get() == kStatusExportFailed && Clock::now() >= w.exportFailedUntil) {
+    ui.statusCode = kStatusIdle;
+    requestRepaint(link);
+  }
+  dispatch(link, w);
 }
 
 }  // namespace

@@ -140,9 +140,12 @@ void MidiInbox::attach(RtMidiIn& in) {
 void MidiInbox::onMessage(double, std::vector<unsigned char>* message, void* self) {
   auto* inbox = static_cast<MidiInbox*>(self);
   if (!message || message->empty()) return;
-  std::lock_guard<std::mutex> lock(inbox->mutex_);
-  if (inbox->messages_.size() >= inbox->limit_) return;
-  inbox->messages_.push_back(*message);
+  {
+    std::lock_guard<std::mutex> lock(inbox->mutex_);
+    if (inbox->messages_.size() >= inbox->limit_) return;
+    inbox->messages_.push_back(*message);
+  }
+  inbox->arrived_.notify_one();
 }
 
 bool MidiInbox::take(std::vector<unsigned char>& message) {
@@ -154,6 +157,11 @@ bool MidiInbox::take(std::vector<unsigned char>& message) {
   message.swap(messages_.front());
   messages_.pop_front();
   return true;
+}
+
+bool MidiInbox::waitForMessage(std::chrono::steady_clock::time_point until) const {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return arrived_.wait_until(lock, until, [this] { return !messages_.empty(); });
 }
 
 size_t MidiInbox::size() const {

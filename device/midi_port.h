@@ -5,6 +5,8 @@
 
 #include <rtmidi/RtMidi.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -37,11 +39,14 @@ class MidiInbox {
   // Takes the oldest message; false when there is none.
   bool take(std::vector<unsigned char>& message);
   size_t size() const;
+  // Blocks until a message is waiting or `until` passes; true when one is waiting.
+  bool waitForMessage(std::chrono::steady_clock::time_point until) const;
 
  private:
   static void onMessage(double stamp, std::vector<unsigned char>* message, void* self);
   const size_t limit_;
   mutable std::mutex mutex_;
+  mutable std::condition_variable arrived_;
   std::deque<std::vector<unsigned char>> messages_;  // guarded by mutex_
 };
 

@@ -64,8 +64,8 @@ class Painter {
     if (trace_) record(PaintOp::Kind::Image, x, y, w, h).data = image.bytes;
     p_.drawImage(x, y, w, h, image);
   }
-  void imagePart(int32_t sx, int32_t sy, int32_t sw, int32_t sh, int32_t dx, int32_t dy,
-                 int32_t dw, int32_t dh, ImageData image) {
+  void imagePart(int32_t sx, int32_t sy, int32_t sw, int32_t sh, int32_t dx, int32_t dy, int32_t dw,
+                 int32_t dh, ImageData image) {
     if (trace_) {
       PaintOp& op = record(PaintOp::Kind::ImagePart, dx, dy, dw, dh);
       op.sx = sx;
@@ -111,9 +111,9 @@ const std::wstring kThump = L"THUMP";
 const std::wstring kGateText[4] = {L"GATE OFF", L"GATE 20%", L"GATE 50%", L"GATE 80%"};
 const std::wstring kNoIr = L"NO IR SELECTED";
 const std::wstring kCcListTitle = L"MIDI CC LIST";
-const std::wstring kCcNames[9] = {L"CC 24 CHANNEL",  L"CC 25 BOOST",    L"CC 26 LOOP BYPASS",
-                                  L"CC 27 IR BYPASS", L"CC 28 IR",       L"CC 29 PRESENCE",
-                                  L"CC 30 DEEP",      L"CC 31 LOWPASS",  L"CC 33 GATE"};
+const std::wstring kCcNames[9] = {L"CC 24 CHANNEL",   L"CC 25 BOOST",   L"CC 26 LOOP BYPASS",
+                                  L"CC 27 IR BYPASS", L"CC 28 IR",      L"CC 29 PRESENCE",
+                                  L"CC 30 DEEP",      L"CC 31 LOWPASS", L"CC 33 GATE"};
 const std::wstring kToggleRange = L"0 - 127 - TOGGLE";
 const std::wstring kThreeRange = L"0 - 1 - 2";
 const std::wstring kGateRange = L"0 - 1 - 2 - 3";
@@ -123,6 +123,7 @@ const std::wstring* const kCcRanges[9] = {&kToggleRange, &kToggleRange, &kToggle
 const std::wstring kPoweredBy = L"POWERED BY";
 const std::wstring kStoring = L"STORING...";
 const std::wstring kReading = L"READING...";
+const std::wstring kExportFailed = L"EXPORT FAILED";
 const std::wstring kUpdateWarning = L"UPDATE IN PROGRESS... DO NOT POWER DOWN";
 const std::wstring kNoDeviceText = L"NO DEVICE";
 const std::wstring kErrorText = L"ERROR";
@@ -207,8 +208,7 @@ void twoWaySwitch(Painter& g, int32_t x, int32_t y, bool on, bool hovered, uint3
   g.fill(on ? x + 20 : x, y, 20, 20, 10, on || hovered ? kWhite : kLabel);
 }
 
-void threeWaySwitch(Painter& g, int32_t x, int32_t y, int32_t value, bool active,
-                    uint32_t accent) {
+void threeWaySwitch(Painter& g, int32_t x, int32_t y, int32_t value, bool active, uint32_t accent) {
   const int32_t s = value == 1 ? -1 : value == 3 ? 1 : 0;
   g.fill(x, y, 110, 20, 10, kControlBox);
   g.fill(x, y, 44, 20, 10, active ? accent : kTrackOff);
@@ -223,8 +223,12 @@ void gateSwitch(Painter& g, int32_t x, int32_t y, int32_t value, bool active, ui
 
 }  // namespace
 
-void setPaintTrace(PaintTrace* trace) { gTrace = trace; }
-PaintTrace* paintTrace() { return gTrace; }
+void setPaintTrace(PaintTrace* trace) {
+  gTrace = trace;
+}
+PaintTrace* paintTrace() {
+  return gTrace;
+}
 
 void Ui::paint() {
   if (!platform) return;
@@ -295,8 +299,8 @@ void Ui::paint() {
 
   // BOOST LOCK (press only, no highlight).
   g.fill(W - 246, 7, 100, 27, 13, lock == 1 ? kLabel : kColumn);
-  g.text(W - 246, 4, 100, 33, lock == 1 ? kColumn : kLabel, kMedium, kCentre, kMiddle,
-         kBoostLock, true);
+  g.text(W - 246, 4, 100, 33, lock == 1 ? kColumn : kLabel, kMedium, kCentre, kMiddle, kBoostLock,
+         true);
   region(57, W - 246, 7, 100, 27, kPress);
 
   // MIDI channel arrows.
@@ -363,8 +367,7 @@ void Ui::paint() {
     regions(c == 0 ? 58 : 60, 7, y1, 44, 20, true);
 
     threeWaySwitch(g, 135, y1, B[kDeep1 + c], isActive, accent);
-    g.text(170, y1, 80, 20, kLabel, kSmall, kCentre, kMiddle, model == 1 ? kDeep : kThump,
-           false);
+    g.text(170, y1, 80, 20, kLabel, kSmall, kCentre, kMiddle, model == 1 ? kDeep : kThump, false);
     regions(c == 0 ? 59 : 61, 135, y1, 44, 20, true);
 
     const int32_t lowpass = B[kLowpass1 + c];
@@ -388,7 +391,9 @@ void Ui::paint() {
 
       const uint32_t radioId = static_cast<uint32_t>(10 + s);
       g.fill(8, y + 10, 12, 12, 6,
-             B[kIrSelect1 + c] == r ? kLabel : isHovered(radioId) ? kDimText : kBackground);
+             B[kIrSelect1 + c] == r ? kLabel
+             : isHovered(radioId)   ? kDimText
+                                    : kBackground);
       regions(radioId, 8, y + 10, 12, 12, true);
 
       const std::wstring name = slotName(s);
@@ -400,7 +405,9 @@ void Ui::paint() {
 
       const uint32_t plusId = static_cast<uint32_t>(46 + s);
       g.mask(226, y + 4, 23, 23, assets::plus(),
-             isHovered(plusId) ? kLabel : browser == s + 1 ? accent : kIconIdle);
+             isHovered(plusId)  ? kLabel
+             : browser == s + 1 ? accent
+                                : kIconIdle);
       regions(plusId, 226, y + 4, 23, 23, false);
     }
   }
@@ -412,7 +419,9 @@ void Ui::paint() {
     g.text(33, d + 1, 217, 33, m.titleInk, kLarge, kLeading, kMiddle, kCcListTitle, false);
     g.mask(4, d + 5, 23, 23, assets::midiConnector(), accent);
     g.mask(226, d + 4, 23, 23, assets::plus(),
-           isHovered(66) ? kLabel : ccOpen == 1 ? accent : kIconIdle);
+           isHovered(66) ? kLabel
+           : ccOpen == 1 ? accent
+                         : kIconIdle);
     regions(66, 226, d + 4, 23, 23, false);
     if (ccOpen == 1) {
       for (int i = 0; i < 9; ++i) {
@@ -432,8 +441,8 @@ void Ui::paint() {
     int32_t iw = 0;
     int32_t ih = 0;
     pictureSize(picture, iw, ih);
-    const double R = std::min({static_cast<double>(W - 400) / iw,
-                               static_cast<double>(H - 150) / ih, 1.0});
+    const double R =
+        std::min({static_cast<double>(W - 400) / iw, static_cast<double>(H - 150) / ih, 1.0});
     // Below the minimum window size the picture has no room at all; it is left out rather
     // than drawn at a zero or negative scale.
     if (R > 0.0) {
@@ -491,8 +500,17 @@ void Ui::paint() {
     g.text(10, H - 21, 280, 21, kStatusText, kMedium, kLeading, kMiddle,
            firmwareText(deviceVersion), true);
   };
+  // A failed export is reported in place of the firmware text until the worker clears it.
+  const bool exportFailed = status == kStatusExportFailed;
+  auto exportFailedStatus = [&] {
+    g.text(10, H - 21, 280, 21, kStatusText, kMedium, kLeading, kMiddle, kExportFailed, true);
+  };
   if (ready) {
-    firmwareStatus();
+    if (exportFailed) {
+      exportFailedStatus();
+    } else {
+      firmwareStatus();
+    }
   } else {
     if (browser < 1) {
       g.fill(0, 0, W, H - 21, 0, kVeil);
@@ -505,6 +523,8 @@ void Ui::paint() {
       shortStatus(kStoring);
     } else if (status == kStatusReading) {
       shortStatus(kReading);
+    } else if (exportFailed) {
+      exportFailedStatus();
     } else {
       gScratch.clear();
       appendDecimal(gScratch, status);
@@ -520,7 +540,10 @@ void Ui::paint() {
   // Connection box, above the veil.
   g.fill(260, 7, 120, 27, 13, link != kNoDevice ? kLabel : kColumn);
   g.text(260, 4, 100, 33, link != kNoDevice ? kColumn : kLabel, kMedium, kCentre, kMiddle,
-         link == kNoDevice ? kNoDeviceText : link == kError ? kErrorText : kConnectedText, false);
+         link == kNoDevice ? kNoDeviceText
+         : link == kError  ? kErrorText
+                           : kConnectedText,
+         false);
   g.mask(352, 9, 23, 23, assets::plug(), link != kNoDevice ? kColumn : kDimText);
 
   // Factory IR browser over the picture area.
@@ -559,8 +582,11 @@ void Ui::paint() {
       const bool hot = isHovered(id);
       g.fill(250, y, 250, 31, 0, i % 2 == 0 ? kListRowEven : kListRowOdd);
       g.fill(258, y + 10, 12, 12, 6, selected ? accent : hot ? kLabel : kBackground);
-      g.text(280, y, 210, 31, selected ? accent : hot ? kLabel : kDimText, kMedium, kLeading,
-             kMiddle, entryTitle(catalogue[i]), true);
+      g.text(280, y, 210, 31,
+             selected ? accent
+             : hot    ? kLabel
+                      : kDimText,
+             kMedium, kLeading, kMiddle, entryTitle(catalogue[i]), true);
       regions(id, 250, y, 250, 31, true);
     }
   } else {

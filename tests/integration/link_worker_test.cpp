@@ -13,100 +13,11 @@
 #include <thread>
 #include <vector>
 
-#include "app/platform.h"
-#include "device/device_link.h"
-#include "tools/devsim/devsim.h"
-#include "ui/ui.h"
+#include "tests/integration/worker_fixture.h"
 
 namespace {
 
-using namespace std::chrono_literals;
-using orq::devsim::Bytes;
-using orq::devsim::Record;
-using orq::devsim::Simulator;
-using Clock = std::chrono::steady_clock;
-
-bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-  const auto deadline = Clock::now() + timeout;
-  while (!condition()) {
-    if (Clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
-
-std::vector<Record> received(const Simulator& sim) {
-  std::vector<Record> out;
-  for (const Record& r : sim.records())
-    if (!r.sent) out.push_back(r);
-  return out;
-}
-
-int countReceived(const Simulator& sim, const std::string& name) {
-  int n = 0;
-  for (const Record& r : received(sim)) n += r.name == name;
-  return n;
-}
-
-// The messages a full read of the device puts on the wire for program p.
-std::vector<Bytes> fullRead(uint8_t p) {
-  return {{0xF0, 0x00, 0x0B, 0xF7},       {0xF0, 0x00, 0x02, p, 0xF7},
-          {0xF0, 0x00, 0x04, 0x00, 0xF7}, {0xF0, 0x00, 0x04, 0x01, 0xF7},
-          {0xF0, 0x00, 0x04, 0x02, 0xF7}, {0xF0, 0x00, 0x04, 0x03, 0xF7},
-          {0xF0, 0x00, 0x04, 0x04, 0xF7}, {0xF0, 0x00, 0x04, 0x05, 0xF7}};
-}
-
-std::vector<Bytes> receivedBytes(const Simulator& sim) {
-  std::vector<Bytes> out;
-  for (const Record& r : received(sim)) out.push_back(r.bytes);
-  return out;
-}
-
-// The editor side: Platform (window-less), Ui, DeviceLink and the worker thread.
-class Editor {
- public:
-  Editor() : ui_(std::make_unique<orq::Ui>(&platform_)) {
-    link.platform = &platform_;
-    link.ui = ui_.get();
-  }
-  ~Editor() { stop(); }
-
-  void start() { worker_ = std::thread(orq::runWorker, &link); }
-  void stop() {
-    link.stopRequested = 1;
-    if (worker_.joinable()) worker_.join();
-  }
-  orq::Ui& ui() { return *ui_; }
-  bool connected(std::chrono::milliseconds timeout = 3000ms) {
-    return waitUntil([&] { return ui_->linkState.get() == orq::kConnected; }, timeout);
-  }
-
-  orq::DeviceLink link;
-
- private:
-  orq::Platform platform_{"Tarvik Editor", "com.tarvik.editor"};
-  std::unique_ptr<orq::Ui> ui_;
-  std::thread worker_;
-};
-
-// Every simulator gets its own client and port names, so that a test never sees a port left
-// over from the one before it.
-orq::devsim::Options simOptions(const std::string& base) {
-  static std::atomic<int> serial{0};
-  orq::devsim::Options o;
-  o.portBase = base;
-  o.clientName = "orq-devsim-" + std::to_string(serial++);
-  return o;
-}
-
-std::unique_ptr<Simulator> startSim(const orq::devsim::Options& o) {
-  auto sim = std::make_unique<Simulator>(o);
-  if (!sim->start()) {
-    ADD_FAILURE() << "no MIDI service for the simulator: run the tests under scripts/with-jack.sh";
-    return nullptr;
-  }
-  return sim;
-}
+using namespace worker_test;
 
 TEST(LinkWorker, NoPortsLeavesNoDeviceAndKeepsTheCommand) {
   Editor ed;
@@ -289,7 +200,7 @@ TEST(LinkWorker, CommandsWithoutWorkAreClearedAndSendNothing) {
   ed.start();
   ASSERT_TRUE(ed.connected());
   sim->clearRecords();
-  // Unknown codes, and the IR and export commands that this build does not carry out yet.
+  // Unknown codes; imports and an export whose dialog was cancelled; SELECT with no browser.
   for (int code : {12, -1, 1000, 4, 9, 10, 11}) {
     SCOPED_TRACE(code);
     ed.ui().pendingCommand = code;

@@ -143,29 +143,59 @@ std::vector<Expected> expand(const std::vector<Control>& controls) {
 // then the browser's records from a later paint with the list shown.
 std::vector<Control> layout1024() {
   std::vector<Control> c = {
-      {0, {173, 7, 70, 27}, 2},     {57, {778, 7, 100, 27}, 3},   {1, {907, 15, 11, 11}, 2},
-      {2, {971, 15, 11, 11}, 2},    {3, {527, 7, 220, 27}, 7},    {4, {538, 15, 11, 11}, 2},
-      {5, {725, 15, 11, 11}, 2},    {6, {377, 51, 40, 20}, 2},    {7, {507, 51, 40, 20}, 2},
-      {9, {637, 51, 40, 20}, 2},    {8, {767, 51, 40, 20}, 2},
+      {0, {173, 7, 70, 27}, 2},
+      {57, {778, 7, 100, 27}, 3},
+      {1, {907, 15, 11, 11}, 2},
+      {2, {971, 15, 11, 11}, 2},
+      {3, {527, 7, 220, 27}, 7},
+      {4, {538, 15, 11, 11}, 2},
+      {5, {725, 15, 11, 11}, 2},
+      {6, {377, 51, 40, 20}, 2},
+      {7, {507, 51, 40, 20}, 2},
+      {9, {637, 51, 40, 20}, 2},
+      {8, {767, 51, 40, 20}, 2},
       // channel 1, top 41
-      {58, {7, 80, 44, 20}, 2},     {59, {135, 80, 44, 20}, 2},   {62, {7, 113, 44, 20}, 2},
-      {64, {135, 113, 44, 20}, 2},  {10, {8, 150, 12, 12}, 2},    {16, {204, 144, 23, 23}, 3},
-      {46, {226, 144, 23, 23}, 3},  {11, {8, 181, 12, 12}, 2},    {17, {204, 175, 23, 23}, 3},
-      {47, {226, 175, 23, 23}, 3},  {12, {8, 212, 12, 12}, 2},    {18, {204, 206, 23, 23}, 3},
+      {58, {7, 80, 44, 20}, 2},
+      {59, {135, 80, 44, 20}, 2},
+      {62, {7, 113, 44, 20}, 2},
+      {64, {135, 113, 44, 20}, 2},
+      {10, {8, 150, 12, 12}, 2},
+      {16, {204, 144, 23, 23}, 3},
+      {46, {226, 144, 23, 23}, 3},
+      {11, {8, 181, 12, 12}, 2},
+      {17, {204, 175, 23, 23}, 3},
+      {47, {226, 175, 23, 23}, 3},
+      {12, {8, 212, 12, 12}, 2},
+      {18, {204, 206, 23, 23}, 3},
       {48, {226, 206, 23, 23}, 3},
       // channel 2, top 740 / 2 - 16 = 354
-      {60, {7, 393, 44, 20}, 2},    {61, {135, 393, 44, 20}, 2},  {63, {7, 426, 44, 20}, 2},
-      {65, {135, 426, 44, 20}, 2},  {13, {8, 463, 12, 12}, 2},    {19, {204, 457, 23, 23}, 3},
-      {49, {226, 457, 23, 23}, 3},  {14, {8, 494, 12, 12}, 2},    {20, {204, 488, 23, 23}, 3},
-      {50, {226, 488, 23, 23}, 3},  {15, {8, 525, 12, 12}, 2},    {21, {204, 519, 23, 23}, 3},
+      {60, {7, 393, 44, 20}, 2},
+      {61, {135, 393, 44, 20}, 2},
+      {63, {7, 426, 44, 20}, 2},
+      {65, {135, 426, 44, 20}, 2},
+      {13, {8, 463, 12, 12}, 2},
+      {19, {204, 457, 23, 23}, 3},
+      {49, {226, 457, 23, 23}, 3},
+      {14, {8, 494, 12, 12}, 2},
+      {20, {204, 488, 23, 23}, 3},
+      {50, {226, 488, 23, 23}, 3},
+      {15, {8, 525, 12, 12}, 2},
+      {21, {204, 519, 23, 23}, 3},
       {51, {226, 519, 23, 23}, 3},
       {66, {226, 690, 23, 23}, 3},
       // picture: R = 0.624, origin (325, 149)
-      {54, {387, 560, 34, 34}, 3},  {55, {618, 560, 34, 34}, 3},  {56, {852, 560, 34, 34}, 3},
-      {52, {438, 291, 21, 21}, 3},  {53, {438, 414, 21, 21}, 3},
+      {54, {387, 560, 34, 34}, 3},
+      {55, {618, 560, 34, 34}, 3},
+      {56, {852, 560, 34, 34}, 3},
+      {52, {438, 291, 21, 21}, 3},
+      {53, {438, 414, 21, 21}, 3},
       // browser
-      {24, {260, 685, 110, 27}, 2}, {45, {380, 655, 40, 20}, 2},  {25, {379, 685, 111, 27}, 2},
-      {26, {290, 0, 170, 41}, 2},   {22, {258, 15, 11, 11}, 2},   {23, {481, 15, 11, 11}, 2},
+      {24, {260, 685, 110, 27}, 2},
+      {45, {380, 655, 40, 20}, 2},
+      {25, {379, 685, 111, 27}, 2},
+      {26, {290, 0, 170, 41}, 2},
+      {22, {258, 15, 11, 11}, 2},
+      {23, {481, 15, 11, 11}, 2},
   };
   for (uint32_t i = 0; i < 18; ++i) {
     c.push_back({27 + i, {250, 42 + 31 * static_cast<int32_t>(i), 250, 31}, 2});
@@ -206,16 +236,16 @@ TEST_F(PanelTest, HitRegionsFollowTheWindowSizeAndTheCcList) {
   // Everything that depends on W, H or the picture scale, at 1400 x 1000 (I = 715, J = 315,
   // channel 2 at 484, CC bar at 946, R = 1 with the origin at (325, 120)).
   const std::map<uint32_t, Rect> moved = {
-      {57, {1154, 7, 100, 27}}, {1, {1283, 15, 11, 11}},  {2, {1347, 15, 11, 11}},
-      {3, {715, 7, 220, 27}},   {4, {726, 15, 11, 11}},   {5, {913, 15, 11, 11}},
-      {6, {565, 51, 40, 20}},   {7, {695, 51, 40, 20}},   {9, {825, 51, 40, 20}},
-      {8, {955, 51, 40, 20}},   {60, {7, 523, 44, 20}},   {61, {135, 523, 44, 20}},
-      {63, {7, 556, 44, 20}},   {65, {135, 556, 44, 20}}, {13, {8, 593, 12, 12}},
-      {19, {204, 587, 23, 23}}, {49, {226, 587, 23, 23}}, {14, {8, 624, 12, 12}},
-      {20, {204, 618, 23, 23}}, {50, {226, 618, 23, 23}}, {15, {8, 655, 12, 12}},
-      {21, {204, 649, 23, 23}}, {51, {226, 649, 23, 23}}, {66, {226, 950, 23, 23}},
-      {54, {425, 780, 55, 55}}, {55, {795, 780, 55, 55}}, {56, {1170, 780, 55, 55}},
-      {52, {507, 348, 35, 35}}, {53, {507, 545, 35, 35}}, {24, {260, 945, 110, 27}},
+      {57, {1154, 7, 100, 27}}, {1, {1283, 15, 11, 11}},   {2, {1347, 15, 11, 11}},
+      {3, {715, 7, 220, 27}},   {4, {726, 15, 11, 11}},    {5, {913, 15, 11, 11}},
+      {6, {565, 51, 40, 20}},   {7, {695, 51, 40, 20}},    {9, {825, 51, 40, 20}},
+      {8, {955, 51, 40, 20}},   {60, {7, 523, 44, 20}},    {61, {135, 523, 44, 20}},
+      {63, {7, 556, 44, 20}},   {65, {135, 556, 44, 20}},  {13, {8, 593, 12, 12}},
+      {19, {204, 587, 23, 23}}, {49, {226, 587, 23, 23}},  {14, {8, 624, 12, 12}},
+      {20, {204, 618, 23, 23}}, {50, {226, 618, 23, 23}},  {15, {8, 655, 12, 12}},
+      {21, {204, 649, 23, 23}}, {51, {226, 649, 23, 23}},  {66, {226, 950, 23, 23}},
+      {54, {425, 780, 55, 55}}, {55, {795, 780, 55, 55}},  {56, {1170, 780, 55, 55}},
+      {52, {507, 348, 35, 35}}, {53, {507, 545, 35, 35}},  {24, {260, 945, 110, 27}},
       {45, {380, 915, 40, 20}}, {25, {379, 945, 111, 27}},
   };
   std::vector<Control> controls = layout1024();
@@ -272,13 +302,41 @@ TEST_F(PanelTest, ModelLooks) {
     int mainEntries[3];
   };
   const Case cases[] = {
-      {0, 0xFFD2AE66, 0xFFD2AE66, 0xFF030303, 0xFFD2AE66, 0x96000000, 0xFF141416, L"THUMP",
+      {0,
+       0xFFD2AE66,
+       0xFFD2AE66,
+       0xFF030303,
+       0xFFD2AE66,
+       0x96000000,
+       0xFF141416,
+       L"THUMP",
        {0, 1, 2}},
-      {1, 0xFFC8C5C3, 0xFFC8C5C3, 0xFF712429, 0xFFC8C5C3, 0xFF712429, 0xFF712429, L"DEEP",
+      {1,
+       0xFFC8C5C3,
+       0xFFC8C5C3,
+       0xFF712429,
+       0xFFC8C5C3,
+       0xFF712429,
+       0xFF712429,
+       L"DEEP",
        {0, 3, 4}},
-      {2, 0xFFBE2816, 0xFFF0F0F0, 0xFFBE2816, 0xFFF0F0F0, 0xFFBE2816, 0xFFBE2816, L"THUMP",
+      {2,
+       0xFFBE2816,
+       0xFFF0F0F0,
+       0xFFBE2816,
+       0xFFF0F0F0,
+       0xFFBE2816,
+       0xFFBE2816,
+       L"THUMP",
        {13, 14, 15}},
-      {9, 0xFFD2AE66, 0xFFD2AE66, 0xFF030303, 0xFFD2AE66, 0x96000000, 0xFF141416, L"THUMP",
+      {9,
+       0xFFD2AE66,
+       0xFFD2AE66,
+       0xFF030303,
+       0xFFD2AE66,
+       0x96000000,
+       0xFF141416,
+       L"THUMP",
        {0, 1, 2}},
   };
   for (const Case& c : cases) {
@@ -298,7 +356,7 @@ TEST_F(PanelTest, ModelLooks) {
     EXPECT_EQ(fillColour({0, 719, 1024, 21}), c.plate);
     EXPECT_EQ(text(L"POWERED BY")->colour, c.stripText);
     EXPECT_EQ(at(Kind::Mask, {919, 725, 93, 9})->colour, c.markInk);
-    EXPECT_EQ(fillColour({507, 51, 40, 20}), c.accent);  // BOOST track, on
+    EXPECT_EQ(fillColour({507, 51, 40, 20}), c.accent);            // BOOST track, on
     EXPECT_EQ(at(Kind::Mask, {4, 46, 23, 23})->colour, c.accent);  // waveform
     EXPECT_EQ(textsAt(170, 80), std::vector<std::wstring>{c.deepLabel});
     for (int i = 0; i < kCatalogueSize; ++i) {
@@ -334,12 +392,32 @@ TEST_F(PanelTest, StatusLineVeilAndConnectionBox) {
       {3, -1, 0x0203, 0, 0, {fw}, false, {0, 0, 1024, 719}, L"ERROR", kLabel},
       {2, 300, 0x0203, 0, 0, {L"READING..."}, false, {0, 0, 1024, 719}, L"CONNECTED", kLabel},
       {2, 200, 0x0203, 0, 0, {L"STORING..."}, false, {0, 0, 1024, 719}, L"CONNECTED", kLabel},
-      {2, 57, 0x0102, 0x0103, 0, {L"57%", L"UPDATE IN PROGRESS... DO NOT POWER DOWN"}, true,
-       {0, 0, 1024, 719}, L"CONNECTED", kLabel},
+      {2,
+       57,
+       0x0102,
+       0x0103,
+       0,
+       {L"57%", L"UPDATE IN PROGRESS... DO NOT POWER DOWN"},
+       true,
+       {0, 0, 1024, 719},
+       L"CONNECTED",
+       kLabel},
       {2, 57, 0x0103, 0x0103, 0, {L"57%"}, false, {0, 0, 1024, 719}, L"CONNECTED", kLabel},
-      {2, 100, 0x0FFF, 0x1000, 0, {L"100%", L"UPDATE IN PROGRESS... DO NOT POWER DOWN"}, true,
-       {0, 0, 1024, 719}, L"CONNECTED", kLabel},
+      {2,
+       100,
+       0x0FFF,
+       0x1000,
+       0,
+       {L"100%", L"UPDATE IN PROGRESS... DO NOT POWER DOWN"},
+       true,
+       {0, 0, 1024, 719},
+       L"CONNECTED",
+       kLabel},
       {2, 0, 0x0203, 0x0203, 0, {L"0%"}, false, {0, 0, 1024, 719}, L"CONNECTED", kLabel},
+      // A failed export replaces the firmware text, with the browser open (where EXTRACT ALL is)
+      // or closed, and is never read as a percentage.
+      {1, 400, 0x0203, 0, 3, {L"EXPORT FAILED"}, false, {250, 0, 774, 719}, L"CONNECTED", kLabel},
+      {1, 400, 0x0203, 0, 0, {L"EXPORT FAILED"}, false, {0, 0, 0, 0}, L"CONNECTED", kLabel},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "link " << c.link << " status " << c.status);
@@ -351,7 +429,8 @@ TEST_F(PanelTest, StatusLineVeilAndConnectionBox) {
     const auto surface = paint();
     EXPECT_EQ(textsAt(10, 719), c.statusTexts);
     if (!c.statusTexts.empty()) {
-      const PaintOp* first = at(Kind::Text, {10, 719, c.statusTexts[0] == fw ? 280 : 80, 21});
+      const bool wide = c.statusTexts[0] == fw || c.status == orq::kStatusExportFailed;
+      const PaintOp* first = at(Kind::Text, {10, 719, wide ? 280 : 80, 21});
       ASSERT_NE(first, nullptr);
       EXPECT_EQ(first->colour, kStatusText);
       EXPECT_TRUE(first->singleLine);
@@ -394,7 +473,13 @@ TEST_F(PanelTest, LedsAndSwitchPatchesOnThePicture) {
   const ImageData light2 = assets::switchOverlay(true, 2);
   const Case cases[] = {
       {1, 0, 0, 0, 0, 0, 0, {{{190, 105, 25, 25}, blue}}},
-      {1, 0, 0, 1, 0, 1, 2,
+      {1,
+       0,
+       0,
+       1,
+       0,
+       1,
+       2,
        {{{182, 231, 40, 40}, light1},
         {{182, 430, 40, 40}, light2},
         {{190, 105, 25, 25}, blue},
@@ -470,9 +555,8 @@ TEST_F(PanelTest, NumbersNamesAndLabels) {
     const wchar_t* shown;
   };
   const SlotCase slots[6] = {
-      {L"C:\\IRS\\MY CAB.WAV", L"MY CAB.WAV"}, {L"", L"NO IR SELECTED"},
-      {L"A/B\\C", L"C"},                       {L"GREEN 4X12", L"GREEN 4X12"},
-      {L"D:/X/Y.WAVE", L"Y.WAVE"},             {L"TRAILING/", L""},
+      {L"C:\\IRS\\MY CAB.WAV", L"MY CAB.WAV"}, {L"", L"NO IR SELECTED"},    {L"A/B\\C", L"C"},
+      {L"GREEN 4X12", L"GREEN 4X12"},          {L"D:/X/Y.WAVE", L"Y.WAVE"}, {L"TRAILING/", L""},
   };
   for (int s = 0; s < 6; ++s) ui.setSlotName(s, slots[s].name);
   paint();
@@ -541,7 +625,7 @@ TEST_F(PanelTest, HoverHighlightsAndLitIcons) {
   EXPECT_EQ(at(Kind::Mask, {971, 15, 11, 11})->colour, kDimText);
   EXPECT_EQ(at(Kind::Mask, {204, 144, 23, 23})->colour, kLabel);
   EXPECT_EQ(at(Kind::Mask, {226, 457, 23, 23})->colour, kLabel);
-  EXPECT_EQ(fillColour({377, 51, 20, 20}), kWhite);  // CHANNEL knob, off but hovered
+  EXPECT_EQ(fillColour({377, 51, 20, 20}), kWhite);   // CHANNEL knob, off but hovered
   EXPECT_EQ(fillColour({8, 181, 12, 12}), kDimText);  // radio of row 1, not selected
   EXPECT_EQ(fillColour({8, 150, 12, 12}), kLabel);    // row 0, selected
   EXPECT_TRUE(near(surface->pixel(180, 20), kWhite)) << std::hex << surface->pixel(180, 20);
@@ -563,7 +647,7 @@ TEST_F(PanelTest, BrowserListAndDescription) {
   EXPECT_EQ(at(Kind::Text, {280, 42, 210, 31}), nullptr);  // no list rows
   EXPECT_EQ(fillColour({250, 41, 250, 678}), kBackground);
   EXPECT_EQ(fillColour({380, 655, 40, 20}), kTrackOff);  // AUDITION off
-  EXPECT_EQ(fillColour({379, 685, 111, 27}), kGold);          // SELECT
+  EXPECT_EQ(fillColour({379, 685, 111, 27}), kGold);     // SELECT
 
   ui.browserListMode = 1;
   ui.audition = 1;
@@ -592,10 +676,14 @@ TEST_F(PanelTest, CcListLegend) {
   ui.ccListOpen = 1;
   paint();
   const std::pair<const wchar_t*, const wchar_t*> rows[9] = {
-      {L"CC 24 CHANNEL", L"0 - 127 - TOGGLE"}, {L"CC 25 BOOST", L"0 - 127 - TOGGLE"},
-      {L"CC 26 LOOP BYPASS", L"0 - 127 - TOGGLE"}, {L"CC 27 IR BYPASS", L"0 - 127 - TOGGLE"},
-      {L"CC 28 IR", L"0 - 1 - 2"}, {L"CC 29 PRESENCE", L"0 - 1 - 2"},
-      {L"CC 30 DEEP", L"0 - 1 - 2"}, {L"CC 31 LOWPASS", L"0 - 1 - 2"},
+      {L"CC 24 CHANNEL", L"0 - 127 - TOGGLE"},
+      {L"CC 25 BOOST", L"0 - 127 - TOGGLE"},
+      {L"CC 26 LOOP BYPASS", L"0 - 127 - TOGGLE"},
+      {L"CC 27 IR BYPASS", L"0 - 127 - TOGGLE"},
+      {L"CC 28 IR", L"0 - 1 - 2"},
+      {L"CC 29 PRESENCE", L"0 - 1 - 2"},
+      {L"CC 30 DEEP", L"0 - 1 - 2"},
+      {L"CC 31 LOWPASS", L"0 - 1 - 2"},
       {L"CC 33 GATE", L"0 - 1 - 2 - 3"},
   };
   for (int i = 0; i < 9; ++i) {

@@ -224,7 +224,8 @@ std::vector<Bytes> Device::receive(const Bytes& m) {
       }
       if (answer) {
         out.push_back(ack());
-        out.push_back({kStart, 0x00, 0x03, static_cast<uint8_t>(program), kEnd});
+        if (options_.noticeAfterCommit)
+          out.push_back({kStart, 0x00, 0x03, static_cast<uint8_t>(program), kEnd});
       }
       break;
     }

@@ -27,14 +27,15 @@ struct Options {
   uint16_t firmware = 0x0102;  // high byte major, low byte minor
   std::string logPath;         // one line per message; empty: no file
   // Faults.
-  bool silent = false;     // never send anything
-  int ignoreCode = -1;     // never answer requests with this code (e.g. 0x02 READ_SETTINGS)
-  int dropAckChunk = -1;   // no ACK for the chunk at offset dropAckChunk * 256
-  int replyDelayMs = 0;    // every reply goes out this late
-  bool garbage = false;    // each reply is preceded by one malformed or foreign message
-  int unplugAfterMs = -1;  // close the ports this long after start ...
-  int unplugForMs = 1000;  // ... and reopen them after this pause
-  int programEveryMs = 0;  // step the current program (with CHANGE_NOTICE) this often
+  bool silent = false;            // never send anything
+  int ignoreCode = -1;            // never answer requests with this code (e.g. 0x02 READ_SETTINGS)
+  int dropAckChunk = -1;          // no ACK for the chunk at offset dropAckChunk * 256
+  int replyDelayMs = 0;           // every reply goes out this late
+  bool garbage = false;           // each reply is preceded by one malformed or foreign message
+  int unplugAfterMs = -1;         // close the ports this long after start ...
+  int unplugForMs = 1000;         // ... and reopen them after this pause
+  int programEveryMs = 0;         // step the current program (with CHANGE_NOTICE) this often
+  bool noticeAfterCommit = true;  // false: no CHANGE_NOTICE after a committed transfer
 };
 
 // One message on the wire, as the simulator saw it.

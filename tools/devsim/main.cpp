@@ -39,6 +39,7 @@ const char kHelp[] =
     "  --unplug-after MS   close the ports MS milliseconds after start ...\n"
     "  --unplug-for MS     ... and reopen them after this pause (default 1000)\n"
     "  --program-every MS  step the current program with a CHANGE_NOTICE every MS milliseconds\n"
+    "  --no-notice         send no CHANGE_NOTICE after a committed transfer\n"
     "Commands on standard input (one per line):\n"
     "  program N           change program to N and send CHANGE_NOTICE\n"
     "  unplug [MS]         close the ports; reopen after MS milliseconds if given\n"
@@ -121,6 +122,8 @@ int main(int argc, char** argv) {
       o.silent = true;
     } else if (a == "--garbage") {
       o.garbage = true;
+    } else if (a == "--no-notice") {
+      o.noticeAfterCommit = false;
     } else if (!v) {
       ok = false;
     } else {

@@ -1,0 +1,66 @@
+#include "ir/ir_transfer.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "app/file_path.h"
+#include "device/device_link.h"
+#include "device/protocol.h"
+#include "ir/catalogue.h"
+#include "ir/ir_file.h"
+#include "ui/ui.h"
+
+namespace orq {
+namespace {
+
+// Refused before sending: the busy state ends without anything else happening.
+TransferResult refuse(DeviceLink& link) {
+  link.ui->linkState = kConnected;
+  requestRepaint(link);
+  return TransferResult::Failed;
+}
+
+// Writes `bytes` to `path` through a temporary file next to it. False, with the temporary file
+// removed, when any step fails.
+bool writeWhole(const std::string& path, const std::vector<uint8_t>& bytes) {
+  const std::string part = path + ".part";
+  std::FILE* f = std::fopen(part.c_str(), "wb");
+  if (!f) return false;
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  const bool closed = std::fclose(f) == 0;
+  if (written && closed && std::rename(part.c_str(), path.c_str()) == 0) return true;
+  std::remove(part.c_str());
+  return false;
+}
+
+}  // namespace
+
+TransferResult uploadIr(DeviceLink& link, const std::wstring& name, const float* samples,
+                        uint32_t count, uint8_t slot) {
+  std::vector<uint8_t> image;
+  if (slot >= kSlotCount || !encodeIrFile(samples, count, image) ||
+      image.size() > kMaxUploadBytes) {
+    return refuse(link);
+  }
+  const std::vector<uint8_t> commit =
+      buildEndTransfer(slot, static_cast<uint16_t>(image.size()), deviceIrName(name));
+  return sendImage(link, ChunkKind::Ir, image.data(), image.size(), commit);
+}
+
+bool extractAll(DeviceLink& link, const std::wstring& folder) {
+  if (folder.empty()) return true;
+  std::vector<uint8_t> image;
+  for (const CatalogueEntry& entry : link.ui->catalogue) {
+    const IrSamples ir = blobSamples(entry.blob);
+    if (!encodeIrFile(ir.data, ir.count, image)) {
+      refuse(link);
+      return false;
+    }
+    // The separator is added even after a folder that ends with one; the file system does not
+    // mind the doubled separator.
+    if (!writeWhole(nativePath(folder + L"/" + entry.name + L".wav"), image)) return false;
+  }
+  return true;
+}
+
+}  // namespace orq

@@ -1,0 +1,28 @@
+// The IR operations of the device worker: sending IR samples into a user slot, importing a WAV
+// file into one, and writing the factory IRs to a folder. Worker thread; outcomes land in
+// linkState, statusCode and failureCount as the panel shows them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "device/transfer.h"
+
+namespace orq {
+
+struct DeviceLink;
+
+// Sends `count` samples (mono, 48 kHz) into user slot 0..5 under deviceIrName(name). An image
+// that cannot be made or is too large for the transfer's 16-bit fields, or a slot outside 0..5,
+// is refused before anything is sent: linkState 1 (Failed is returned). Otherwise as sendImage.
+TransferResult uploadIr(DeviceLink& link, const std::wstring& name, const float* samples,
+                        uint32_t count, uint8_t slot);
+
+// Writes every catalogue entry as "<folder>/<name>.wav" (the IR file image), in catalogue order.
+// An empty folder (a cancelled dialog) writes nothing and succeeds. Each file is written under a
+// temporary name and renamed into place once complete, so a failed write never leaves a partial
+// file nor destroys the copy an earlier export left. False when some file could not be written;
+// the export stops there and the files before it remain.
+bool extractAll(DeviceLink& link, const std::wstring& folder);
+
+}  // namespace orq
