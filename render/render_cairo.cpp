@@ -402,17 +402,20 @@ void Platform::drawText(int32_t x, int32_t y, int32_t width, int32_t height, uin
     // Word wrap; what still overflows the box is cut with an ellipsis on its last line.
     pango_layout_set_single_paragraph_mode(layout, FALSE);
     pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
-    pango_layout_set_height(layout, pangoUnits(height));
+    pango_layout_set_height(layout, pangoUnits(height) + PANGO_SCALE);  // the box's height + 1
   }
 
   PangoRectangle logical;
   pango_layout_get_extents(layout, nullptr, &logical);
   const double textHeight = static_cast<double>(logical.height) / PANGO_SCALE;
-  double top = static_cast<double>(y) - 1;  // the box starts one unit above y
+  // The layout box runs from one unit above y down to y + height: height + 1 units.
+  const double boxTop = static_cast<double>(y) - 1;
+  const double boxHeight = static_cast<double>(height) + 1;
+  double top = boxTop;
   if (vAlign == 0) {
-    top += (height - textHeight) / 2;
+    top += (boxHeight - textHeight) / 2;
   } else if (vAlign != 1) {
-    top += height - textHeight;
+    top += boxHeight - textHeight;
   }
   setColour(cr, c);
   cairo_move_to(cr, x, top);

@@ -98,14 +98,12 @@ TEST_F(UiState, SlotNameIsNeverSeenHalfWritten) {
     for (int i = 0; i < 20000; ++i) ui.setSlotName(2, (i & 1) ? a : b);
     done = true;
   });
-  int reads = 0;
-  while (!done) {
+  // Reads at least once even when the writer is done before this thread gets to run.
+  do {
     const std::wstring seen = ui.slotName(2);
     ASSERT_TRUE(seen.empty() || seen == a || seen == b);
-    ++reads;
-  }
+  } while (!done);
   writer.join();
-  EXPECT_GT(reads, 0);
 }
 
 }  // namespace

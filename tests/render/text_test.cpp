@@ -32,7 +32,7 @@ TEST(Text, StylesUseASemiboldFaceAtTheirSizes) {
 }
 
 TEST(Text, AlignsInBothDirections) {
-  // Box (20, 20, 200, 80); its layout box spans y 19..99.
+  // Box (20, 20, 200, 80); its layout box spans y 19..100.
   struct Case {
     int h, v;
   } cases[] = {{0, 1}, {1, 1}, {2, 1}, {0, 0}, {1, 0}, {2, 0}, {7, 5}, {-1, -1}, {2, 2}};
@@ -55,16 +55,21 @@ TEST(Text, AlignsInBothDirections) {
       EXPECT_GE(ink.top, 19);
       EXPECT_LE(ink.top, 27);
     } else if (k.v == 0) {
-      EXPECT_NEAR(ink.centreY(), 59, 3);
+      EXPECT_NEAR(ink.centreY(), 59.5, 3);
     } else {
-      EXPECT_LE(ink.bottom, 99);
-      EXPECT_GE(ink.bottom, 90);
+      EXPECT_LE(ink.bottom, 100);
+      EXPECT_GE(ink.bottom, 91);
     }
   }
 }
 
-// Where Pango puts the top of the ink of `text` below the top of its layout, in units.
-double inkOffsetBelowLayoutTop(const wchar_t* text, int style) {
+// Where Pango puts the top of the ink of `text` below the top of its layout, and the height of
+// its layout, in units.
+struct LineMetrics {
+  double inkOffset;
+  double height;
+};
+LineMetrics lineMetrics(const wchar_t* text, int style) {
   const auto face = render::resolvedFace(style);
   PangoFontMap* map = pango_cairo_font_map_new();
   PangoContext* context = pango_font_map_create_context(map);
@@ -81,23 +86,31 @@ double inkOffsetBelowLayoutTop(const wchar_t* text, int style) {
   std::string utf8;
   for (const wchar_t* t = text; *t; ++t) utf8 += static_cast<char>(*t);
   pango_layout_set_text(layout, utf8.c_str(), -1);
-  PangoRectangle ink;
-  pango_layout_get_extents(layout, &ink, nullptr);
+  PangoRectangle ink, logical;
+  pango_layout_get_extents(layout, &ink, &logical);
   pango_font_description_free(d);
   g_object_unref(layout);
   g_object_unref(context);
   g_object_unref(map);
-  return static_cast<double>(ink.y) / PANGO_SCALE;
+  return {static_cast<double>(ink.y) / PANGO_SCALE,
+          static_cast<double>(logical.height) / PANGO_SCALE};
 }
 
-TEST(Text, LayoutBoxStartsOneUnitAboveY) {
-  // At 4 device pixels per unit a box placed at y would show its ink 4 pixels lower.
-  const double offset = inkOffsetBelowLayoutTop(L"HHH", 2);
+// The layout box of (x, y, w, h) runs from y - 1 to y + h: one unit above y, and down to the
+// bottom of the box. Top, centred and bottom text sit in exactly that span.
+TEST(Text, LayoutBoxRunsFromOneUnitAboveYToTheBottom) {
+  // At 4 device pixels per unit a box off by one unit shows its ink 4 pixels away.
+  const LineMetrics m = lineMetrics(L"HHH", 2);
+  const int h = 30;
   for (int y : {10, 17}) {
-    Canvas c(100, 60, 384);
-    c.paint([&](Platform& p) { p.drawText(5, y, 90, 30, 0xFFFFFFFF, 2, 0, 1, L"HHH", true); });
-    const auto ink = inkBox(c, 128);
-    EXPECT_NEAR(ink.top, (y - 1 + offset) * 4, 1.5) << y;
+    for (int v : {1, 0, 2}) {
+      Canvas c(100, 60, 384);
+      c.paint([&](Platform& p) { p.drawText(5, y, 90, h, 0xFFFFFFFF, 2, 0, v, L"HHH", true); });
+      const double top = v == 1   ? y - 1
+                         : v == 0 ? y - 1 + (h + 1 - m.height) / 2
+                                  : y + h - m.height;
+      EXPECT_NEAR(inkBox(c, 128).top, (top + m.inkOffset) * 4, 1.5) << "y " << y << " v " << v;
+    }
   }
 }
 
