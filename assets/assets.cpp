@@ -1,12 +1,32 @@
-// Accessors for the embedded pictures and masks. The blobs are the converter's output, linked
-// in as read-only data by the assembler (orq_embed); each starts with its 6-byte header.
+// Accessors for the embedded pictures and masks. The blobs are the converter's output packed
+// with zlib, linked in as read-only data by the assembler (orq_embed); each is unpacked on
+// first use into its 6-byte header and pixels, and kept for the whole run.
 #include "assets/assets.h"
 
-#include <cstdint>
+#include <zlib.h>
 
-#define ORQ_ASSET(name)                            \
-  extern "C" const uint8_t orq_asset_##name[];     \
-  extern "C" const uint8_t orq_asset_##name##_end[];
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+namespace orq::assets {
+namespace {
+// One picture as it is used: unpacked the first time it is asked for, then kept for the run.
+struct Unpacked {
+  std::once_flag once;
+  std::vector<uint8_t> bytes;
+};
+}  // namespace
+}  // namespace orq::assets
+
+#define ORQ_ASSET(name)                              \
+  extern "C" const uint8_t orq_asset_##name[];       \
+  extern "C" const uint8_t orq_asset_##name##_end[]; \
+  namespace orq::assets {                            \
+  namespace {                                        \
+  Unpacked unpacked_##name;                          \
+  }                                                  \
+  }
 
 ORQ_ASSET(maker_logo)
 ORQ_ASSET(word_mark)
@@ -30,34 +50,79 @@ ORQ_ASSET(switch_light_2)
 ORQ_ASSET(led_blue)
 ORQ_ASSET(led_red)
 
-#define ORQ_ASSET_DATA(name) \
-  ImageData { orq_asset_##name, static_cast<size_t>(orq_asset_##name##_end - orq_asset_##name) }
-
 namespace orq::assets {
+namespace {
 
-ImageData makerLogo() { return ORQ_ASSET_DATA(maker_logo); }
-ImageData wordMark() { return ORQ_ASSET_DATA(word_mark); }
-ImageData leftArrow() { return ORQ_ASSET_DATA(arrow_left); }
-ImageData rightArrow() { return ORQ_ASSET_DATA(arrow_right); }
-ImageData midiConnector() { return ORQ_ASSET_DATA(midi_connector); }
-ImageData waveform() { return ORQ_ASSET_DATA(waveform); }
-ImageData folder() { return ORQ_ASSET_DATA(folder); }
-ImageData plus() { return ORQ_ASSET_DATA(plus); }
-ImageData plug() { return ORQ_ASSET_DATA(plug); }
+// Packed form (tools/pack): "RZ", the unpacked size (32-bit little-endian), one zlib stream.
+// Anything that does not unpack to exactly that size gives no picture, which draws nothing.
+std::vector<uint8_t> unpack(const uint8_t* begin, const uint8_t* end) {
+  const auto packed = static_cast<size_t>(end - begin);
+  if (packed < 6 || begin[0] != 'R' || begin[1] != 'Z') return {};
+  const uLongf size =
+      uLongf{begin[2]} | uLongf{begin[3]} << 8 | uLongf{begin[4]} << 16 | uLongf{begin[5]} << 24;
+  std::vector<uint8_t> out(size);
+  uLongf got = size;
+  if (uncompress(out.data(), &got, begin + 6, packed - 6) != Z_OK || got != size) return {};
+  return out;
+}
+
+ImageData load(const uint8_t* begin, const uint8_t* end, Unpacked& u) {
+  std::call_once(u.once, [&] { u.bytes = unpack(begin, end); });
+  if (u.bytes.empty()) return {};
+  return {u.bytes.data(), u.bytes.size()};
+}
+
+}  // namespace
+
+#define ORQ_ASSET_DATA(name) load(orq_asset_##name, orq_asset_##name##_end, unpacked_##name)
+
+ImageData makerLogo() {
+  return ORQ_ASSET_DATA(maker_logo);
+}
+ImageData wordMark() {
+  return ORQ_ASSET_DATA(word_mark);
+}
+ImageData leftArrow() {
+  return ORQ_ASSET_DATA(arrow_left);
+}
+ImageData rightArrow() {
+  return ORQ_ASSET_DATA(arrow_right);
+}
+ImageData midiConnector() {
+  return ORQ_ASSET_DATA(midi_connector);
+}
+ImageData waveform() {
+  return ORQ_ASSET_DATA(waveform);
+}
+ImageData folder() {
+  return ORQ_ASSET_DATA(folder);
+}
+ImageData plus() {
+  return ORQ_ASSET_DATA(plus);
+}
+ImageData plug() {
+  return ORQ_ASSET_DATA(plug);
+}
 
 ImageData lowpassCurve(int value) {
   switch (value) {
-    case 2: return ORQ_ASSET_DATA(lowpass_2);
-    case 3: return ORQ_ASSET_DATA(lowpass_3);
-    default: return ORQ_ASSET_DATA(lowpass_1);
+    case 2:
+      return ORQ_ASSET_DATA(lowpass_2);
+    case 3:
+      return ORQ_ASSET_DATA(lowpass_3);
+    default:
+      return ORQ_ASSET_DATA(lowpass_1);
   }
 }
 
 ImageData devicePicture(int modelKind) {
   switch (modelKind) {
-    case 1: return ORQ_ASSET_DATA(device_1);
-    case 2: return ORQ_ASSET_DATA(device_2);
-    default: return ORQ_ASSET_DATA(device_0);
+    case 1:
+      return ORQ_ASSET_DATA(device_1);
+    case 2:
+      return ORQ_ASSET_DATA(device_2);
+    default:
+      return ORQ_ASSET_DATA(device_0);
   }
 }
 
@@ -68,7 +133,11 @@ ImageData switchOverlay(bool light, int position) {
   return {};
 }
 
-ImageData blueLedOverlay() { return ORQ_ASSET_DATA(led_blue); }
-ImageData redLedOverlay() { return ORQ_ASSET_DATA(led_red); }
+ImageData blueLedOverlay() {
+  return ORQ_ASSET_DATA(led_blue);
+}
+ImageData redLedOverlay() {
+  return ORQ_ASSET_DATA(led_red);
+}
 
 }  // namespace orq::assets
