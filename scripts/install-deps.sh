@@ -9,6 +9,7 @@ packages=(
   libgtk-3-dev librsvg2-dev librsvg2-bin       # window, drawing, SVG conversion at build time
   librtmidi-dev jackd2                         # MIDI, and the JACK server the tests run
   libsndfile1-dev libcurl4-openssl-dev         # WAV import, firmware download
+  zlib1g-dev                                   # the packed pictures
   libgtest-dev libgmock-dev libbenchmark-dev   # tests and benchmarks
   fonts-open-sans                              # the semibold panel face
   xvfb xdotool x11-utils xauth imagemagick     # real-window tests and screenshots
