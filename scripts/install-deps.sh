@@ -14,6 +14,7 @@ packages=(
   fonts-open-sans                              # the semibold panel face
   xvfb xdotool x11-utils xauth imagemagick     # real-window tests and screenshots
   python3                                      # the end-to-end test driver
+  desktop-file-utils appstream debootstrap     # checks of the installed files and the package
 )
 
 missing=()

@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
-# Builds the editor and runs every test: a normal build, an AddressSanitizer +
-# UndefinedBehaviorSanitizer build, a ThreadSanitizer build for the threaded tests, and a short
-# fuzzing run. Starts the services the tests need (Xvfb; each MIDI test run gets a private JACK
+# Builds the editor and runs every test: a normal build, its Debian package installed into a
+# throwaway Debian 12 root, an AddressSanitizer + UndefinedBehaviorSanitizer build, a
+# ThreadSanitizer build for the threaded tests, and a short fuzzing run. Starts the services the tests need (Xvfb; each MIDI test run gets a private JACK
 # dummy server) and stops them again. Warnings are errors.
-# Usage: scripts/test.sh [normal|asan|tsan|fuzz ...]   (default: all four)
+# Usage: scripts/test.sh [normal|package|asan|tsan|fuzz ...]   (default: all five; package needs
+# the normal build and installs the Debian package into a throwaway Debian 12 root)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 scripts/install-deps.sh
 
 stages=("$@")
-[ ${#stages[@]} -gt 0 ] || stages=(normal asan tsan fuzz)
+[ ${#stages[@]} -gt 0 ] || stages=(normal package asan tsan fuzz)
 jobs=${ORQ_JOBS:-2}
 
 # One virtual display for every GUI test of this run.
@@ -52,6 +53,9 @@ for stage in "${stages[@]}"; do
     normal)
       configure_and_build build
       run_ctest build
+      ;;
+    package)
+      scripts/package-test.sh build
       ;;
     asan)
       configure_and_build build-asan -DORQ_SANITIZE=address -DORQ_BUILD_BENCH=OFF
