@@ -26,10 +26,10 @@ namespace orq {
 namespace {
 
 // --- 1. Layout check ---
-// libsndfile forgives things we must not: a data chunk longer than the file is cut to fit, a
-// "data" chunk before "fmt " or a zero field may get through, and the frame count of such a
-// file is whatever the damaged header implies. So the chunk list is walked here first, and the
-// file is refused unless a sound "fmt " precedes a "data" chunk that fits in the file.
+// libsndfile forgives damage we must not: it cuts a data chunk longer than the file (a
+// truncated download, a size of 0xFFFFFFFF) to fit, and lets a zero block alignment pass. So
+// the chunk list is walked here first, and the file is refused unless a "fmt " with no zero
+// field precedes a "data" chunk that fits in the file.
 
 uint16_t le16(const uint8_t* p) {
   return static_cast<uint16_t>(p[0] | p[1] << 8);
