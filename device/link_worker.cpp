@@ -240,6 +240,17 @@ void uploadFactoryIr(DeviceLink& link) {
   requestRepaint(link);
 }
 
+// Commands 4..9: a WAV file of the user's into slot code - 4.
+void importIntoSlot(DeviceLink& link, int32_t code) {
+  Ui& ui = *link.ui;
+  ui.linkState = kBusy;
+  requestRepaint(link);
+  const std::wstring path = link.platform ? link.platform->openFileDialog(kDialogWav) : L"";
+  if (stopping(link)) return;
+  afterUpload(link, importWav(link, path, static_cast<uint8_t>(code - kCommandImportFirst)));
+  requestRepaint(link);
+}
+
 // Command 11: every factory IR into a folder of the user's. The panel stays usable meanwhile.
 void exportFactoryIrs(DeviceLink& link, WorkerState& w) {
   const std::wstring folder = link.platform ? link.platform->openFileDialog(kDialogFolder) : L"";
@@ -283,6 +294,7 @@ void dispatch(DeviceLink& link, WorkerState& w) {
       exportFactoryIrs(link, w);
       break;
     default:
+      if (code >= kCommandImportFirst && code <= kCommandImportLast) importIntoSlot(link, code);
       break;  // unknown codes are dropped
   }
 }

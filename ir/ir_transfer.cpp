@@ -8,6 +8,7 @@
 #include "device/protocol.h"
 #include "ir/catalogue.h"
 #include "ir/ir_file.h"
+#include "ir/wav_import.h"
 #include "ui/ui.h"
 
 namespace orq {
@@ -45,6 +46,13 @@ TransferResult uploadIr(DeviceLink& link, const std::wstring& name, const float*
   const std::vector<uint8_t> commit =
       buildEndTransfer(slot, static_cast<uint16_t>(image.size()), deviceIrName(name));
   return sendImage(link, ChunkKind::Ir, image.data(), image.size(), commit);
+}
+
+TransferResult importWav(DeviceLink& link, const std::wstring& path, uint8_t slot) {
+  const ImportedIr ir = importWavFile(path);
+  if (ir.verdict != WavVerdict::Accepted) return refuse(link);
+  return uploadIr(link, fileName(path), ir.samples.data(), static_cast<uint32_t>(ir.samples.size()),
+                  slot);
 }
 
 bool extractAll(DeviceLink& link, const std::wstring& folder) {

@@ -1,11 +1,19 @@
 // IR uploads through the worker against the simulated device: what arrives in the slot, what
 // goes over the wire, and how a transfer ends when the device or the editor lets it down.
 #include <gtest/gtest.h>
+#include <sndfile.h>
+#include <unistd.h>
 
+#include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <set>
 
+#include "app/file_path.h"
+#include "app/platform_offscreen.h"
 #include "ir/catalogue.h"
 #include "ir/ir_file.h"
+#include "ir/wav_import.h"
 #include "tests/integration/worker_fixture.h"
 
 namespace {
@@ -171,6 +179,87 @@ TEST(IrTransfer, StopDuringATransferSendsNothingMore) {
   std::this_thread::sleep_for(200ms);
   EXPECT_EQ(received(*sim).size(), sent);
   EXPECT_EQ(countReceived(*sim, "END_TRANSFER"), 0);
+}
+
+// A WAV file of `frames` frames: a decaying tone after 50 quiet samples, the second channel (if
+// any) different so that taking the wrong one would show.
+void writeWav(const std::string& path, int rate, int channels, int format, int frames) {
+  SF_INFO info{};
+  info.samplerate = rate;
+  info.channels = channels;
+  info.format = format;
+  SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+  ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
+  std::vector<float> x(static_cast<size_t>(frames) * channels);
+  for (int i = 50; i < frames; ++i) {
+    for (int c = 0; c < channels; ++c)
+      x[static_cast<size_t>(i) * channels + c] =
+          static_cast<float>(std::exp(-i / 400.0) * std::sin(i * (0.3 + c)) * 0.9);
+  }
+  sf_writef_float(f, x.data(), frames);
+  sf_close(f);
+}
+
+// The folder icon of a slot, answered in the file dialog with `path` (empty: cancelled).
+void importThrough(Editor& ed, int slot, const std::wstring& path) {
+  orq::offscreen::queueDialogAnswer(path);
+  ed.ui().pendingCommand = orq::kCommandImportFirst + slot;
+}
+
+TEST(IrTransfer, ImportedFilesArriveAsConvertedAndRefusedOnesChangeNothing) {
+  auto sim = startSim(simOptions("ORQ KTB import"));
+  ASSERT_TRUE(sim);
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("orq-import-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  orq::offscreen::resetDialogs();
+  Editor ed;
+  ed.start();
+  ASSERT_TRUE(ed.connected());
+  orq::Ui& ui = ed.ui();
+
+  // Accepted: 44.1 kHz stereo 16-bit under a name with any characters, into slot 5 (wire 4).
+  const std::string good = (dir / "My Cab \xc3\xa9 \xe4\xb8\x80.wav").string();
+  writeWav(good, 44100, 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 3000);
+  sim->clearRecords();
+  importThrough(ed, 4, orq::widePath(good));
+  ASSERT_TRUE(sim->waitFor(
+      [](const auto& r) {
+        for (const Record& x : r)
+          if (!x.sent && x.name == "READ_SLOT_NAME" && x.bytes[3] == 5) return true;
+        return false;
+      },
+      8000ms));
+  ASSERT_TRUE(ed.connected());
+  const orq::ImportedIr ir = orq::importWavFile(orq::widePath(good));
+  ASSERT_EQ(ir.verdict, orq::WavVerdict::Accepted);
+  std::vector<uint8_t> image;
+  ASSERT_TRUE(
+      orq::encodeIrFile(ir.samples.data(), static_cast<uint32_t>(ir.samples.size()), image));
+  EXPECT_EQ(sim->device().slotImages[4], image);
+  EXPECT_EQ(ui.slotName(4), L"MY CAB ? ?");
+  EXPECT_EQ(orq::offscreen::dialogModes(), std::vector<int32_t>{orq::kDialogWav});
+
+  // Refused: each ends the busy state with nothing sent and the slot as it was.
+  const std::string slow = (dir / "slow.wav").string(), wide = (dir / "quad.wav").string(),
+                    junk = (dir / "junk.wav").string();
+  writeWav(slow, 22050, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1000);
+  writeWav(wide, 48000, 4, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1000);
+  std::ofstream(junk) << "RIFF not really a wave file at all";
+  const std::string refused[] = {slow, wide, junk, (dir / "missing.wav").string(), ""};
+  for (const std::string& path : refused) {
+    SCOPED_TRACE(path.empty() ? "cancelled" : path);
+    sim->clearRecords();
+    const size_t asked = orq::offscreen::dialogModes().size();
+    importThrough(ed, 0, orq::widePath(path));
+    // The dialog is asked for once the panel is locked; the refusal unlocks it again.
+    ASSERT_TRUE(waitUntil([&] { return orq::offscreen::dialogModes().size() > asked; }, 2000ms));
+    ASSERT_TRUE(ed.connected(1000ms));
+    EXPECT_TRUE(received(*sim).empty());
+    EXPECT_EQ(ui.linkState.get(), orq::kConnected);
+    EXPECT_EQ(ui.slotName(0), L"GREEN 412");
+  }
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
