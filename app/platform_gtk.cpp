@@ -1,14 +1,31 @@
 // The Linux window host over GTK 3: one top-level window with a drawing area, its events turned
-// into PlatformEvents, the 500 ms timer, the cross-thread repaint request and the cursor.
+// into PlatformEvents, the 500 ms timer, the cross-thread repaint request, the cursor, and the
+// file dialogs that the worker asks for.
 #include <gtk/gtk.h>
 
 #include <atomic>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
 
+#include "app/file_path.h"
 #include "app/platform.h"
 #include "render/render_cairo.h"
 
 namespace orq {
+
+namespace {
+// One question from the worker. It lives on the asking thread's stack; the user-interface
+// thread writes `path` and `done` under the dialog mutex and never touches it afterwards.
+struct DialogRequest {
+  int32_t mode = 0;
+  std::string path;  // GLib filename bytes; empty: cancelled or failed
+  bool done = false;
+};
+}  // namespace
 
 struct Platform::Impl {
   GtkWidget* window = nullptr;
@@ -16,6 +33,16 @@ struct Platform::Impl {
   guint timer = 0;
   std::atomic<bool> repaintQueued{false};
   bool hand = false;
+  std::thread::id uiThread;  // the thread that initialised GTK and runs the loop
+
+  // Dialog hand-off between the worker and the user-interface thread.
+  std::mutex dialogMutex;
+  std::condition_variable dialogAnswered;
+  DialogRequest* request = nullptr;  // guarded by dialogMutex: the one unanswered question
+  bool dialogsClosed = false;        // guarded by dialogMutex: shutdown, answer all empty
+  // User-interface thread only.
+  GtkFileChooserNative* dialog = nullptr;  // the dialog on screen, owned
+  std::string lastFolder;                  // where the next dialog opens; empty: home
 };
 
 namespace {
@@ -110,14 +137,123 @@ void onScaleChanged(GObject*, GParamSpec*, gpointer data) {
   auto* p = static_cast<Platform*>(data);
   if (p->impl->area) gtk_widget_queue_draw(p->impl->area);
 }
+
+// --- File dialogs (user-interface thread)
+
+bool isFolder(const std::string& path) {
+  return !path.empty() && g_file_test(path.c_str(), G_FILE_TEST_IS_DIR);
+}
+
+// A real folder to open in: the file chooser left to itself may start in its "Recent" view,
+// where a folder typed into the location bar cannot be chosen.
+std::string startFolder(const Platform::Impl* impl) {
+  if (isFolder(impl->lastFolder)) return impl->lastFolder;
+  const std::string home = g_get_home_dir();
+  return isFolder(home) ? home : "/";
+}
+
+// What the user confirmed, as a local path of the kind the mode asks for; empty otherwise. A
+// typed name may name something missing or of the other kind, and the callers would then fail
+// later without a word.
+std::string chosenPath(GtkFileChooser* chooser, int32_t mode) {
+  GFile* file = gtk_file_chooser_get_file(chooser);
+  if (!file) return {};
+  char* raw = g_file_get_path(file);  // null for locations without a local path
+  g_object_unref(file);
+  if (!raw) return {};
+  std::string path = raw;
+  g_free(raw);
+  const GFileTest kind = mode == kDialogFolder ? G_FILE_TEST_IS_DIR : G_FILE_TEST_IS_REGULAR;
+  return g_file_test(path.c_str(), kind) ? path : std::string();
+}
+
+// Ends the dialog on screen, if any, and hands `path` to the waiting worker, if any.
+void answerDialog(Platform* p, std::string path) {
+  Platform::Impl* impl = p->impl;
+  if (GtkFileChooserNative* dialog = std::exchange(impl->dialog, nullptr)) {
+    g_signal_handlers_disconnect_by_data(dialog, p);
+    gtk_native_dialog_destroy(GTK_NATIVE_DIALOG(dialog));
+    g_object_unref(dialog);
+  }
+  std::lock_guard<std::mutex> lock(impl->dialogMutex);
+  if (impl->request) {
+    impl->request->path = std::move(path);
+    impl->request->done = true;
+    impl->request = nullptr;
+  }
+  impl->dialogAnswered.notify_all();
+}
+
+void onDialogResponse(GtkNativeDialog* dialog, gint response, gpointer data) {
+  auto* p = static_cast<Platform*>(data);
+  const bool folderMode = gtk_file_chooser_get_action(GTK_FILE_CHOOSER(dialog)) ==
+                          GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER;
+  std::string path;
+  if (response == GTK_RESPONSE_ACCEPT) {
+    path = chosenPath(GTK_FILE_CHOOSER(dialog), folderMode ? kDialogFolder : kDialogWav);
+  }
+  if (!path.empty()) {
+    if (folderMode) {
+      p->impl->lastFolder = path;
+    } else {
+      char* parent = g_path_get_dirname(path.c_str());
+      p->impl->lastFolder = parent;
+      g_free(parent);
+    }
+  }
+  answerDialog(p, std::move(path));
+}
+
+GtkFileChooserNative* newDialog(Platform* p, int32_t mode) {
+  const bool folder = mode == kDialogFolder;
+  GtkFileChooserNative* dialog = gtk_file_chooser_native_new(
+      folder ? "Select Folder" : "Open", GTK_WINDOW(p->impl->window),
+      folder ? GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER : GTK_FILE_CHOOSER_ACTION_OPEN,
+      folder ? "_Select Folder" : "_Open", "_Cancel");
+  // The editor stays usable while the dialog is open; the panel itself decides what to ignore.
+  gtk_native_dialog_set_modal(GTK_NATIVE_DIALOG(dialog), FALSE);
+  GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
+  gtk_file_chooser_set_local_only(chooser, TRUE);
+  gtk_file_chooser_set_select_multiple(chooser, FALSE);
+  gtk_file_chooser_set_current_folder(chooser, startFolder(p->impl).c_str());
+  if (!folder) {
+    // Patterns are case-sensitive here but not on the desktops users come from: "CAB.WAV"
+    // must show. A custom filter could ignore case, but the desktop portal drops custom
+    // filters; bracket globs work in both.
+    GtkFileFilter* wave = gtk_file_filter_new();
+    gtk_file_filter_set_name(wave, "Wave");
+    gtk_file_filter_add_pattern(wave, "*.[Ww][Aa][Vv]");
+    gtk_file_filter_add_pattern(wave, "*.[Ww][Aa][Vv][Ee]");
+    gtk_file_chooser_add_filter(chooser, wave);  // takes the floating reference
+  }
+  return dialog;
+}
+
+gboolean onShowDialog(gpointer data) {
+  auto* p = static_cast<Platform*>(data);
+  int32_t mode = 0;
+  {
+    std::lock_guard<std::mutex> lock(p->impl->dialogMutex);
+    // Answered meanwhile (shutdown), or a dialog is already up.
+    if (!p->impl->request || p->impl->dialog) return G_SOURCE_REMOVE;
+    mode = p->impl->request->mode;
+  }
+  p->impl->dialog = newDialog(p, mode);
+  g_signal_connect(p->impl->dialog, "response", G_CALLBACK(onDialogResponse), p);
+  gtk_native_dialog_show(GTK_NATIVE_DIALOG(p->impl->dialog));
+  return G_SOURCE_REMOVE;
+}
 }  // namespace
 
-Platform* Platform::current() { return gPlatform; }
+Platform* Platform::current() {
+  return gPlatform;
+}
 
 Platform::Platform(std::string t, std::string id) : title(std::move(t)), identifier(std::move(id)) {
   if (gPlatform) return;  // one window per process
   gPlatform = this;
   impl = new Impl;
+  impl->uiThread = std::this_thread::get_id();
   g_set_prgname(identifier.c_str());
   if (!gtk_init_check(nullptr, nullptr)) return;  // no display: no window
   g_set_application_name(title.c_str());
@@ -155,6 +291,7 @@ Platform::Platform(std::string t, std::string id) : title(std::move(t)), identif
 
 Platform::~Platform() {
   if (!impl) return;
+  closeDialogs();
   if (impl->timer) g_source_remove(impl->timer);
   while (g_idle_remove_by_data(this)) {
   }
@@ -165,7 +302,9 @@ Platform::~Platform() {
   if (gPlatform == this) gPlatform = nullptr;
 }
 
-bool Platform::hasWindow() const { return impl && impl->window; }
+bool Platform::hasWindow() const {
+  return impl && impl->window;
+}
 
 void Platform::show() {
   if (!hasWindow()) return;
@@ -181,7 +320,7 @@ void Platform::runLoop() {
 void Platform::requestRepaint() {
   if (!hasWindow()) return;
   if (impl->repaintQueued.exchange(true)) return;  // one is already on its way
-  g_idle_add(onRepaintIdle, this);  // thread-safe
+  g_idle_add(onRepaintIdle, this);                 // thread-safe
 }
 
 void Platform::setHandCursor(bool hand) {
@@ -195,10 +334,31 @@ void Platform::setHandCursor(bool hand) {
   impl->hand = hand;
 }
 
-float Platform::dpi() const { return 96.0f * static_cast<float>(scaleOf(impl)); }
+float Platform::dpi() const {
+  return 96.0f * static_cast<float>(scaleOf(impl));
+}
 
-// File dialogs are not built yet: every request is answered as cancelled.
-std::wstring Platform::openFileDialog(int32_t) { return {}; }
-void Platform::closeDialogs() {}
+std::wstring Platform::openFileDialog(int32_t mode) {
+  if (mode != kDialogWav && mode != kDialogFolder) return {};
+  // Asked on the user-interface thread, the wait below would stop the loop that answers it.
+  if (!hasWindow() || std::this_thread::get_id() == impl->uiThread) return {};
+  DialogRequest request;
+  request.mode = mode;
+  std::unique_lock<std::mutex> lock(impl->dialogMutex);
+  if (impl->dialogsClosed || impl->request) return {};  // shutting down, or one is open
+  impl->request = &request;
+  g_idle_add_full(G_PRIORITY_DEFAULT, onShowDialog, this, nullptr);  // thread-safe
+  impl->dialogAnswered.wait(lock, [&] { return request.done; });
+  return widePath(request.path);
+}
+
+void Platform::closeDialogs() {
+  if (!impl) return;
+  {
+    std::lock_guard<std::mutex> lock(impl->dialogMutex);
+    impl->dialogsClosed = true;
+  }
+  answerDialog(this, {});
+}
 
 }  // namespace orq
