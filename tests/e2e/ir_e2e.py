@@ -96,6 +96,7 @@ def main():
         session.start_xvfb()
         env = session.env
         env["HOME"] = work  # the dialogs open in the home folder
+        env["GSETTINGS_BACKEND"] = "memory"  # the file chooser keeps its settings in memory
         session.start("devsim", [devsim, "--model", "0", "--log", log])
         proc = session.start("editor", [editor])
         wait_until("the connect sequence", lambda: names(log, 0).count("READ_SLOT_NAME") >= 6, 30)
