@@ -13,6 +13,7 @@
 
 #include "app/file_path.h"
 #include "app/platform.h"
+#include "assets/assets.h"
 #include "render/render_cairo.h"
 
 namespace orq {
@@ -243,6 +244,35 @@ gboolean onShowDialog(gpointer data) {
   gtk_native_dialog_show(GTK_NATIVE_DIALOG(p->impl->dialog));
   return G_SOURCE_REMOVE;
 }
+
+// The program's icon on the window (_NET_WM_ICON), at both stored sizes. The stored pictures
+// are premultiplied; a pixbuf takes straight alpha.
+void setWindowIcon(GtkWindow* window) {
+  GList* icons = nullptr;
+  for (int size : {48, 256}) {
+    const ImageData icon = assets::appIcon(size);
+    if (!icon.bytes || icon.size < 6 || icon.bytes[0] != 'R' || icon.bytes[1] != 'I') continue;
+    const int w = icon.bytes[2] | icon.bytes[3] << 8;
+    const int h = icon.bytes[4] | icon.bytes[5] << 8;
+    if (icon.size != 6 + size_t(w) * size_t(h) * 4) continue;
+    GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, 8, w, h);
+    if (!pixbuf) continue;
+    const int stride = gdk_pixbuf_get_rowstride(pixbuf);
+    guchar* out = gdk_pixbuf_get_pixels(pixbuf);
+    for (int y = 0; y < h; ++y) {
+      for (int x = 0; x < w; ++x) {
+        const uint8_t* s = icon.bytes + 6 + (size_t(y) * w + x) * 4;
+        guchar* d = out + y * stride + x * 4;
+        const unsigned a = s[3];
+        for (int c = 0; c < 3; ++c) d[c] = a ? static_cast<guchar>((s[c] * 255 + a / 2) / a) : 0;
+        d[3] = static_cast<guchar>(a);
+      }
+    }
+    icons = g_list_append(icons, pixbuf);
+  }
+  gtk_window_set_icon_list(window, icons);
+  g_list_free_full(icons, g_object_unref);
+}
 }  // namespace
 
 Platform* Platform::current() {
@@ -286,6 +316,7 @@ Platform::Platform(std::string t, std::string id) : title(std::move(t)), identif
 
   impl->window = window;
   impl->area = area;
+  setWindowIcon(GTK_WINDOW(window));
   impl->timer = g_timeout_add(kTimerMs, onTimer, this);
 }
 

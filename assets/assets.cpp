@@ -49,6 +49,8 @@ ORQ_ASSET(switch_light_1)
 ORQ_ASSET(switch_light_2)
 ORQ_ASSET(led_blue)
 ORQ_ASSET(led_red)
+ORQ_ASSET(icon_48)
+ORQ_ASSET(icon_256)
 
 namespace orq::assets {
 namespace {
@@ -138,6 +140,9 @@ ImageData blueLedOverlay() {
 }
 ImageData redLedOverlay() {
   return ORQ_ASSET_DATA(led_red);
+}
+ImageData appIcon(int size) {
+  return size <= 48 ? ORQ_ASSET_DATA(icon_48) : ORQ_ASSET_DATA(icon_256);
 }
 
 }  // namespace orq::assets

@@ -36,13 +36,22 @@ done
 [ -n "$info" ] || fail "no window titled 'Tarvik Editor' appeared"
 # GTK also makes a hidden 10 x 10 client-leader window with the same title; count mapped ones.
 count=0
-for id in $(xwininfo -root -tree | awk '/"Tarvik Editor"/ {print $1}'); do
-  xwininfo -id "$id" | grep -q 'Map State: IsViewable' && count=$((count + 1))
+for w in $(xwininfo -root -tree | awk '/"Tarvik Editor"/ {print $1}'); do
+  xwininfo -id "$w" | grep -q 'Map State: IsViewable' && count=$((count + 1))
 done
 [ "$count" -eq 1 ] || fail "expected one window, found $count"
 width=$(awk '/Width:/ {print $2}' <<<"$info")
 height=$(awk '/Height:/ {print $2}' <<<"$info")
 [ "$width" = 1024 ] && [ "$height" = 740 ] || fail "window is ${width}x${height}, expected 1024x740"
+# The program's icon rides on the window as _NET_WM_ICON: 48 x 48 first, then 256 x 256.
+for _ in $(seq 40); do
+  icon=$(xprop -len 1000000 -id "$id" -notype -f _NET_WM_ICON 32c _NET_WM_ICON 2>/dev/null | tr -d ' ')
+  grep -q "^_NET_WM_ICON=" <<<"$icon" && break
+  sleep 0.05
+done
+grep -q "^_NET_WM_ICON=48,48," <<<"$icon" || fail "no 48 x 48 window icon: ${icon:0:80}"
+values=$(tr ',' '\n' <<<"$icon" | wc -l)
+[ "$values" -eq $((2 + 48 * 48 + 2 + 256 * 256)) ] || fail "window icon of $values values, not 48 and 256"
 sleep 0.3  # let the first paints happen
 
 start=$(date +%s%N)
