@@ -4,7 +4,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <thread>
@@ -165,6 +168,35 @@ TEST(FirmwareDownload, StopRequestEndsItPromptly) {
     EXPECT_EQ(d, Download::Stopped);
     EXPECT_LT(ended - stopAt, 500ms);
   }
+}
+
+// A server whose certificate no authority vouches for is refused in the TLS handshake, and
+// nothing is taken from it. The server (python3) reports how the handshake ended, so a refusal
+// for any other reason does not pass for this one.
+TEST(FirmwareDownload, UntrustedCertificateIsRefused) {
+  char dir[] = "/tmp/orq-tls-XXXXXX";
+  ASSERT_NE(::mkdtemp(dir), nullptr);
+  const std::string cert = std::string(dir) + "/cert.pem";
+  const std::string key = std::string(dir) + "/key.pem";
+  const std::string makeCert =
+      "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 "
+      "-subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout " +
+      key + " -out " + cert + " 2>/dev/null";
+  ASSERT_EQ(std::system(makeCert.c_str()), 0) << "needs openssl";
+  const std::string serve = "python3 " ORQ_TLS_ONCE " " + cert + " " + key;
+  std::FILE* server = ::popen(serve.c_str(), "r");
+  ASSERT_NE(server, nullptr);
+  char line[512] = {};
+  ASSERT_NE(std::fgets(line, sizeof line, server), nullptr) << "needs python3";
+  const Fetched f =
+      fetch("https://127.0.0.1:" + std::string(line, std::strcspn(line, "\n")) + "/fw/ORQ.bin?v=");
+  std::string said;
+  while (std::fgets(line, sizeof line, server)) said += line;
+  ::pclose(server);
+  std::filesystem::remove_all(dir);
+  EXPECT_EQ(f.result, Download::Failed);
+  EXPECT_NE(said.find("handshake failed"), std::string::npos) << said;
+  EXPECT_NE(said.find("unknown ca"), std::string::npos) << said;
 }
 
 TEST(FirmwareDownload, AddressRule) {
