@@ -2,12 +2,13 @@
 // changed, carries out the panel's commands and reports through linkState and statusCode.
 // Runs on its own thread, which alone touches the MIDI ports.
 //
-// Sections: port discovery; firmware hooks; connect sequence; commands; the thread body.
+// Sections: port discovery; firmware update; connect sequence; commands; the thread body.
 // The primitives it is built from (pauses, sending, the reply wait) are in link_io.cpp.
 #include <algorithm>
 #include <memory>
 
 #include "device/device_link.h"
+#include "device/firmware.h"
 #include "device/midi_port.h"
 #include "device/protocol.h"
 #include "device/transfer.h"
@@ -124,46 +125,82 @@ bool findAndOpenDevice(DeviceLink& link, int32_t* kindOut = nullptr) {
   return false;
 }
 
-// ---------------------------------------------------------------- firmware hooks
+// ---------------------------------------------------------------- firmware update
 
-// The firmware download and transfer are not part of this build yet. The download hook fails,
-// so imageFirmwareVersion stays 0, the version comparison never asks for a transfer, and the
-// connect sequence always goes on to read the settings.
-bool downloadFirmwareImage(DeviceLink&) {
-  return false;
+// What the worker remembers of the firmware update for the whole run.
+struct FirmwareRun {
+  // The image is fetched once per run, whatever comes of it: without a network every re-read of
+  // the device would otherwise wait for the download to fail again.
+  bool downloadPending = true;
+  // And flashed at most once: a device that still reports an older version after its restart
+  // (the flash did not take) must not be flashed again and again.
+  bool flashed = false;
+};
+
+enum class Flash { NotNeeded, Done, Stopped };
+
+// Runs once the device has told its version in this connect sequence. Done: the device was
+// flashed (or the attempt failed) and restarts; the ports are closed so that the next pass looks
+// for it afresh.
+Flash updateFirmware(DeviceLink& link, FirmwareRun& run) {
+  Ui& ui = *link.ui;
+  if (run.downloadPending) {
+    run.downloadPending = false;
+    const Download d = downloadFirmwareImage(link);
+    if (d == Download::Stopped) return Flash::Stopped;
+    const uint16_t stamp = firmwareStamp(firmwareImage());
+    // An erased stamp is no version: left at 0, it neither flashes nor makes the panel warn.
+    if (d == Download::Complete && firmwareIsNewer(stamp, 0)) ui.imageFirmwareVersion = stamp;
+  }
+  if (run.flashed ||
+      !firmwareIsNewer(ui.imageFirmwareVersion.get(), ui.deviceFirmwareVersion.get())) {
+    return Flash::NotNeeded;
+  }
+  run.flashed = true;
+  const TransferResult r = transferFirmware(link);
+  if (r == TransferResult::Stopped) return Flash::Stopped;
+  if (r == TransferResult::Failed) link.failureCount = 3;  // the next pass recovers
+  if (!pauseFor(link, kAfterFirmware) || !sendReset(link)) return Flash::Stopped;
+  if (r == TransferResult::Committed && !pauseFor(link, kFirmwareRestart)) return Flash::Stopped;
+  // A restarting device may leave the bus and come back under new ports; ports kept open would
+  // still point at the old ones. Start over as with a device just found.
+  const int32_t kind = ui.modelKind.get();
+  closeBoth(link);
+  ui.resetDeviceFields();
+  ui.modelKind = kind;
+  link.rereadPending = 1;
+  requestRepaint(link);
+  return Flash::Done;
 }
-void transferFirmware(DeviceLink&) {}
 
 // ---------------------------------------------------------------- connect sequence
 
 enum class Sequence { Completed, EndsPass, Stopped };
 
-Sequence connectSequence(DeviceLink& link, bool& downloadPending) {
+Sequence connectSequence(DeviceLink& link, FirmwareRun& firmware) {
   Ui& ui = *link.ui;
   link.rereadPending = 0;
   ui.linkState = kBusy;
   requestRepaint(link);
   ui.statusCode = kStatusReading;
 
+  bool versionArrived = false;
   if (outputOpen(link)) {
-    if (askCounted(link, buildIdentify(), kVersion) == Request::Stopped) return Sequence::Stopped;
+    const Request identify = askCounted(link, buildIdentify(), kVersion);
+    if (identify == Request::Stopped) return Sequence::Stopped;
+    versionArrived = identify == Request::Arrived;
   }
 
-  if (ui.linkState.get() != kError && downloadPending) {
-    if (downloadFirmwareImage(link)) downloadPending = false;
-  }
-
-  if (ui.imageFirmwareVersion.get() > ui.deviceFirmwareVersion.get()) {
-    transferFirmware(link);
-    if (stopping(link)) return Sequence::Stopped;
-    if (ui.linkState.get() == kError) {
-      link.failureCount = 3;  // the next pass recovers
-      if (!pauseFor(link, kAfterFirmware) || !sendReset(link)) return Sequence::Stopped;
-    } else {
-      if (!pauseFor(link, kAfterFirmware) || !sendReset(link)) return Sequence::Stopped;
-      if (!pauseFor(link, kFirmwareRestart)) return Sequence::Stopped;
+  // Only a version told in this sequence says what the device runs now.
+  if (versionArrived) {
+    switch (updateFirmware(link, firmware)) {
+      case Flash::NotNeeded:
+        break;
+      case Flash::Done:
+        return Sequence::EndsPass;
+      case Flash::Stopped:
+        return Sequence::Stopped;
     }
-    return Sequence::EndsPass;
   }
 
   if (requestSettings(link) == Request::Stopped) return Sequence::Stopped;
@@ -206,10 +243,10 @@ void recover(DeviceLink& link) {
 
 // What the worker keeps from one pass to the next.
 struct WorkerState {
-  bool downloadPending = true;  // the firmware image is fetched at most once per run
-  int passesToScan = 0;         // passes left before the next port enumeration
-  bool found = false;           // the last enumeration found the device and opened its ports
-  int32_t kind = 0;             // model kind from the last enumeration
+  FirmwareRun firmware;  // the firmware update happens at most once per run
+  int passesToScan = 0;  // passes left before the next port enumeration
+  bool found = false;    // the last enumeration found the device and opened its ports
+  int32_t kind = 0;      // model kind from the last enumeration
   Clock::time_point exportFailedUntil;  // "EXPORT FAILED" stays this long
 };
 
@@ -338,7 +375,7 @@ void onePass(DeviceLink& link, WorkerState& w) {
   } else {
     pollReply(link);
     if (link.rereadPending.get()) {
-      const Sequence s = connectSequence(link, w.downloadPending);
+      const Sequence s = connectSequence(link, w.firmware);
       if (s != Sequence::Completed) return;
     }
   }

@@ -13,7 +13,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev   # tests and benchmarks
   fonts-open-sans                              # the semibold panel face
   xvfb xdotool x11-utils xauth imagemagick     # real-window tests and screenshots
-  python3                                      # the end-to-end test driver
+  python3                                      # the end-to-end test driver, TLS test server
+  openssl                                      # a throwaway certificate for the TLS test
   desktop-file-utils appstream debootstrap     # checks of the installed files and the package
 )
 

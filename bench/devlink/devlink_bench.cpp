@@ -1,6 +1,7 @@
 // Device link timings against the simulator over a MIDI service (run under
 // scripts/with-jack.sh): how long the worker takes from the device's ports appearing to a
-// completed read, and how much CPU the worker burns while a device is connected and idle.
+// completed read, how much CPU the worker burns while a device is connected and idle, and a
+// whole firmware transfer beside as many bare round trips of a message of the same size.
 #include <benchmark/benchmark.h>
 #include <dirent.h>
 #include <pthread.h>
@@ -18,6 +19,9 @@
 
 #include "app/platform.h"
 #include "device/device_link.h"
+#include "device/firmware.h"
+#include "device/midi_port.h"
+#include "device/protocol.h"
 #include "tools/devsim/devsim.h"
 #include "ui/ui.h"
 
@@ -160,6 +164,112 @@ void BM_IdleConnectedCpu(benchmark::State& state) {
   if (ed.ui.linkState.get() != orq::kConnected) state.SkipWithError("device lost while idle");
 }
 BENCHMARK(BM_IdleConnectedCpu)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);
+
+// The editor's side of the link without the worker: its ports opened on the simulator's by
+// name, so that one device operation can be timed on its own.
+struct DirectLink {
+  orq::Platform platform{"Tarvik Editor", "com.tarvik.editor"};
+  orq::Ui ui{&platform};
+  orq::DeviceLink link;
+  orq::MidiPair ports;
+
+  static int portIndex(RtMidi& port, const std::string& name) {
+    const unsigned int count = orq::safePortCount(port);
+    for (unsigned int i = 0; i < count; ++i)
+      if (orq::safePortName(port, i).find(name) != std::string::npos) return static_cast<int>(i);
+    return -1;
+  }
+
+  bool open(const orq::devsim::Simulator& sim) {
+    ports = orq::createMidiPair("bench input client", "bench client", 100);
+    if (!ports.in || !ports.out) return false;
+    const int in = portIndex(*ports.in, sim.outPortName());
+    const int out = portIndex(*ports.out, sim.inPortName());
+    if (in < 0 || out < 0 || !orq::safeOpen(*ports.in, in, "midi Input") ||
+        !orq::safeOpen(*ports.out, out, "midi Output"))
+      return false;
+    ports.in->ignoreTypes(false, true, true);
+    link.platform = &platform;
+    link.ui = &ui;
+    link.midiIn = ports.in.get();
+    link.midiOut = ports.out.get();
+    link.midiInbox = ports.inbox.get();
+    return true;
+  }
+};
+
+// One fresh device at version 1.4 per repetition, and the editor's ports on it.
+bool freshDevice(benchmark::State& state, std::unique_ptr<orq::devsim::Simulator>& sim,
+                 std::unique_ptr<DirectLink>& direct) {
+  direct.reset();
+  sim.reset();
+  orq::devsim::Options o = simOptions();
+  o.firmware = 0x0104;
+  sim = std::make_unique<orq::devsim::Simulator>(o);
+  if (!sim->start()) {
+    state.SkipWithError("no MIDI service (run under scripts/with-jack.sh)");
+    return false;
+  }
+  direct = std::make_unique<DirectLink>();
+  if (!direct->open(*sim)) {
+    state.SkipWithError("simulator ports not found");
+    return false;
+  }
+  return true;
+}
+
+// 512 FIRMWARE_CHUNKs, each acknowledged, and the acknowledged END_TRANSFER, as the worker
+// sends them (the 100 ms pause after the commit's ACK included). Read the median.
+void BM_FirmwareTransfer(benchmark::State& state) {
+  const orq::FirmwareImage image = orq::firmwareImage();
+  for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 13 + (i >> 9));
+  image[orq::kFirmwareStampOffset] = 0x05;
+  image[orq::kFirmwareStampOffset + 1] = 0x01;
+  std::unique_ptr<orq::devsim::Simulator> sim;
+  std::unique_ptr<DirectLink> direct;
+  for (auto _ : state) {
+    if (!freshDevice(state, sim, direct)) return;
+    const auto t0 = Clock::now();
+    const orq::TransferResult r = orq::transferFirmware(direct->link);
+    state.SetIterationTime(std::chrono::duration<double>(Clock::now() - t0).count());
+    if (r != orq::TransferResult::Committed || sim->device().firmwareRefused != 0) {
+      state.SkipWithError("transfer failed");
+      return;
+    }
+  }
+}
+BENCHMARK(BM_FirmwareTransfer)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+
+// The same number of round trips (513) of a 522-byte message answered with ACK, with nothing
+// else around them: what the transfer costs beyond the link's own latency.
+void BM_BareRoundTrips513(benchmark::State& state) {
+  const std::vector<uint8_t> zeros(orq::kChunkBytes, 0);
+  const orq::Bytes message = orq::buildFirmwareChunk(zeros.data(), zeros.size(), 0);
+  std::unique_ptr<orq::devsim::Simulator> sim;
+  std::unique_ptr<DirectLink> direct;
+  for (auto _ : state) {
+    if (!freshDevice(state, sim, direct)) return;
+    const auto t0 = Clock::now();
+    for (int i = 0; i < 513; ++i) {
+      if (orq::ask(direct->link, message, orq::kAck) != orq::Request::Arrived) {
+        state.SkipWithError("no ACK");
+        return;
+      }
+    }
+    state.SetIterationTime(std::chrono::duration<double>(Clock::now() - t0).count());
+  }
+}
+BENCHMARK(BM_BareRoundTrips513)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 }  // namespace
 

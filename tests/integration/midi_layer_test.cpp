@@ -155,13 +155,61 @@ TEST(SimulatedDevice, StoresSettingsAndIrsAndAnswersAsTheDeviceDoes) {
   ASSERT_EQ(name[0].size(), 70u);
   EXPECT_EQ(std::string(name[0].begin() + 5, name[0].begin() + 13), "4_MY CAB");
   EXPECT_EQ(name[0][13], 0);
+}
 
-  // A firmware image's version stamp becomes the device's version after the commit.
-  d.receive(chunk(0x07, 131072 - 256, 0x00));
-  d.firmwareBuffer[131068] = 0x07;
-  d.firmwareBuffer[131069] = 0x02;
-  EXPECT_EQ(d.receive(endTransfer(0x10, 0xFFFF, "ORQ.bin")).size(), 2u);
-  EXPECT_EQ(d.firmware, 0x0207);
+// The device takes a firmware image only when its 512 chunks came in order, each once, and runs
+// it from the next RESET on; anything else leaves its commit unconfirmed and its version as is.
+TEST(SimulatedDevice, TakesOnlyAWholeFirmwareImageInOrderAndRunsItAfterReset) {
+  std::vector<uint32_t> inOrder;
+  for (uint32_t offset = 0; offset < 131072; offset += 256) inOrder.push_back(offset);
+  auto without = [&](uint32_t offset) {
+    std::vector<uint32_t> v = inOrder;
+    std::erase(v, offset);
+    return v;
+  };
+  auto repeated = [&](size_t at) {
+    std::vector<uint32_t> v = inOrder;
+    v.insert(v.begin() + static_cast<long>(at), v[at]);
+    return v;
+  };
+  auto swapped = [&](size_t at) {
+    std::vector<uint32_t> v = inOrder;
+    std::swap(v[at], v[at + 1]);
+    return v;
+  };
+  const struct {
+    const char* what;
+    std::vector<uint32_t> offsets;
+    bool resetBeforeCommit, keepFirmware, taken;
+    uint16_t after;  // version after the commit and a RESET
+  } cases[] = {
+      {"whole, in order", inOrder, false, false, true, 0x0303},
+      {"chunk 10 missing", without(2560), false, false, false, 0x0102},
+      {"last chunk missing", without(130816), false, false, false, 0x0102},
+      {"chunk 0 twice", repeated(0), false, false, false, 0x0102},
+      {"two chunks swapped", swapped(100), false, false, false, 0x0102},
+      {"reset before the commit", inOrder, true, false, false, 0x0102},
+      {"whole, but the flash does not take", inOrder, false, true, true, 0x0102},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    orq::devsim::Options o;
+    o.keepFirmware = c.keepFirmware;
+    Device d(o);
+    for (uint32_t offset : c.offsets) {
+      // The stamp's two bytes lie in the last chunk: version 0x0303.
+      ASSERT_EQ(d.receive(chunk(0x07, offset, offset == 130816 ? 0x03 : 0x5A)).size(), 1u);
+    }
+    if (c.resetBeforeCommit) d.receive(frame({0x0C}));
+    const auto commit = d.receive(endTransfer(0x10, 0xFFFF, "ORQ.bin"));
+    EXPECT_EQ(!commit.empty(), c.taken);
+    EXPECT_EQ(d.firmware, 0x0102);  // not before the reset
+    d.receive(frame({0x0C}));
+    EXPECT_EQ(d.firmware, c.after);
+    EXPECT_EQ(d.restarting, c.taken);
+    EXPECT_EQ(d.receive(frame({0x0B})),
+              std::vector<Bytes>{frame({0x0B, uint8_t(c.after >> 8), uint8_t(c.after & 0x7F)})});
+  }
 }
 
 TEST(SimulatedDevice, IgnoredRequestKindGetsNoAnswer) {

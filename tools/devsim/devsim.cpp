@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cinttypes>
+#include <utility>
 
 #include "device/midi_port.h"
 
@@ -203,6 +204,10 @@ std::vector<Bytes> Device::receive(const Bytes& m) {
         if (offset + i >= buffer.size()) break;
         buffer[offset + i] = static_cast<uint8_t>((m[data + 2 * i] << 4) | m[data + 2 * i + 1]);
       }
+      if (fw) {
+        if (offset != firmwareNext || offset >= kFirmwareSize) firmwareInOrder = false;
+        firmwareNext = offset + 256;
+      }
       const bool dropped = options_.dropAckChunk >= 0 &&
                            offset == static_cast<uint32_t>(options_.dropAckChunk) * 256;
       if (answer && !dropped) out.push_back(ack());
@@ -214,7 +219,15 @@ std::vector<Bytes> Device::receive(const Bytes& m) {
       std::string n;
       for (size_t i = 8; i < 72 && m[i] != 0; ++i) n += static_cast<char>(m[i]);
       if (target == kFirmwareTarget) {
-        firmware = static_cast<uint16_t>(firmwareBuffer[131068] | (firmwareBuffer[131069] << 8));
+        const bool whole = firmwareInOrder && firmwareNext == kFirmwareSize;
+        firmwareNext = 0;
+        firmwareInOrder = true;
+        if (!whole) {
+          ++firmwareRefused;  // not confirmed: the editor sees a failed update
+          break;
+        }
+        firmwareStaged = true;
+        stagedVersion = static_cast<uint16_t>(firmwareBuffer[131068] | firmwareBuffer[131069] << 8);
       } else {
         slotImages[target].assign(irBuffer.begin(),
                                   irBuffer.begin() + std::min<size_t>(size, irBuffer.size()));
@@ -237,9 +250,16 @@ std::vector<Bytes> Device::receive(const Bytes& m) {
         out.push_back({kStart, 0x00, 0x0B, static_cast<uint8_t>((firmware >> 8) & 0x7F),
                        static_cast<uint8_t>(firmware & 0x7F), kEnd});
       break;
-    case 0x0C:  // RESET: transfers in progress are forgotten
+    case 0x0C:  // RESET: transfers in progress are forgotten, committed firmware goes in
       ++resets;
       std::fill(irBuffer.begin(), irBuffer.end(), 0);
+      firmwareNext = 0;
+      firmwareInOrder = true;
+      if (firmwareStaged) {
+        firmwareStaged = false;
+        restarting = true;
+        if (!options_.keepFirmware) firmware = stagedVersion;
+      }
       break;
     default:
       break;
@@ -419,10 +439,15 @@ void Simulator::run() {
       const Record in{Clock::now(), false, requestName(m), m};
       log(in);
       std::vector<Bytes> replies;
+      bool restart = false;
       {
         std::lock_guard<std::mutex> l(mutex_);
         if (plugged_) replies = device_.receive(m);
+        restart = std::exchange(device_.restarting, false);
       }
+      // A device restarting into new firmware leaves the bus and comes back with new ports.
+      if (restart && options_.restartPortsMs > 0)
+        unplug(std::chrono::milliseconds(options_.restartPortsMs));
       for (const Bytes& reply : replies) {
         Bytes junk;
         if (options_.garbage) {

@@ -36,6 +36,8 @@ struct Options {
   int unplugForMs = 1000;         // ... and reopen them after this pause
   int programEveryMs = 0;         // step the current program (with CHANGE_NOTICE) this often
   bool noticeAfterCommit = true;  // false: no CHANGE_NOTICE after a committed transfer
+  bool keepFirmware = false;      // take a firmware image but keep running the old version
+  int restartPortsMs = 0;         // the reset that installs new firmware closes the ports this long
 };
 
 // One message on the wire, as the simulator saw it.
@@ -78,6 +80,14 @@ class Device {
   int resets = 0;
   Bytes firmwareBuffer;
   Bytes irBuffer;
+  // A firmware image is taken only when its chunks came at offsets 0, 256, ... up to the end,
+  // each once, before its END_TRANSFER; it is installed by the next RESET.
+  uint32_t firmwareNext = 0;    // offset the next chunk must have
+  bool firmwareInOrder = true;  // no chunk so far was out of place
+  bool firmwareStaged = false;  // a whole image was committed and waits for the reset ...
+  uint16_t stagedVersion = 0;   // ... with this version stamp
+  int firmwareRefused = 0;      // commits refused because the image was not whole and in order
+  bool restarting = false;      // the last RESET restarted into a committed image (simulator)
 
  private:
   Options options_;

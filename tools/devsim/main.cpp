@@ -40,6 +40,12 @@ const char kHelp[] =
     "  --unplug-for MS     ... and reopen them after this pause (default 1000)\n"
     "  --program-every MS  step the current program with a CHANGE_NOTICE every MS milliseconds\n"
     "  --no-notice         send no CHANGE_NOTICE after a committed transfer\n"
+    "  --keep-firmware     take a firmware image but report the old version after the reset\n"
+    "  --restart-ports MS  on the reset that installs new firmware, close the ports for MS ms\n"
+    "Firmware: an image is taken only when its 512 chunks came in order (offsets 0, 256, ...),\n"
+    "each once; otherwise its END_TRANSFER gets no ACK. The next RESET installs a taken image\n"
+    "and VERSION reports its stamp from then on. --ignore END_TRANSFER takes the image but\n"
+    "sends no ACK for the commit; --drop-ack K leaves one chunk unacknowledged.\n"
     "Commands on standard input (one per line):\n"
     "  program N           change program to N and send CHANGE_NOTICE\n"
     "  unplug [MS]         close the ports; reopen after MS milliseconds if given\n"
@@ -124,6 +130,8 @@ int main(int argc, char** argv) {
       o.garbage = true;
     } else if (a == "--no-notice") {
       o.noticeAfterCommit = false;
+    } else if (a == "--keep-firmware") {
+      o.keepFirmware = true;
     } else if (!v) {
       ok = false;
     } else {
@@ -150,6 +158,8 @@ int main(int argc, char** argv) {
         ok = parseInt(v, o.unplugForMs);
       else if (a == "--program-every")
         ok = parseInt(v, o.programEveryMs);
+      else if (a == "--restart-ports")
+        ok = parseInt(v, o.restartPortsMs);
       else
         ok = false;
     }

@@ -1,0 +1,296 @@
+// The firmware download against a loopback HTTP server started here, the address rule, and the
+// version stamp and decision. Nothing here leaves this machine.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "device/device_link.h"
+#include "device/firmware.h"
+#include "tests/firmware/loopback_http.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using orq::Download;
+using orq::kFirmwareImageSize;
+using orq_test::body;
+using orq_test::HttpReply;
+using orq_test::LoopbackHttp;
+using orq_test::noAnswer;
+using orq_test::redirect;
+using orq_test::stall;
+
+std::string imageBytes(uint16_t stamp) {
+  std::string image(kFirmwareImageSize, '\0');
+  for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>(i * 7 + i / 256);
+  image[orq::kFirmwareStampOffset] = static_cast<char>(stamp & 0xFF);
+  image[orq::kFirmwareStampOffset + 1] = static_cast<char>(stamp >> 8);
+  return image;
+}
+
+// Bounds that let a stalled server end the download within a second or two: by the low-speed
+// limit, or (the limit off) by the total time.
+orq::DownloadBounds lowSpeedBound() {
+  orq::DownloadBounds b;
+  b.total = 30s;
+  b.lowSpeedTime = 1s;
+  return b;
+}
+orq::DownloadBounds totalBound() {
+  orq::DownloadBounds b;
+  b.total = 400ms;
+  b.lowSpeedBytes = 0;
+  return b;
+}
+
+constexpr size_t kGuard = 4096;
+constexpr uint8_t kGuardByte = 0xA5;
+
+struct Fetched {
+  Download result;
+  std::string image;  // what landed in the buffer
+  Clock::duration took;
+};
+
+// Downloads into a buffer followed by guard bytes, and fails the test if any guard byte moved.
+Fetched fetch(const std::string& url, const orq::DownloadBounds& bounds = {}) {
+  std::vector<uint8_t> area(kFirmwareImageSize + kGuard, kGuardByte);
+  orq::Shared<uint8_t> stop{0};
+  const auto t0 = Clock::now();
+  const Download d =
+      orq::downloadImage(url, orq::FirmwareImage(area.data(), kFirmwareImageSize), stop, bounds);
+  const auto took = Clock::now() - t0;
+  EXPECT_TRUE(std::all_of(area.begin() + kFirmwareImageSize, area.end(), [](uint8_t b) {
+    return b == kGuardByte;
+  })) << "written past the image buffer";
+  return {d, std::string(area.begin(), area.begin() + kFirmwareImageSize), took};
+}
+
+TEST(FirmwareDownload, OnlyAWholeImageWithHttpSuccessIsTaken) {
+  const std::string good = imageBytes(0x0105);
+  const struct {
+    const char* what;
+    HttpReply reply;
+    orq::DownloadBounds bounds;
+    Download want;
+  } cases[] = {
+      {"exactly 131072 bytes", body(200, good), {}, Download::Complete},
+      {"one byte short", body(200, good.substr(0, kFirmwareImageSize - 1)), {}, Download::Failed},
+      {"one byte over", body(200, good + 'x'), {}, Download::Failed},
+      {"twice the size", body(200, good + good), {}, Download::Failed},
+      {"empty", body(200, ""), {}, Download::Failed},
+      {"404 with an image-sized body", body(404, good), {}, Download::Failed},
+      {"500", body(500, "oops"), {}, Download::Failed},
+      {"stalls mid-body", stall(good, 512), lowSpeedBound(), Download::Failed},
+      {"stalls mid-body, total bound", stall(good, 65536), totalBound(), Download::Failed},
+      {"never answers", noAnswer(), lowSpeedBound(), Download::Failed},
+      {"never answers, total bound", noAnswer(), totalBound(), Download::Failed},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    LoopbackHttp server(c.reply);
+    const Fetched f = fetch(server.url(), c.bounds);
+    EXPECT_EQ(f.result, c.want);
+    EXPECT_EQ(server.requests(), 1);
+    // The stalls end by their bound, long before the 30 s total of the low-speed rows.
+    EXPECT_LT(f.took, 5s);
+    if (c.want == Download::Complete) {
+      EXPECT_TRUE(f.image == good);
+      const std::string request = server.lastRequest();
+      EXPECT_EQ(request.rfind("GET /fw/ORQ.bin?v= HTTP/1.1\r\n", 0), 0u) << request;
+      EXPECT_NE(request.find("\r\nCache-Control: no-cache"), std::string::npos) << request;
+      EXPECT_NE(request.find("\r\nPragma: no-cache"), std::string::npos) << request;
+    }
+  }
+}
+
+TEST(FirmwareDownload, RedirectsKeepTheSchemeAndAreLimited) {
+  const std::string good = imageBytes(0x0203);
+  LoopbackHttp server([&](const std::string& target, uint16_t port) -> HttpReply {
+    const std::string self = "127.0.0.1:" + std::to_string(port);
+    if (target == "/same") return redirect(302, "/image");
+    if (target == "/image") return body(200, good);
+    if (target == "/https") return redirect(302, "https://" + self + "/image");
+    if (target == "/elsewhere") return redirect(302, "http://fw.example.com/image");
+    if (target == "/loop") return redirect(307, "/loop");
+    return body(404, "");
+  });
+  const struct {
+    const char* target;
+    Download want;
+    int connections;  // the server's count, so a refused hop shows it was never tried
+  } cases[] = {
+      {"/same", Download::Complete, 2},
+      {"/https", Download::Failed, 1},
+      {"/elsewhere", Download::Failed, 1},  // plain http only to this machine
+      {"/loop", Download::Failed, 4},       // the first request and three redirects
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.target);
+    const int before = server.connections();
+    const Fetched f = fetch(server.url(c.target));
+    EXPECT_EQ(f.result, c.want);
+    EXPECT_EQ(server.connections() - before, c.connections);
+    if (c.want == Download::Complete) {
+      EXPECT_TRUE(f.image == good);
+    }
+  }
+}
+
+TEST(FirmwareDownload, StopRequestEndsItPromptly) {
+  for (bool silent : {true, false}) {
+    SCOPED_TRACE(silent ? "server never answers" : "server stalls mid-body");
+    LoopbackHttp server(silent ? noAnswer() : stall(imageBytes(0x0105), 1000));
+    std::vector<uint8_t> buffer(kFirmwareImageSize);
+    orq::Shared<uint8_t> stop{0};
+    Clock::time_point stopAt;
+    std::thread stopper([&] {
+      while (server.requests() == 0) std::this_thread::sleep_for(1ms);
+      std::this_thread::sleep_for(100ms);
+      stopAt = Clock::now();
+      stop = 1;
+    });
+    // The editor's own bounds: only the stop request can end this in time.
+    const Download d =
+        orq::downloadImage(server.url(), orq::FirmwareImage(buffer.data(), buffer.size()), stop);
+    const auto ended = Clock::now();
+    stopper.join();
+    EXPECT_EQ(d, Download::Stopped);
+    EXPECT_LT(ended - stopAt, 500ms);
+  }
+}
+
+// A server whose certificate no authority vouches for is refused in the TLS handshake, and
+// nothing is taken from it. The server (python3) reports how the handshake ended, so a refusal
+// for any other reason does not pass for this one.
+TEST(FirmwareDownload, UntrustedCertificateIsRefused) {
+  char dir[] = "/tmp/orq-tls-XXXXXX";
+  ASSERT_NE(::mkdtemp(dir), nullptr);
+  const std::string cert = std::string(dir) + "/cert.pem";
+  const std::string key = std::string(dir) + "/key.pem";
+  const std::string makeCert =
+      "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 "
+      "-subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout " +
+      key + " -out " + cert + " 2>/dev/null";
+  ASSERT_EQ(std::system(makeCert.c_str()), 0) << "needs openssl";
+  const std::string serve = "python3 " ORQ_TLS_ONCE " " + cert + " " + key;
+  std::FILE* server = ::popen(serve.c_str(), "r");
+  ASSERT_NE(server, nullptr);
+  char line[512] = {};
+  ASSERT_NE(std::fgets(line, sizeof line, server), nullptr) << "needs python3";
+  const Fetched f =
+      fetch("https://127.0.0.1:" + std::string(line, std::strcspn(line, "\n")) + "/fw/ORQ.bin?v=");
+  std::string said;
+  while (std::fgets(line, sizeof line, server)) said += line;
+  ::pclose(server);
+  std::filesystem::remove_all(dir);
+  EXPECT_EQ(f.result, Download::Failed);
+  EXPECT_NE(said.find("handshake failed"), std::string::npos) << said;
+  EXPECT_NE(said.find("unknown ca"), std::string::npos) << said;
+}
+
+TEST(FirmwareDownload, AddressRule) {
+  const struct {
+    const char* address;
+    bool allowed;
+  } cases[] = {
+      {"https://fw.example.com/fw/ORQ.bin?v=", true},
+      {"HTTPS://fw.example.com/fw/ORQ.bin?v=", true},
+      {"http://127.0.0.1:8080/fw/ORQ.bin?v=", true},
+      {"http://127.200.1.9/fw/ORQ.bin?v=", true},
+      {"http://localhost:8080/fw/ORQ.bin?v=", true},
+      {"http://[::1]:8080/fw/ORQ.bin?v=", true},
+      {"http://fw.example.com/fw/ORQ.bin?v=", false},  // no certificate, not this machine
+      {"http://127.0.0.1.example.com/fw/ORQ.bin?v=", false},
+      {"http://128.0.0.1/fw/ORQ.bin?v=", false},
+      {"http://evil.localhost/fw/ORQ.bin?v=", false},
+      {"ftp://127.0.0.1/fw/ORQ.bin", false},
+      {"file:///tmp/ORQ.bin", false},
+      {"fw.example.com/fw/ORQ.bin", false},
+      {"", false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(orq::downloadAddressAllowed(c.address), c.allowed) << c.address;
+}
+
+// Restores ORQ_FIRMWARE_URL as it was when the test began.
+class EnvironmentGuard {
+ public:
+  EnvironmentGuard() {
+    if (const char* v = std::getenv(kName)) saved_ = v;
+  }
+  ~EnvironmentGuard() {
+    if (saved_)
+      ::setenv(kName, saved_->c_str(), 1);
+    else
+      ::unsetenv(kName);
+  }
+  static constexpr const char* kName = "ORQ_FIRMWARE_URL";
+
+ private:
+  std::optional<std::string> saved_;
+};
+
+TEST(FirmwareDownload, AddressFromTheEnvironmentElseTheBuild) {
+  EnvironmentGuard guard;
+  ::unsetenv(EnvironmentGuard::kName);
+  EXPECT_EQ(orq::firmwareAddress(), orq::builtInFirmwareAddress());
+  orq::DeviceLink link;
+  if (orq::builtInFirmwareAddress().empty()) {
+    EXPECT_EQ(orq::downloadFirmwareImage(link), Download::Failed);  // no server, no network
+  }
+  ::setenv(EnvironmentGuard::kName, "https://mirror.example.net/fw/ORQ.bin?v=", 1);
+  EXPECT_EQ(orq::firmwareAddress(), "https://mirror.example.net/fw/ORQ.bin?v=");
+  ::setenv(EnvironmentGuard::kName, "", 1);  // set but empty turns a built-in address off
+  EXPECT_EQ(orq::firmwareAddress(), "");
+
+  // The worker's download goes to the overriding address, into the one image buffer ...
+  const std::string good = imageBytes(0x0105);
+  LoopbackHttp server(body(200, good));
+  ::setenv(EnvironmentGuard::kName, server.url().c_str(), 1);
+  ASSERT_EQ(orq::downloadFirmwareImage(link), Download::Complete);
+  const orq::FirmwareImage image = orq::firmwareImage();
+  EXPECT_TRUE(std::string(image.begin(), image.end()) == good);
+  EXPECT_EQ(orq::firmwareStamp(image), 0x0105);
+
+  // ... and a failed one leaves nothing of an earlier image there to be flashed.
+  ::setenv(EnvironmentGuard::kName, "", 1);
+  EXPECT_EQ(orq::downloadFirmwareImage(link), Download::Failed);
+  EXPECT_TRUE(std::all_of(image.begin(), image.end(), [](uint8_t b) { return b == 0; }));
+  EXPECT_EQ(server.requests(), 1);
+}
+
+TEST(FirmwareImage, StampAndDecision) {
+  std::vector<uint8_t> image(kFirmwareImageSize, 0xEE);
+  image[131068] = 0x05;
+  image[131069] = 0x01;
+  EXPECT_EQ(
+      orq::firmwareStamp(std::span<const uint8_t, kFirmwareImageSize>(image.data(), image.size())),
+      0x0105);
+
+  const struct {
+    uint16_t image, device;
+    bool newer;
+  } cases[] = {
+      {0x0105, 0x0105, false}, {0x0105, 0x0104, true},
+      {0x0105, 0x0106, false}, {0x0100, 0x00FF, true},   // a new major beats any minor
+      {0xFFFF, 0x0104, false}, {0xFFFF, 0x0000, false},  // erased flash
+      {0x0000, 0x0000, false}, {0x0001, 0x0000, true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(orq::firmwareIsNewer(c.image, c.device), c.newer)
+        << std::hex << c.image << " over " << c.device;
+  }
+}
+
+}  // namespace

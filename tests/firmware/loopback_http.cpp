@@ -1,0 +1,128 @@
+#include "tests/firmware/loopback_http.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <stdexcept>
+
+namespace orq_test {
+
+LoopbackHttp::LoopbackHttp(HttpReply reply)
+    : LoopbackHttp([reply](const std::string&, uint16_t) { return reply; }) {}
+
+LoopbackHttp::LoopbackHttp(Answer answer) : answer_(std::move(answer)) {
+  listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof addr;
+  if (listen_ < 0 || wake_ < 0 ||
+      ::bind(listen_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      ::listen(listen_, 8) != 0 ||
+      ::getsockname(listen_, reinterpret_cast<sockaddr*>(&addr), &length) != 0) {
+    throw std::runtime_error("loopback HTTP server: no socket on 127.0.0.1");
+  }
+  port_ = ntohs(addr.sin_port);
+  thread_ = std::thread([this] { run(); });
+}
+
+LoopbackHttp::~LoopbackHttp() {
+  const uint64_t one = 1;
+  [[maybe_unused]] const ssize_t n = ::write(wake_, &one, sizeof one);
+  if (thread_.joinable()) thread_.join();
+  ::close(listen_);
+  ::close(wake_);
+}
+
+std::string LoopbackHttp::url(const std::string& target) const {
+  return "http://127.0.0.1:" + std::to_string(port_) + target;
+}
+
+std::string LoopbackHttp::lastRequest() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return lastRequest_;
+}
+
+// Until `fd` is ready or the server is told to end (false). The wake descriptor stays readable
+// once written, so every wait after it ends at once too.
+bool LoopbackHttp::waitFor(int fd, short events) const {
+  pollfd p[2] = {{fd, events, 0}, {wake_, POLLIN, 0}};
+  while (::poll(p, 2, -1) < 0) {
+    if (errno != EINTR) return false;
+  }
+  return !(p[1].revents & POLLIN);
+}
+
+bool LoopbackHttp::sendAll(int fd, const std::string& bytes) const {
+  for (size_t sent = 0; sent < bytes.size();) {
+    if (!waitFor(fd, POLLOUT)) return false;
+    const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+    if (n <= 0) return true;  // the client went away: on to the next connection
+    sent += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Keeps the connection open and silent until the client closes it or the server ends.
+void LoopbackHttp::hold(int fd) const {
+  char buf[512];
+  while (waitFor(fd, POLLIN)) {
+    const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+    if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) return;
+  }
+}
+
+bool LoopbackHttp::serve(int client) {
+  std::string request;
+  char buf[4096];
+  while (request.find("\r\n\r\n") == std::string::npos) {
+    if (!waitFor(client, POLLIN)) return false;
+    const ssize_t n = ::recv(client, buf, sizeof buf, 0);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+    if (n <= 0) return true;
+    request.append(buf, static_cast<size_t>(n));
+  }
+  request.resize(request.find("\r\n\r\n"));
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    lastRequest_ = request;
+  }
+  ++requests_;
+  const size_t start = request.find(' ') + 1;
+  const std::string target = request.substr(start, request.find(' ', start) - start);
+  const HttpReply reply = answer_(target, port_);
+  if (reply.silent) {
+    hold(client);
+    return true;
+  }
+  std::string out = "HTTP/1.1 " + std::to_string(reply.status) + " Scripted\r\n" +
+                    "Content-Length: " + std::to_string(reply.body.size()) + "\r\n" +
+                    "Connection: close\r\n";
+  if (!reply.location.empty()) out += "Location: " + reply.location + "\r\n";
+  out += "\r\n";
+  out.append(reply.body, 0, std::min(reply.body.size(), reply.stallAfter));
+  if (!sendAll(client, out)) return false;
+  if (reply.stallAfter < reply.body.size()) hold(client);
+  return true;
+}
+
+void LoopbackHttp::run() {
+  while (waitFor(listen_, POLLIN)) {
+    const int client = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (client < 0) continue;
+    ++connections_;
+    const bool more = serve(client);
+    ::close(client);
+    if (!more) return;
+  }
+}
+
+}  // namespace orq_test
