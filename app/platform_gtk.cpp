@@ -3,6 +3,7 @@
 // file dialogs that the worker asks for.
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <condition_variable>
@@ -53,6 +54,27 @@ int scaleOf(const Platform::Impl* impl) {
   return impl && impl->area ? gtk_widget_get_scale_factor(impl->area) : 1;
 }
 
+// The desktop's text scale over GDK's whole-number scale: Xft.dpi (or the XSETTINGS value, times
+// GDK_DPI_SCALE) over 96, as GTK reports it in gtk-xft-dpi. GDK has already divided its own
+// scale out of it, so 1.25 at Xft.dpi 120 and 1 at GDK_SCALE=2 with Xft.dpi 192. The panel is
+// drawn, and the window sized, in these units times this factor.
+double textScale() {
+  GtkSettings* settings = gtk_settings_get_default();
+  gint xftDpi = -1;
+  if (settings) g_object_get(settings, "gtk-xft-dpi", &xftDpi, nullptr);
+  if (xftDpi <= 0) return 1.0;
+  return std::clamp(xftDpi / 1024.0 / 96.0, 0.5, 4.0);
+}
+
+// Minimum (and start) size of the window in GTK's units for the current text scale.
+void applyMinimumSize(GtkWindow* window) {
+  const float dpi = static_cast<float>(96.0 * textScale());
+  GdkGeometry hints{};
+  hints.min_width = scaledWindowSize(dpi, kWindowWidth);
+  hints.min_height = scaledWindowSize(dpi, kWindowHeight);
+  gtk_window_set_geometry_hints(window, nullptr, &hints, GDK_HINT_MIN_SIZE);
+}
+
 // Positions arrive in logical units; the handlers expect device pixels, stored as the low
 // 16 bits, unsigned, like the message positions of the original window procedure.
 void storePointer(Platform* p, double x, double y) {
@@ -61,10 +83,14 @@ void storePointer(Platform* p, double x, double y) {
   p->pointerY = static_cast<uint16_t>(static_cast<int32_t>(std::floor(y * scale)));
 }
 
+// GDK's device scale maps GTK's units to pixels; the text scale on top maps the panel's logical
+// units to GTK's.
 gboolean onDraw(GtkWidget* widget, cairo_t* cr, gpointer data) {
   auto* p = static_cast<Platform*>(data);
-  render::paintFrame(*p, cr, gtk_widget_get_allocated_width(widget),
-                     gtk_widget_get_allocated_height(widget));
+  const double t = textScale();
+  cairo_scale(cr, t, t);
+  render::paintFrame(*p, cr, gtk_widget_get_allocated_width(widget) / t,
+                     gtk_widget_get_allocated_height(widget) / t);
   return TRUE;
 }
 
@@ -134,8 +160,11 @@ gboolean onRepaintIdle(gpointer data) {
   return G_SOURCE_REMOVE;
 }
 
+// A move to a monitor of another scale, or a new desktop text scale: a new minimum size, and a
+// paint at the new scale.
 void onScaleChanged(GObject*, GParamSpec*, gpointer data) {
   auto* p = static_cast<Platform*>(data);
+  if (p->impl->window) applyMinimumSize(GTK_WINDOW(p->impl->window));
   if (p->impl->area) gtk_widget_queue_draw(p->impl->area);
 }
 
@@ -290,12 +319,12 @@ Platform::Platform(std::string t, std::string id) : title(std::move(t)), identif
 
   GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_window_set_title(GTK_WINDOW(window), title.c_str());
-  gtk_window_set_default_size(GTK_WINDOW(window), kWindowWidth, kWindowHeight);
-  // GTK sizes are logical units; the toolkit scales them with the monitor's scale factor.
-  GdkGeometry hints{};
-  hints.min_width = kWindowWidth;
-  hints.min_height = kWindowHeight;
-  gtk_window_set_geometry_hints(GTK_WINDOW(window), nullptr, &hints, GDK_HINT_MIN_SIZE);
+  // GTK sizes are in its units, which it scales by the monitor's whole-number factor; the text
+  // scale is ours to apply. At Xft.dpi 120 the window opens at 1280 x 925.
+  const float startDpi = static_cast<float>(96.0 * textScale());
+  gtk_window_set_default_size(GTK_WINDOW(window), scaledWindowSize(startDpi, kWindowWidth),
+                              scaledWindowSize(startDpi, kWindowHeight));
+  applyMinimumSize(GTK_WINDOW(window));
 
   GtkWidget* area = gtk_drawing_area_new();
   gtk_widget_set_app_paintable(area, TRUE);
@@ -310,6 +339,8 @@ Platform::Platform(std::string t, std::string id) : title(std::move(t)), identif
   g_signal_connect(area, "button-release-event", G_CALLBACK(onButton), this);
   g_signal_connect(area, "scroll-event", G_CALLBACK(onScroll), this);
   g_signal_connect(area, "notify::scale-factor", G_CALLBACK(onScaleChanged), this);
+  g_signal_connect(gtk_settings_get_default(), "notify::gtk-xft-dpi", G_CALLBACK(onScaleChanged),
+                   this);
   g_signal_connect(window, "delete-event", G_CALLBACK(onDelete), this);
   g_signal_connect(window, "focus-in-event", G_CALLBACK(onFocus), this);
   g_signal_connect(window, "focus-out-event", G_CALLBACK(onFocus), this);
@@ -326,7 +357,10 @@ Platform::~Platform() {
   if (impl->timer) g_source_remove(impl->timer);
   while (g_idle_remove_by_data(this)) {
   }
-  if (impl->window) gtk_widget_destroy(impl->window);
+  if (impl->window) {
+    g_signal_handlers_disconnect_by_data(gtk_settings_get_default(), this);
+    gtk_widget_destroy(impl->window);
+  }
   delete impl;
   impl = nullptr;
   callback = nullptr;
@@ -366,7 +400,8 @@ void Platform::setHandCursor(bool hand) {
 }
 
 float Platform::dpi() const {
-  return 96.0f * static_cast<float>(scaleOf(impl));
+  if (!hasWindow()) return 96.0f;
+  return static_cast<float>(96.0 * scaleOf(impl) * textScale());
 }
 
 std::wstring Platform::openFileDialog(int32_t mode) {

@@ -13,6 +13,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev   # tests and benchmarks
   fonts-open-sans                              # the semibold panel face
   xvfb xdotool x11-utils xauth imagemagick     # real-window tests and screenshots
+  x11-xserver-utils                            # xrdb: the desktop's Xft.dpi in the tests
   python3                                      # the end-to-end test driver, TLS test server
   openssl                                      # a throwaway certificate for the TLS test
   desktop-file-utils appstream debootstrap     # checks of the installed files and the package
