@@ -15,7 +15,11 @@ cleanup() {
   rm -rf "$tmp"
 }
 trap cleanup EXIT
-fail() { echo "FAIL: $*"; exit 1; }
+fail() {
+  echo "FAIL: $*"
+  [ -s "$tmp/out" ] && { echo "---- editor output"; tail -40 "$tmp/out"; }
+  exit 1
+}
 
 # A display of our own, unless the caller gave one. A test of another dpi always has its own,
 # kept from resetting (which would drop the resources) when the last client leaves.
