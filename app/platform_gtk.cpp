@@ -1,9 +1,11 @@
 // The Linux window host over GTK 3: one top-level window with a drawing area, its events turned
 // into PlatformEvents, the 500 ms timer, the cross-thread repaint request and the cursor.
+#include <glib-unix.h>
 #include <gtk/gtk.h>
 
 #include <atomic>
 #include <cmath>
+#include <csignal>
 
 #include "app/platform.h"
 #include "render/render_cairo.h"
@@ -14,6 +16,7 @@ struct Platform::Impl {
   GtkWidget* window = nullptr;
   GtkWidget* area = nullptr;
   guint timer = 0;
+  guint signalSources[3] = {};
   std::atomic<bool> repaintQueued{false};
   bool hand = false;
 };
@@ -43,6 +46,13 @@ gboolean onDraw(GtkWidget* widget, cairo_t* cr, gpointer data) {
 gboolean onDelete(GtkWidget*, GdkEvent*, gpointer data) {
   static_cast<Platform*>(data)->running = false;
   return TRUE;  // the window stays; it goes with the process
+}
+
+// SIGTERM, SIGINT and SIGHUP close the window as the close box does, so that the worker closes
+// its MIDI clients: a JACK client that just vanishes can stall a synchronous JACK server.
+gboolean onTerminate(gpointer data) {
+  static_cast<Platform*>(data)->running = false;
+  return G_SOURCE_CONTINUE;
 }
 
 gboolean onMotion(GtkWidget*, GdkEventMotion* e, gpointer data) {
@@ -112,7 +122,9 @@ void onScaleChanged(GObject*, GParamSpec*, gpointer data) {
 }
 }  // namespace
 
-Platform* Platform::current() { return gPlatform; }
+Platform* Platform::current() {
+  return gPlatform;
+}
 
 Platform::Platform(std::string t, std::string id) : title(std::move(t)), identifier(std::move(id)) {
   if (gPlatform) return;  // one window per process
@@ -151,11 +163,16 @@ Platform::Platform(std::string t, std::string id) : title(std::move(t)), identif
   impl->window = window;
   impl->area = area;
   impl->timer = g_timeout_add(kTimerMs, onTimer, this);
+  const int signals[3] = {SIGTERM, SIGINT, SIGHUP};
+  for (int i = 0; i < 3; ++i)
+    impl->signalSources[i] = g_unix_signal_add(signals[i], onTerminate, this);
 }
 
 Platform::~Platform() {
   if (!impl) return;
   if (impl->timer) g_source_remove(impl->timer);
+  for (guint id : impl->signalSources)
+    if (id) g_source_remove(id);
   while (g_idle_remove_by_data(this)) {
   }
   if (impl->window) gtk_widget_destroy(impl->window);
@@ -165,7 +182,9 @@ Platform::~Platform() {
   if (gPlatform == this) gPlatform = nullptr;
 }
 
-bool Platform::hasWindow() const { return impl && impl->window; }
+bool Platform::hasWindow() const {
+  return impl && impl->window;
+}
 
 void Platform::show() {
   if (!hasWindow()) return;
@@ -181,7 +200,7 @@ void Platform::runLoop() {
 void Platform::requestRepaint() {
   if (!hasWindow()) return;
   if (impl->repaintQueued.exchange(true)) return;  // one is already on its way
-  g_idle_add(onRepaintIdle, this);  // thread-safe
+  g_idle_add(onRepaintIdle, this);                 // thread-safe
 }
 
 void Platform::setHandCursor(bool hand) {
@@ -195,10 +214,14 @@ void Platform::setHandCursor(bool hand) {
   impl->hand = hand;
 }
 
-float Platform::dpi() const { return 96.0f * static_cast<float>(scaleOf(impl)); }
+float Platform::dpi() const {
+  return 96.0f * static_cast<float>(scaleOf(impl));
+}
 
 // File dialogs are not built yet: every request is answered as cancelled.
-std::wstring Platform::openFileDialog(int32_t) { return {}; }
+std::wstring Platform::openFileDialog(int32_t) {
+  return {};
+}
 void Platform::closeDialogs() {}
 
 }  // namespace orq
