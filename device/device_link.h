@@ -30,8 +30,8 @@ struct DeviceLink {
   std::thread workerThread;          // start-up only
   Shared<uint8_t> stopRequested{0};  // start-up sets it at shutdown
   Shared<int32_t> failureCount{0};   // worker
-  // Set by the MIDI library's error callback when it runs on a library thread; the worker then
-  // closes both ports itself at its next poll (a port cannot be closed from its own thread).
+  // Set by the MIDI library's error callback (any thread, inside a library call); the worker
+  // closes both ports at its next poll or discovery, between library calls.
   Shared<uint8_t> portFault{0};
   // Set on a MIDI library thread when the service (the JACK server) goes away: the worker's
   // pauses and waits end at once, and its thread body drops and later re-creates the ports.

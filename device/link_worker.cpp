@@ -37,25 +37,17 @@ constexpr unsigned int kQueueLimit = 100;
 // library error); replies are still polled on every pass.
 constexpr int kScanEveryPasses = 10;
 
-// True on the worker thread; the MIDI error callback uses it to tell whether it may close the
-// ports itself.
-thread_local bool tOnWorker = false;
-
 void closeBoth(DeviceLink& link) {
   safeClose(link.midiIn);
   safeClose(link.midiOut);
 }
 
-// Library errors close both ports; the next pass opens them again. Off the worker thread (an
-// ALSA input thread, say) the closing is left to the worker.
+// Library errors close both ports; the next pass opens them again. The closing is left to the
+// worker's next poll even on its own thread: the callback runs inside the RtMidi call that met
+// the error, and a port closed under openPort (its device vanished between the enumeration and
+// the connect) stays marked open in RtMidi 5.0 with no JACK port behind it, for good.
 void onMidiError(RtMidiError::Type, const std::string&, void* userData) {
-  auto* link = static_cast<DeviceLink*>(userData);
-  if (!link) return;
-  if (tOnWorker) {
-    closeBoth(*link);
-  } else {
-    link->portFault = 1;
-  }
+  if (auto* link = static_cast<DeviceLink*>(userData)) link->portFault = 1;
 }
 
 }  // namespace
@@ -398,7 +390,6 @@ void dropPorts(DeviceLink& link, MidiPair& ports) {
 }  // namespace
 
 void runWorker(DeviceLink* link) {
-  tOnWorker = true;
   // The stop flag is not cleared here: start-up zero-fills it, and a close request that comes
   // before this thread runs must still end it.
   WorkerState state;
@@ -436,7 +427,6 @@ void runWorker(DeviceLink* link) {
     onePass(*link, state);
   }
   dropPorts(*link, ports);
-  tOnWorker = false;
 }
 
 }  // namespace orq
