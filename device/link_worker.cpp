@@ -343,8 +343,20 @@ namespace {
 
 // With no MIDI service the worker tries again after this, doubling up to the longest interval:
 // a returning service is found within about a second, and a missing one costs next to nothing.
+// Meanwhile it wakes only this often to look for a stop request (pauseFor's 10 ms slices alone
+// would cost about 0.3 % of a core; a failed JACK connection attempt costs about 3 ms).
 constexpr milliseconds kFirstServiceRetry{50};
 constexpr milliseconds kLongestServiceRetry{1000};
+constexpr milliseconds kIdleSlice{50};
+
+void waitForService(DeviceLink& link, milliseconds interval) {
+  const Clock::time_point deadline = Clock::now() + interval;
+  while (!stopping(link)) {
+    const Clock::time_point now = Clock::now();
+    if (now >= deadline) return;
+    std::this_thread::sleep_until(std::min(deadline, now + kIdleSlice));
+  }
+}
 
 // On a libjack thread, when the server goes: every pause and reply wait of the worker ends at
 // once, and the thread body drops the port objects.
@@ -404,7 +416,7 @@ void runWorker(DeviceLink* link) {
           std::fprintf(stderr, "device link: no MIDI service; waiting for one\n");
         serviceWasThere = false;
         showNoDevice(*link);
-        pauseFor(*link, retry);
+        waitForService(*link, retry);
         retry = std::min(retry * 2, kLongestServiceRetry);
         continue;
       }
