@@ -215,13 +215,17 @@ class Devsim {
   }
   int sent(const std::string& name) const { return countLines(slurp(log_), "-> " + name + " "); }
   pid_t pid() const { return pid_; }
-  // SIGTERM and wait; its exit status, or -1 when it is still there after `timeout`.
-  int terminate(std::chrono::milliseconds timeout) {
+  // Its exit status once it has ended by itself, or -1 when it still runs after `timeout`.
+  int exitStatus(std::chrono::milliseconds timeout) {
     if (pid_ <= 0) return -1;
-    ::kill(pid_, SIGTERM);
     const int status = waitExit(pid_, timeout);
     if (status >= 0) pid_ = -1;
     return status;
+  }
+  // SIGTERM and wait, as exitStatus.
+  int terminate(std::chrono::milliseconds timeout) {
+    if (pid_ > 0) ::kill(pid_, SIGTERM);
+    return exitStatus(timeout);
   }
   void end() {
     if (commands_ >= 0) ::close(commands_);

@@ -121,9 +121,16 @@ TEST_F(ServiceFault, ServerKilledAndStartedAgain) {
   }
 }
 
-// Started with no service at all: NO DEVICE, a command that waits, one line on stderr; when the
-// service and the device come, the device is read and the waiting command carried out.
+// Started with no service at all: the simulator refuses with one line and status 1; the
+// editor shows NO DEVICE, keeps a command waiting and says so once on stderr. When the service
+// and the device come, the device is read and the waiting command carried out.
 TEST_F(ServiceFault, NoServiceAtStart) {
+  {
+    Devsim early(ORQ_DEVSIM, "ORQ OR-1 early");
+    EXPECT_EQ(early.exitStatus(10s), 1);
+    EXPECT_EQ(fault_env::countLines(early.output(), ""), 1) << early.output();
+    EXPECT_NE(early.output().find("no MIDI service"), std::string::npos) << early.output();
+  }
   StderrCapture err;
   Editor ed;
   ed.ui().pendingCommand = orq::kCommandStore;
