@@ -121,7 +121,6 @@ class JackServer {
 
   bool reserved() const { return !name_.empty(); }
   const std::string& name() const { return name_; }
-  pid_t pid() const { return pid_; }
   std::string log() const { return slurp(log_); }
 
   // Starts the server as scripts/with-jack.sh does and waits until it takes clients.
@@ -150,9 +149,6 @@ class JackServer {
     ::kill(pid_, SIGKILL);
     waitExit(pid_, 10s);
     pid_ = -1;
-  }
-  void freeze() const {
-    if (pid_ > 0) ::kill(pid_, SIGSTOP);
   }
   void stop() {
     endChild(pid_, 5s);
@@ -214,7 +210,6 @@ class Devsim {
     return countLines(slurp(log_), "<- " + name + " ");
   }
   int sent(const std::string& name) const { return countLines(slurp(log_), "-> " + name + " "); }
-  pid_t pid() const { return pid_; }
   // Its exit status once it has ended by itself, or -1 when it still runs after `timeout`.
   int exitStatus(std::chrono::milliseconds timeout) {
     if (pid_ <= 0) return -1;
