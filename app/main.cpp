@@ -1,12 +1,23 @@
 // Entry: the Platform, then the Ui over it, then the DeviceLink and its worker; the window is
-// shown and the loop runs until the window is closed. At shutdown the worker is told to stop
-// and joined before the objects it touches go away.
+// shown and the loop runs until the window is closed (or a termination signal arrives). At
+// shutdown the worker is told to stop and joined before the objects it touches go away; if a MIDI
+// library call holds it past the join's budget, the process ends without it.
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <future>
 #include <thread>
 
 #include "app/platform.h"
 #include "device/device_link.h"
 #include "ui/ui.h"
+
+namespace {
+// The worker leaves within milliseconds of a stop request unless a MIDI call blocks (a JACK
+// server that stopped answering makes RtMidi wait a second, or for ever). The close must end the
+// process within a second, so the join waits this long and no longer.
+constexpr std::chrono::milliseconds kJoinBudget{500};
+}  // namespace
 
 int main() {
   const std::string identifier = "com.tarvik.editor";
@@ -18,7 +29,12 @@ int main() {
   link.platform = &platform;
   link.ui = &ui;
   orq::DeviceLink::setCurrent(&link);
-  link.workerThread = std::thread(orq::runWorker, &link);
+  std::promise<void> workerDone;
+  std::future<void> workerEnded = workerDone.get_future();
+  link.workerThread = std::thread([&link, done = std::move(workerDone)]() mutable {
+    orq::runWorker(&link);
+    done.set_value();
+  });
 
   int status = 0;
   if (platform.hasWindow()) {
@@ -31,7 +47,15 @@ int main() {
 
   link.stopRequested = 1;
   platform.closeDialogs();  // a worker waiting on a dialog gets its empty answer and ends
-  if (link.workerThread.joinable()) link.workerThread.join();
+  if (workerEnded.wait_for(kJoinBudget) != std::future_status::ready) {
+    // Only a MIDI call holds the worker this long: the files it writes take milliseconds and
+    // reach their names by a rename, so nothing of the user's is half-written. Ending here skips
+    // the destructors of the objects the worker may still reach.
+    std::fprintf(stderr, "orq-editor: the MIDI service does not answer; closing without it\n");
+    std::fflush(nullptr);
+    std::_Exit(status);
+  }
+  link.workerThread.join();
   orq::DeviceLink::setCurrent(nullptr);
   return status;
 }

@@ -1,12 +1,14 @@
 // The Linux window host over GTK 3: one top-level window with a drawing area, its events turned
-// into PlatformEvents, the 500 ms timer, the cross-thread repaint request, the cursor, and the
-// file dialogs that the worker asks for.
+// into PlatformEvents, the 500 ms timer, the cross-thread repaint request, the cursor, the file
+// dialogs that the worker asks for, and termination signals taken as a close request.
+#include <glib-unix.h>
 #include <gtk/gtk.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <condition_variable>
+#include <csignal>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -33,6 +35,7 @@ struct Platform::Impl {
   GtkWidget* window = nullptr;
   GtkWidget* area = nullptr;
   guint timer = 0;
+  guint signalSources[3] = {};
   std::atomic<bool> repaintQueued{false};
   bool hand = false;
   std::thread::id uiThread;  // the thread that initialised GTK and runs the loop
@@ -97,6 +100,13 @@ gboolean onDraw(GtkWidget* widget, cairo_t* cr, gpointer data) {
 gboolean onDelete(GtkWidget*, GdkEvent*, gpointer data) {
   static_cast<Platform*>(data)->running = false;
   return TRUE;  // the window stays; it goes with the process
+}
+
+// SIGTERM, SIGINT and SIGHUP close the window as the close box does, so that the worker closes
+// its MIDI clients: a JACK client that just vanishes can stall a synchronous JACK server.
+gboolean onTerminate(gpointer data) {
+  static_cast<Platform*>(data)->running = false;
+  return G_SOURCE_CONTINUE;
 }
 
 gboolean onMotion(GtkWidget*, GdkEventMotion* e, gpointer data) {
@@ -349,12 +359,17 @@ Platform::Platform(std::string t, std::string id) : title(std::move(t)), identif
   impl->area = area;
   setWindowIcon(GTK_WINDOW(window));
   impl->timer = g_timeout_add(kTimerMs, onTimer, this);
+  const int signals[3] = {SIGTERM, SIGINT, SIGHUP};
+  for (int i = 0; i < 3; ++i)
+    impl->signalSources[i] = g_unix_signal_add(signals[i], onTerminate, this);
 }
 
 Platform::~Platform() {
   if (!impl) return;
   closeDialogs();
   if (impl->timer) g_source_remove(impl->timer);
+  for (guint id : impl->signalSources)
+    if (id) g_source_remove(id);
   while (g_idle_remove_by_data(this)) {
   }
   if (impl->window) {

@@ -30,26 +30,32 @@ struct DeviceLink {
   std::thread workerThread;          // start-up only
   Shared<uint8_t> stopRequested{0};  // start-up sets it at shutdown
   Shared<int32_t> failureCount{0};   // worker
-  // Set by the MIDI library's error callback when it runs on a library thread; the worker then
-  // closes both ports itself at its next poll (a port cannot be closed from its own thread).
+  // Set by the MIDI library's error callback (any thread, inside a library call); the worker
+  // closes both ports at its next poll or discovery, between library calls.
   Shared<uint8_t> portFault{0};
+  // Set on a MIDI library thread when the service (the JACK server) goes away: the worker's
+  // pauses and waits end at once, and its thread body drops and later re-creates the ports.
+  Shared<uint8_t> serviceLost{0};
 
   static DeviceLink* current();
   static void setCurrent(DeviceLink* link);
 };
 
-// The worker's thread body (link_worker.cpp). Creates and owns the two port objects; ends
-// within a few milliseconds of stopRequested being set (every pause and wait watches it).
+// The worker's thread body (link_worker.cpp). Creates and owns the two port objects, dropping
+// them when the MIDI service goes and creating them again when it returns; ends within a few
+// milliseconds of stopRequested being set (every pause and wait watches it), unless a MIDI
+// library call blocks.
 void runWorker(DeviceLink* link);
 
 // --- Worker-thread primitives (link_io.cpp): every device operation is built from these.
 
-// Outcome of waiting for a reply: it arrived, the budget ran out, or shutdown was requested
-// (the caller then returns at once without touching any shared field).
+// Outcome of waiting for a reply: it arrived, the budget ran out, or it was interrupted (a stop
+// request, or the MIDI service went away): the caller then returns at once without touching any
+// shared field, and the thread body takes over.
 enum class WaitResult { Arrived, TimedOut, Stopped };
 
-// Sleeps until now + interval (saturating), waking early when stopRequested is set. Returns
-// false when it ended because of stopRequested.
+// Sleeps until now + interval (saturating), waking early when stopRequested or serviceLost is
+// set. Returns false when it ended early because of either.
 bool pauseFor(DeviceLink& link, std::chrono::milliseconds interval);
 bool outputOpen(DeviceLink& link);
 // Sends one complete message when the output port is open and the message is not empty.
@@ -64,6 +70,8 @@ WaitResult waitForReply(DeviceLink& link, int32_t code);
 // A reply timed out or a transfer failed: linkState 3, repaint, failureCount + 1.
 void markFailure(DeviceLink& link);
 bool stopping(const DeviceLink& link);
+// stopping, or the MIDI service gone: what the worker is doing is abandoned.
+bool interrupted(const DeviceLink& link);
 // Asks the window for one repaint (any thread; coalesces). Nothing happens without a Platform.
 void requestRepaint(DeviceLink& link);
 

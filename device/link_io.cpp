@@ -40,13 +40,17 @@ bool stopping(const DeviceLink& link) {
   return link.stopRequested.get() != 0;
 }
 
+bool interrupted(const DeviceLink& link) {
+  return stopping(link) || link.serviceLost.get() != 0;
+}
+
 void requestRepaint(DeviceLink& link) {
   if (link.platform) link.platform->requestRepaint();
 }
 
 bool pauseFor(DeviceLink& link, milliseconds interval) {
   const Clock::time_point deadline = deadlineAfter(interval);
-  while (!stopping(link)) {
+  while (!interrupted(link)) {
     const Clock::time_point now = Clock::now();
     if (now >= deadline) return true;
     const Clock::time_point slice = deadline - now > kStopSlice ? now + kStopSlice : deadline;
@@ -80,13 +84,13 @@ void pollReply(DeviceLink& link) {
 
 namespace {
 
-// One poll interval: until a message is waiting or kPollPause has passed. False on a stop
-// request.
+// One poll interval: until a message is waiting or kPollPause has passed. False when
+// interrupted.
 bool awaitInput(DeviceLink& link) {
   if (!link.midiInbox) return pauseFor(link, kPollPause);
-  if (stopping(link)) return false;
+  if (interrupted(link)) return false;
   link.midiInbox->waitForMessage(deadlineAfter(kPollPause));
-  return !stopping(link);
+  return !interrupted(link);
 }
 
 }  // namespace
@@ -101,7 +105,7 @@ WaitResult waitForReply(DeviceLink& link, int32_t code) {
     if (link.lastReply.get() == code) return WaitResult::Arrived;
     if (!awaitInput(link)) return WaitResult::Stopped;
     pollReply(link);
-    if (stopping(link)) return WaitResult::Stopped;
+    if (interrupted(link)) return WaitResult::Stopped;
     if (Clock::now() >= deadline) return WaitResult::TimedOut;
   }
 }

@@ -5,6 +5,7 @@
 // Sections: port discovery; firmware update; connect sequence; commands; the thread body.
 // The primitives it is built from (pauses, sending, the reply wait) are in link_io.cpp.
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 
 #include "device/device_link.h"
@@ -37,25 +38,17 @@ constexpr unsigned int kQueueLimit = 100;
 // library error); replies are still polled on every pass.
 constexpr int kScanEveryPasses = 10;
 
-// True on the worker thread; the MIDI error callback uses it to tell whether it may close the
-// ports itself.
-thread_local bool tOnWorker = false;
-
 void closeBoth(DeviceLink& link) {
   safeClose(link.midiIn);
   safeClose(link.midiOut);
 }
 
-// Library errors close both ports; the next pass opens them again. Off the worker thread (an
-// ALSA input thread, say) the closing is left to the worker.
+// Library errors close both ports; the next pass opens them again. The closing is left to the
+// worker's next poll even on its own thread: the callback runs inside the RtMidi call that met
+// the error, and a port closed under openPort (its device vanished between the enumeration and
+// the connect) stays marked open in RtMidi 5.0 with no JACK port behind it, for good.
 void onMidiError(RtMidiError::Type, const std::string&, void* userData) {
-  auto* link = static_cast<DeviceLink*>(userData);
-  if (!link) return;
-  if (tOnWorker) {
-    closeBoth(*link);
-  } else {
-    link->portFault = 1;
-  }
+  if (auto* link = static_cast<DeviceLink*>(userData)) link->portFault = 1;
 }
 
 }  // namespace
@@ -349,17 +342,21 @@ bool discover(DeviceLink& link, WorkerState& w) {
   return w.found;
 }
 
+void showNoDevice(DeviceLink& link) {
+  Ui& ui = *link.ui;
+  if (ui.linkState.get() == kNoDevice) return;
+  ui.resetDeviceFields();
+  ui.linkState = kNoDevice;
+  requestRepaint(link);
+}
+
 void onePass(DeviceLink& link, WorkerState& w) {
   if (!pauseFor(link, kPassPause)) return;
   Ui& ui = *link.ui;
   const bool found = discover(link, w);
   const int32_t kind = w.kind;
   if (!found) {
-    if (ui.linkState.get() != kNoDevice) {
-      ui.resetDeviceFields();
-      ui.linkState = kNoDevice;
-      requestRepaint(link);
-    }
+    showNoDevice(link);
     return;  // a pending command waits for the device
   }
   const int32_t state = ui.linkState.get();
@@ -391,31 +388,106 @@ void onePass(DeviceLink& link, WorkerState& w) {
 
 // ---------------------------------------------------------------- the thread body
 
-void runWorker(DeviceLink* link) {
-  tOnWorker = true;
-  // The stop flag is not cleared here: start-up zero-fills it, and a close request that comes
-  // before this thread runs must still end it.
-  MidiPair ports = createMidiPair("midi input client", "midi client", kQueueLimit);
+namespace {
+
+// With no MIDI service the worker tries again after this, doubling up to the longest interval:
+// a returning service is found within about a second, and a missing one costs next to nothing.
+// Meanwhile it wakes only this often to look for a stop request (pauseFor's 10 ms slices alone
+// would cost about 0.3 % of a core; a failed JACK connection attempt costs about 3 ms).
+constexpr milliseconds kFirstServiceRetry{50};
+constexpr milliseconds kLongestServiceRetry{1000};
+constexpr milliseconds kIdleSlice{50};
+
+void waitForService(DeviceLink& link, milliseconds interval) {
+  const Clock::time_point deadline = Clock::now() + interval;
+  while (!stopping(link)) {
+    const Clock::time_point now = Clock::now();
+    if (now >= deadline) return;
+    std::this_thread::sleep_until(std::min(deadline, now + kIdleSlice));
+  }
+}
+
+// On a libjack thread, when the server goes: every pause and reply wait of the worker ends at
+// once, and the thread body drops the port objects.
+void onServiceLost(void* userData) {
+  static_cast<DeviceLink*>(userData)->serviceLost = 1;
+}
+
+const char* apiName(RtMidi::Api api) {
+  return api == RtMidi::LINUX_ALSA ? "ALSA" : api == RtMidi::UNIX_JACK ? "JACK" : "MIDI";
+}
+
+// The port objects live as long as the service they were made on; an empty pair when there is
+// no service.
+MidiPair openPorts(DeviceLink& link) {
+  MidiPair ports =
+      createMidiPair("midi input client", "midi client", kQueueLimit, &onServiceLost, &link);
+  if (!ports) return {};
   for (RtMidi* port :
        {static_cast<RtMidi*>(ports.in.get()), static_cast<RtMidi*>(ports.out.get())}) {
-    if (!port) continue;
     try {
-      port->setErrorCallback(&onMidiError, link);
+      port->setErrorCallback(&onMidiError, &link);
     } catch (const std::exception&) {
     }
   }
-  link->midiIn = ports.in.get();
-  link->midiOut = ports.out.get();
-  link->midiInbox = ports.inbox.get();
+  link.midiIn = ports.in.get();
+  link.midiOut = ports.out.get();
+  link.midiInbox = ports.inbox.get();
+  return ports;
+}
 
+void dropPorts(DeviceLink& link, MidiPair& ports) {
+  closeBoth(link);
+  link.midiIn = nullptr;
+  link.midiOut = nullptr;
+  link.midiInbox = nullptr;
+  // Moved out and destroyed whole, so in reverse order: output first, watch last. Assigning an
+  // empty pair would free the inbox while the input could still deliver to it.
+  { MidiPair gone = std::move(ports); }
+  link.portFault = 0;
+  link.serviceLost = 0;  // the watch is gone, so nothing sets it again
+}
+
+}  // namespace
+
+void runWorker(DeviceLink* link) {
+  // The stop flag is not cleared here: start-up zero-fills it, and a close request that comes
+  // before this thread runs must still end it.
   WorkerState state;
-  while (!stopping(*link)) onePass(*link, state);
-
-  closeBoth(*link);
-  link->midiIn = nullptr;
-  link->midiOut = nullptr;
-  link->midiInbox = nullptr;
-  tOnWorker = false;
+  MidiPair ports;
+  milliseconds retry = kFirstServiceRetry;
+  bool serviceWasThere = true;  // so that only changes are reported
+  while (!stopping(*link)) {
+    if (!ports) {
+      ports = openPorts(*link);
+      if (!ports) {
+        if (serviceWasThere)
+          std::fprintf(stderr, "device link: no MIDI service; waiting for one\n");
+        serviceWasThere = false;
+        showNoDevice(*link);
+        waitForService(*link, retry);
+        retry = std::min(retry * 2, kLongestServiceRetry);
+        continue;
+      }
+      if (!serviceWasThere)
+        std::fprintf(stderr, "device link: MIDI service (%s) found\n", apiName(ports.api));
+      serviceWasThere = true;
+      retry = kFirstServiceRetry;
+      state.found = false;  // ports of the last service are gone; enumerate at once
+      state.passesToScan = 0;
+    }
+    if (link->serviceLost.get() || ports.serviceLost()) {
+      std::fprintf(stderr, "device link: MIDI service (%s) gone; waiting for it\n",
+                   apiName(ports.api));
+      serviceWasThere = false;
+      showNoDevice(*link);
+      link->failureCount = 0;  // timeouts against a vanished service say nothing of the device
+      dropPorts(*link, ports);
+      continue;
+    }
+    onePass(*link, state);
+  }
+  dropPorts(*link, ports);
 }
 
 }  // namespace orq

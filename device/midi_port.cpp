@@ -58,15 +58,53 @@ namespace {
 void quietJack(const char*) {}
 }  // namespace
 
+ServiceWatch::ServiceWatch(RtMidi::Api api, const std::string& clientName, OnLost onLost, void* arg)
+    : api_(api), onLost_(onLost), arg_(arg) {
+  if (api != RtMidi::UNIX_JACK) {
+    connected_ = api != RtMidi::LINUX_ALSA || alsaSequencerPresent();
+    return;
+  }
+  jack_client_t* client = jack_client_open(clientName.c_str(), JackNoStartServer, nullptr);
+  if (!client) return;
+  // Not activated: the watch takes no part in the server's cycles, it only hears the shutdown.
+  jack_on_info_shutdown(
+      client,
+      [](jack_status_t code, const char* reason, void* self) {
+        onShutdown(static_cast<int>(code), reason, self);
+      },
+      this);
+  jackClient_ = client;
+  connected_ = true;
+}
+
+ServiceWatch::~ServiceWatch() {
+  if (jackClient_) jack_client_close(static_cast<jack_client_t*>(jackClient_));
+}
+
+bool ServiceWatch::lost() const {
+  if (api_ == RtMidi::LINUX_ALSA) return !alsaSequencerPresent();
+  return lost_.load();
+}
+
+void ServiceWatch::onShutdown(int, const char*, void* self) {
+  auto* watch = static_cast<ServiceWatch*>(self);
+  if (watch->lost_.exchange(true)) return;
+  if (watch->onLost_) watch->onLost_(watch->arg_);
+}
+
 MidiPair createMidiPair(const std::string& inClient, const std::string& outClient,
-                        unsigned int queueLimit) {
-  // While no JACK server runs, RtMidi retries the connection on every port enumeration, and
-  // libjack would print several lines to stderr each time (200 times a second in the worker).
+                        unsigned int queueLimit, ServiceWatch::OnLost onLost, void* arg) {
+  // libjack prints several lines to stderr for every client that cannot reach a server; a
+  // missing service is reported by the caller, once.
   jack_set_error_function(&quietJack);
   jack_set_info_function(&quietJack);
   for (RtMidi::Api api : midiApiOrder(std::getenv("ORQ_MIDI_API"), alsaSequencerPresent())) {
     MidiPair pair;
     try {
+      // The watch goes first: without a running server RtMidi's constructors still succeed,
+      // print "JACK server not running?" and leave objects that try again on every call.
+      pair.watch = std::make_unique<ServiceWatch>(api, outClient + " watch", onLost, arg);
+      if (!pair.watch->connected()) continue;
       pair.inbox = std::make_unique<MidiInbox>(queueLimit);
       pair.in = std::make_unique<RtMidiIn>(api, inClient, queueLimit);
       pair.out = std::make_unique<RtMidiOut>(api, outClient);
@@ -138,14 +176,17 @@ void MidiInbox::attach(RtMidiIn& in) {
 }
 
 void MidiInbox::onMessage(double, std::vector<unsigned char>* message, void* self) {
-  auto* inbox = static_cast<MidiInbox*>(self);
-  if (!message || message->empty()) return;
+  if (message) static_cast<MidiInbox*>(self)->push(*message);
+}
+
+void MidiInbox::push(const std::vector<unsigned char>& message) {
+  if (message.empty()) return;
   {
-    std::lock_guard<std::mutex> lock(inbox->mutex_);
-    if (inbox->messages_.size() >= inbox->limit_) return;
-    inbox->messages_.push_back(*message);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (messages_.size() >= limit_) return;
+    messages_.push_back(message);
   }
-  inbox->arrived_.notify_one();
+  arrived_.notify_one();
 }
 
 bool MidiInbox::take(std::vector<unsigned char>& message) {

@@ -5,6 +5,7 @@
 
 #include <rtmidi/RtMidi.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -36,6 +37,9 @@ class MidiInbox {
   explicit MidiInbox(size_t limit) : limit_(limit) {}
   // Routes the port's messages here (replaces RtMidi's queue).
   void attach(RtMidiIn& in);
+  // What the port's callback does with each message (any thread): appends it unless the inbox
+  // is full or the message is empty.
+  void push(const std::vector<unsigned char>& message);
   // Takes the oldest message; false when there is none.
   bool take(std::vector<unsigned char>& message);
   size_t size() const;
@@ -50,19 +54,58 @@ class MidiInbox {
   std::deque<std::vector<unsigned char>> messages_;  // guarded by mutex_
 };
 
+// Tells whether the MIDI service under a pair of port objects is still there. RtMidi keeps a
+// JACK client whose server has died and goes on listing the ports the server had (libjack reads
+// them from shared memory), so a lost server is not visible through the ports themselves.
+//   JACK: a client of its own that takes no part in processing; the server's shutdown notice
+//     marks it lost and calls `onLost` once, on a libjack thread.
+//   ALSA: the sequencer device exists (looked at on each call of lost()).
+class ServiceWatch {
+ public:
+  using OnLost = void (*)(void* arg);
+  // Connects to the service of `api`; connected() says whether that worked. Never starts a JACK
+  // server.
+  ServiceWatch(RtMidi::Api api, const std::string& clientName, OnLost onLost, void* arg);
+  ~ServiceWatch();
+  ServiceWatch(const ServiceWatch&) = delete;
+  ServiceWatch& operator=(const ServiceWatch&) = delete;
+
+  bool connected() const { return connected_; }
+  bool lost() const;
+
+ private:
+  static void onShutdown(int code, const char* reason, void* self);
+  const RtMidi::Api api_;
+  void* jackClient_ = nullptr;  // jack_client_t*
+  bool connected_ = false;
+  const OnLost onLost_;
+  void* const arg_;
+  std::atomic<bool> lost_{false};
+};
+
 // One input and one output object on the same API, the input's messages going to `inbox`.
+// Destroying a pair whose JACK server has died takes about a second (RtMidi's output waits that
+// long for a process cycle that never comes); with a live server it takes milliseconds.
 struct MidiPair {
-  std::unique_ptr<MidiInbox> inbox;  // declared first: outlives the input that feeds it
+  // Declared first, so destroyed last: the JACK clients of a process must all be closed before
+  // a new one is opened after the server died, since libjack then frees any still allocated.
+  std::unique_ptr<ServiceWatch> watch;
+  std::unique_ptr<MidiInbox> inbox;  // outlives the input that feeds it
   std::unique_ptr<RtMidiIn> in;
   std::unique_ptr<RtMidiOut> out;
   RtMidi::Api api = RtMidi::UNSPECIFIED;
+
+  explicit operator bool() const { return in && out; }
+  bool serviceLost() const { return watch && watch->lost(); }
 };
 
-// Creates both objects on the first API of midiApiOrder(ORQ_MIDI_API, ...) whose two
-// constructors succeed, with an inbox of `queueLimit` messages attached to the input. Returns
-// an empty pair when no API works.
+// Creates both objects on the first API of midiApiOrder(ORQ_MIDI_API, ...) whose service is
+// running and whose two constructors succeed, with an inbox of `queueLimit` messages attached to
+// the input and a ServiceWatch that calls `onLost(arg)` when the service goes. Returns an empty
+// pair when no API works; it then leaves nothing on stderr and starts no server.
 MidiPair createMidiPair(const std::string& inClient, const std::string& outClient,
-                        unsigned int queueLimit);
+                        unsigned int queueLimit, ServiceWatch::OnLost onLost = nullptr,
+                        void* arg = nullptr);
 
 // Calls that never throw. On an RtMidi error they behave as if nothing was there.
 unsigned int safePortCount(RtMidi& port);

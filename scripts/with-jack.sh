@@ -3,7 +3,8 @@
 # no kernel module), so MIDI tests and demos work where there is no ALSA sequencer.
 # Usage: scripts/with-jack.sh CMD [ARGS...]   -> exits with CMD's status.
 # Environment: ORQ_JACK_PERIOD (frames per cycle, default 256 = 5.3 ms at 48 kHz);
-# ORQ_JACK_LOG=PATH keeps the server's output there.
+# ORQ_JACK_LOG=PATH keeps the server's output there. CMD gets JACK_DEFAULT_SERVER and
+# ORQ_JACK_PID (the server's pid).
 set -u
 
 if [ $# -eq 0 ]; then
@@ -22,18 +23,23 @@ log="${ORQ_JACK_LOG:-$(mktemp -t orq-jackd.XXXXXX)}"
 # side by side get distinct servers. Reusing names matters: libjack keeps at most 8 servers in
 # its registry and reclaims the entry of a dead server only when a server of the same name
 # starts, so ever-new names would fill it up ("Too many servers already active").
+# When every name is taken (test runs side by side, some nesting a server of their own), wait
+# for one for up to two minutes.
 lockdir="${TMPDIR:-/tmp}"
 name=""
-for i in 0 1 2 3 4 5; do
-  exec {lockfd}>"$lockdir/orq-jack-$i.lock"
-  if flock -n "$lockfd"; then
-    name="orq-jack-$i"
-    break
-  fi
-  exec {lockfd}>&-
+for _ in $(seq 240); do
+  for i in 0 1 2 3 4 5; do
+    exec {lockfd}>"$lockdir/orq-jack-$i.lock"
+    if flock -n "$lockfd"; then
+      name="orq-jack-$i"
+      break 2
+    fi
+    exec {lockfd}>&-
+  done
+  sleep 0.5
 done
 if [ -z "$name" ]; then
-  echo "with-jack: all private JACK server names are in use" >&2
+  echo "with-jack: all private JACK server names stayed in use for two minutes" >&2
   exit 2
 fi
 
@@ -101,6 +107,7 @@ fi
 
 export JACK_DEFAULT_SERVER="$name"
 export JACK_NO_START_SERVER=1
+export ORQ_JACK_PID="$jack_pid"  # for tests that freeze the server they asked for
 
 "$@"
 status=$?

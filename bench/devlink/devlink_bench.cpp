@@ -1,7 +1,9 @@
 // Device link timings against the simulator over a MIDI service (run under
 // scripts/with-jack.sh): how long the worker takes from the device's ports appearing to a
-// completed read, how much CPU the worker burns while a device is connected and idle, and a
-// whole firmware transfer beside as many bare round trips of a message of the same size.
+// completed read, how much CPU it burns while a device is connected and idle, how long its
+// failure, recovery and stop paths take, a whole firmware transfer beside as many bare round trips
+// of a message of the same size, and, on JACK servers of its own, how fast it notices a lost
+// service and finds the device again, and what waiting for a missing service costs.
 #include <benchmark/benchmark.h>
 #include <dirent.h>
 #include <pthread.h>
@@ -13,15 +15,19 @@
 #include <ctime>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "app/platform.h"
 #include "device/device_link.h"
 #include "device/firmware.h"
 #include "device/midi_port.h"
 #include "device/protocol.h"
+#include "tests/faults/fault_env.h"
 #include "tools/devsim/devsim.h"
 #include "ui/ui.h"
 
@@ -270,6 +276,175 @@ BENCHMARK(BM_BareRoundTrips513)
     ->Iterations(1)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);
+
+double since(Clock::time_point t0, Clock::time_point t1) {
+  return std::chrono::duration<double>(t1 - t0).count();
+}
+
+// A device that never answers: IDENTIFY, READ_SETTINGS and the first READ_SLOT_NAME time out
+// (three reply budgets), then RESET, the recovery pause and a fresh IDENTIFY. Counters in
+// seconds: from the worker's start to its first request, from the first request to RESET (3 s
+// by design), from RESET to the next IDENTIFY (1 s by design).
+void BM_SilentDeviceFailureAndRecovery(benchmark::State& state) {
+  auto o = simOptions();
+  o.silent = true;
+  orq::devsim::Simulator sim(o);
+  if (!sim.start()) {
+    state.SkipWithError("no MIDI service (run under scripts/with-jack.sh)");
+    return;
+  }
+  for (auto _ : state) {
+    sim.clearRecords();
+    const auto t0 = Clock::now();
+    Editor ed;
+    const bool done = sim.waitFor(
+        [](const auto& r) {
+          int identify = 0;
+          for (const auto& x : r) identify += !x.sent && x.name == "IDENTIFY";
+          return identify >= 2;
+        },
+        10s);
+    const auto r = sim.records();
+    if (!done || r.size() < 5) {
+      state.SkipWithError("no recovery seen");
+      return;
+    }
+    state.counters["first_request_s"] = since(t0, r[0].time);
+    state.counters["failing_s"] = since(r[0].time, r[3].time);
+    state.counters["recovery_s"] = since(r[3].time, r[4].time);
+    state.SetIterationTime(since(t0, r[4].time));
+  }
+}
+BENCHMARK(BM_SilentDeviceFailureAndRecovery)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1);
+
+// From the stop request to the worker's end: inside a reply wait (arg 0) and inside the STORE
+// display (arg 1). The close of the window waits for this, at most 500 ms.
+void BM_StopLatency(benchmark::State& state) {
+  const bool duringStore = state.range(0) == 1;
+  auto o = simOptions();
+  o.silent = !duringStore;
+  orq::devsim::Simulator sim(o);
+  if (!sim.start()) {
+    state.SkipWithError("no MIDI service (run under scripts/with-jack.sh)");
+    return;
+  }
+  for (auto _ : state) {
+    sim.clearRecords();
+    auto ed = std::make_unique<Editor>();
+    if (duringStore) {
+      waitState(ed->ui, orq::kConnected, 5000ms);
+      ed->ui.pendingCommand = orq::kCommandStore;
+      const auto deadline = Clock::now() + 5s;
+      while (ed->ui.statusCode.get() != orq::kStatusStoring && Clock::now() < deadline)
+        std::this_thread::sleep_for(200us);
+    } else {
+      sim.waitFor([](const auto& r) { return !r.empty(); }, 5000ms);
+    }
+    const auto t0 = Clock::now();
+    ed.reset();
+    state.SetIterationTime(since(t0, Clock::now()));
+  }
+}
+BENCHMARK(BM_StopLatency)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+
+// Points the MIDI layer at one JACK server for a benchmark's life.
+struct UseServer {
+  explicit UseServer(const fault_env::JackServer& server) {
+    for (const char* n : {"JACK_DEFAULT_SERVER", "JACK_NO_START_SERVER", "ORQ_MIDI_API"}) {
+      const char* v = std::getenv(n);
+      saved.emplace_back(n, v ? std::optional<std::string>(v) : std::nullopt);
+    }
+    fault_env::useServer(server);
+  }
+  ~UseServer() {
+    for (const auto& [n, v] : saved) {
+      if (v)
+        setenv(n.c_str(), v->c_str(), 1);
+      else
+        unsetenv(n.c_str());
+    }
+  }
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved;
+};
+
+// The JACK server is killed under a connected device, then started again (orq-devsim, a process
+// of its own, opens its ports again by itself). Counters in seconds: from the kill to NO DEVICE,
+// and from the server taking clients again to the device read in full.
+void BM_ServiceLossAndReturn(benchmark::State& state) {
+  fault_env::JackServer server;
+  if (!server.reserved() || !server.start()) {
+    state.SkipWithError("no JACK server could be started");
+    return;
+  }
+  UseServer env(server);
+  fault_env::Devsim sim(ORQ_DEVSIM, "ORQ KTB bench");
+  if (!sim.ready()) {
+    state.SkipWithError("orq-devsim did not start");
+    return;
+  }
+  Editor ed;
+  double notice = 0, recover = 0;
+  int rounds = 0;
+  for (auto _ : state) {
+    if (!waitState(ed.ui, orq::kConnected, 10s)) break;
+    const auto killed = Clock::now();
+    server.kill();
+    if (!waitState(ed.ui, orq::kNoDevice, 10s)) break;
+    notice += since(killed, Clock::now());
+    if (!server.start()) break;
+    const auto back = Clock::now();
+    if (!waitState(ed.ui, orq::kConnected, 10s)) break;
+    recover += since(back, Clock::now());
+    ++rounds;
+    state.SetIterationTime(since(killed, Clock::now()));
+  }
+  if (rounds == 0) {
+    state.SkipWithError("the device was not found again");
+    return;
+  }
+  state.counters["notice_s"] = notice / rounds;
+  state.counters["recover_s"] = recover / rounds;
+}
+BENCHMARK(BM_ServiceLossAndReturn)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(5);
+
+// No MIDI service at all (a JACK server name that nothing runs under): the CPU of the worker and
+// of the whole process over 10 s, as a share of one core, while it tries again once a second.
+void BM_NoServiceIdleCpu(benchmark::State& state) {
+  fault_env::JackServer nothing;  // reserved, never started
+  if (!nothing.reserved()) {
+    state.SkipWithError("no free JACK server name");
+    return;
+  }
+  UseServer env(nothing);
+  Editor ed;
+  std::this_thread::sleep_for(3s);  // past the short first intervals
+  auto processCpu = [] {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+  };
+  for (auto _ : state) {
+    const double w0 = threadCpuSeconds(ed.worker);
+    const double p0 = processCpu();  // libjack's own threads for each attempt included
+    const auto t0 = Clock::now();
+    std::this_thread::sleep_for(10s);
+    const double wall = since(t0, Clock::now());
+    state.counters["worker_cpu_pct"] = 100.0 * (threadCpuSeconds(ed.worker) - w0) / wall;
+    state.counters["process_cpu_pct"] = 100.0 * (processCpu() - p0) / wall;
+    state.SetIterationTime(wall);
+  }
+}
+BENCHMARK(BM_NoServiceIdleCpu)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);
 
 }  // namespace
 

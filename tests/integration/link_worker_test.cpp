@@ -19,14 +19,20 @@ namespace {
 
 using namespace worker_test;
 
-TEST(LinkWorker, NoPortsLeavesNoDeviceAndKeepsTheCommand) {
+// A command given while there is no device waits for it: it is carried out after the device
+// appears and has been read.
+TEST(LinkWorker, CommandWaitsForTheDevice) {
   Editor ed;
-  ed.ui().pendingCommand = 3;
+  ed.ui().pendingCommand = orq::kCommandStore;
   ed.start();
-  std::this_thread::sleep_for(300ms);
-  EXPECT_EQ(ed.ui().linkState.get(), orq::kNoDevice);
-  EXPECT_EQ(ed.ui().pendingCommand.get(), 3);
-  EXPECT_EQ(ed.ui().statusCode.get(), orq::kStatusIdle);
+  std::this_thread::sleep_for(300ms);  // passes with no device
+  auto sim = startSim(simOptions("ORQ OR-8 late"));
+  ASSERT_TRUE(sim);
+  ASSERT_TRUE(
+      sim->waitFor([](const auto& r) { return !r.empty() && r.back().name == "STORE"; }, 5000ms));
+  std::vector<Bytes> want = fullRead(0);
+  want.push_back({0xF0, 0x00, 0x0A, 0xF7});
+  EXPECT_EQ(receivedBytes(*sim), want);
 }
 
 // Port names decide whether the ports are the device's and which model it is.
@@ -49,8 +55,11 @@ TEST(LinkWorker, PortNameTagsDecideDeviceAndModel) {
       ASSERT_TRUE(ed.connected());
       EXPECT_EQ(ed.ui().modelKind.get(), c.kind);
     } else {
-      std::this_thread::sleep_for(300ms);
-      EXPECT_EQ(ed.ui().linkState.get(), orq::kNoDevice);
+      // A tagged device that appears later is read, so the ports were enumerated meanwhile.
+      auto tagged = startSim(simOptions("ORQ KTC witness"));
+      ASSERT_TRUE(tagged);
+      ASSERT_TRUE(ed.connected());
+      EXPECT_EQ(ed.ui().modelKind.get(), 2);
       EXPECT_TRUE(received(*sim).empty());
     }
   }
@@ -87,7 +96,6 @@ TEST(LinkWorker, DeviceThatNeverAnswersIsResetAndReadAgain) {
   auto sim = startSim(o);
   ASSERT_TRUE(sim);
   Editor ed;
-  const auto t0 = Clock::now();
   ed.start();
 
   // IDENTIFY, READ_SETTINGS and the first READ_SLOT_NAME time out one after the other.
@@ -112,13 +120,11 @@ TEST(LinkWorker, DeviceThatNeverAnswersIsResetAndReadAgain) {
                                          "IDENTIFY"};
   ASSERT_EQ(names, want);
   EXPECT_EQ(rec[3].bytes, (Bytes{0xF0, 0x00, 0x0C, 0xF7}));
+  // Lower bounds only: how long each step takes is measured by bench/devlink.
   const auto failing = std::chrono::duration<double>(rec[3].time - rec[0].time).count();
   const auto recovery = std::chrono::duration<double>(rec[4].time - rec[3].time).count();
-  EXPECT_GT(failing, 2.9);  // three waits of 200 polls of 5 ms
-  EXPECT_LT(failing, 3.8);
+  EXPECT_GT(failing, 2.9);    // three waits of 200 polls of 5 ms
   EXPECT_GT(recovery, 0.99);  // the recovery pause, then a fresh open
-  EXPECT_LT(recovery, 1.5);
-  EXPECT_LT(std::chrono::duration<double>(rec[0].time - t0).count(), 0.5);
 }
 
 TEST(LinkWorker, DeviceThatNeverSendsSettingsIsReadAgainWithoutReset) {
@@ -200,16 +206,22 @@ TEST(LinkWorker, CommandsWithoutWorkAreClearedAndSendNothing) {
   ed.start();
   ASSERT_TRUE(ed.connected());
   sim->clearRecords();
+  orq::Ui& ui = ed.ui();
   // Unknown codes; imports and an export whose dialog was cancelled; SELECT with no browser.
-  for (int code : {12, -1, 1000, 4, 9, 10, 11}) {
+  // Each is followed by a READ_SETTINGS, whose answer shows the worker has finished with it.
+  const int codes[] = {12, -1, 1000, 4, 9, 10, 11};
+  for (int code : codes) {
     SCOPED_TRACE(code);
-    ed.ui().pendingCommand = code;
-    ASSERT_TRUE(waitUntil([&] { return ed.ui().pendingCommand.get() == 0; }, 1000ms));
-    std::this_thread::sleep_for(30ms);
-    EXPECT_EQ(ed.ui().linkState.get(), orq::kConnected);
-    EXPECT_EQ(ed.ui().statusCode.get(), orq::kStatusIdle);
+    ui.pendingCommand = code;
+    ASSERT_TRUE(waitUntil([&] { return ui.pendingCommand.get() == 0; }, 1000ms));
+    ui.programBlocks[0][orq::kReceived] = 0;
+    ui.pendingCommand = orq::kCommandReadSettings;
+    ASSERT_TRUE(waitUntil([&] { return ui.programBlocks[0][orq::kReceived].get() == 1; }, 3000ms));
+    ASSERT_TRUE(ed.connected(1000ms));
+    EXPECT_EQ(ui.statusCode.get(), orq::kStatusIdle);
   }
-  EXPECT_TRUE(received(*sim).empty());
+  EXPECT_EQ(receivedBytes(*sim),
+            std::vector<Bytes>(std::size(codes), Bytes{0xF0, 0x00, 0x02, 0x00, 0xF7}));
 }
 
 TEST(LinkWorker, ChangeNoticeMakesTheEditorReadAgain) {
@@ -293,8 +305,8 @@ TEST(LinkWorker, LongSysexArrivesWhole) {
 }
 
 // The editor must be able to close at any moment: inside a reply wait, and inside the store
-// display pause.
-TEST(LinkWorker, StopEndsTheWorkerPromptly) {
+// display pause. How fast it ends is measured by bench/devlink.
+TEST(LinkWorker, StopInsideAWaitFinishesNothing) {
   for (bool duringStore : {false, true}) {
     SCOPED_TRACE(duringStore);
     auto o = simOptions("ORQ OR-6 stop");
@@ -311,11 +323,55 @@ TEST(LinkWorker, StopEndsTheWorkerPromptly) {
     } else {
       ASSERT_TRUE(sim->waitFor([](const auto& r) { return !r.empty(); }, 3000ms));
     }
-    const auto t = Clock::now();
     ed.stop();
-    EXPECT_LT(Clock::now() - t, 500ms);
     EXPECT_NE(ed.ui().statusCode.get(), orq::kStatusIdle);  // stopped inside, nothing finished
   }
+}
+
+// A library error on a connected link closes both ports; the next pass opens them again without
+// reading the device anew or leaving the connected state.
+TEST(LinkWorker, PortFaultWhileConnectedReopensQuietly) {
+  auto sim = startSim(simOptions("ORQ KTB fault"));
+  ASSERT_TRUE(sim);
+  Editor ed;
+  ed.start();
+  ASSERT_TRUE(ed.connected());
+  sim->clearRecords();
+  orq::Ui& ui = ed.ui();
+  ed.link.portFault = 1;
+  ASSERT_TRUE(waitUntil([&] { return ed.link.portFault.get() == 0; }, 3000ms));
+  ui.programBlocks[0][orq::kReceived] = 0;
+  ui.pendingCommand = orq::kCommandReadSettings;
+  ASSERT_TRUE(waitUntil([&] { return ui.programBlocks[0][orq::kReceived].get() == 1; }, 3000ms));
+  EXPECT_EQ(receivedBytes(*sim), std::vector<Bytes>{Bytes({0xF0, 0x00, 0x02, 0x00, 0xF7})});
+  EXPECT_EQ(ui.linkState.get(), orq::kConnected);
+  EXPECT_EQ(ui.slotName(0), L"GREEN 412");
+}
+
+// The device goes while it is being read. The read fails twice (ERROR); the ports still count
+// as found until the next enumeration, so the recovery runs, finds no device to reset and uses
+// the failures up; then NO DEVICE. The returning device is read in full, without a RESET.
+TEST(LinkWorker, UnplugDuringTheReadThenPlugAgain) {
+  auto o = simOptions("ORQ KTB midread");
+  o.replyDelayMs = 200;  // room to unplug before SETTINGS_DUMP goes out
+  auto sim = startSim(o);
+  ASSERT_TRUE(sim);
+  Editor ed;
+  ed.start();
+  ASSERT_TRUE(sim->waitFor(
+      [](const auto& r) { return !r.empty() && r.back().name == "READ_SETTINGS"; }, 3000ms));
+  sim->unplug(0ms);
+  ASSERT_TRUE(waitUntil([&] { return ed.link.failureCount.get() == 2; }, 5000ms));
+  EXPECT_EQ(ed.ui().linkState.get(), orq::kError);
+  ASSERT_TRUE(waitUntil([&] { return ed.ui().linkState.get() == orq::kNoDevice; }, 5000ms));
+  EXPECT_EQ(ed.link.failureCount.get(), 0);
+
+  sim->clearRecords();
+  sim->plug();
+  ASSERT_TRUE(ed.connected(8000ms));
+  EXPECT_EQ(receivedBytes(*sim), fullRead(0));
+  EXPECT_EQ(ed.link.failureCount.get(), 0);
+  EXPECT_EQ(ed.ui().deviceFirmwareVersion.get(), 0x0102);
 }
 
 }  // namespace

@@ -77,6 +77,7 @@ class Editor {
     if (worker_.joinable()) worker_.join();
   }
   orq::Ui& ui() { return *ui_; }
+  orq::Platform& platform() { return platform_; }
   bool connected(std::chrono::milliseconds timeout = 3000ms) {
     return waitUntil([&] { return ui_->linkState.get() == orq::kConnected; }, timeout);
   }

@@ -214,6 +214,50 @@ void expectRegions(const Ui& ui, const std::vector<Expected>& expected) {
   }
 }
 
+// The palette with the layout's values. Every other test compares against these constants, so
+// a wrong value here would pass everywhere else.
+TEST(PanelPalette, ColoursAreTheLayoutsValues) {
+  const struct {
+    const char* name;
+    uint32_t constant, layout;
+  } colours[] = {
+      {"background", kBackground, 0xFF030303},
+      {"column", kColumn, 0xFF141416},
+      {"header bar", kHeaderBar, 0xFF08080A},
+      {"control box", kControlBox, 0xFF202022},
+      {"track off", kTrackOff, 0xFF303032},
+      {"label", kLabel, 0xFFBEBEBE},
+      {"dim text", kDimText, 0xFF8C8C8E},
+      {"icon idle", kIconIdle, 0xFF505050},
+      {"white", kWhite, 0xFFF0F0F0},
+      {"shade", kShade, 0x40000000},
+      {"veil", kVeil, 0xA0000000},
+      {"status text", kStatusText, 0xDC000000},
+      {"list row even", kListRowEven, 0xFF1C1C1E},
+      {"list row odd", kListRowOdd, 0xFF101012},
+      // Per model: accent, header box and strip, logo ink, strip text, word-mark, titles.
+      {"0 accent", kLooks[0].accent, 0xFFD2AE66},
+      {"0 plate", kLooks[0].plate, 0xFFD2AE66},
+      {"0 logo", kLooks[0].logoInk, 0xFF030303},
+      {"0 strip", kLooks[0].stripText, 0x96000000},
+      {"0 mark", kLooks[0].markInk, 0xFF141416},
+      {"0 title", kLooks[0].titleInk, 0xFFD2AE66},
+      {"1 accent", kLooks[1].accent, 0xFFC8C5C3},
+      {"1 plate", kLooks[1].plate, 0xFFC8C5C3},
+      {"1 logo", kLooks[1].logoInk, 0xFF712429},
+      {"1 strip", kLooks[1].stripText, 0xFF712429},
+      {"1 mark", kLooks[1].markInk, 0xFF712429},
+      {"1 title", kLooks[1].titleInk, 0xFFC8C5C3},
+      {"2 accent", kLooks[2].accent, 0xFFBE2816},
+      {"2 plate", kLooks[2].plate, 0xFFF0F0F0},
+      {"2 logo", kLooks[2].logoInk, 0xFFBE2816},
+      {"2 strip", kLooks[2].stripText, 0xFFBE2816},
+      {"2 mark", kLooks[2].markInk, 0xFFBE2816},
+      {"2 title", kLooks[2].titleInk, 0xFFF0F0F0},
+  };
+  for (const auto& c : colours) EXPECT_EQ(c.constant, c.layout) << c.name;
+}
+
 TEST_F(PanelTest, HitRegionTableAt1024x740) {
   connect(1);
   paint();

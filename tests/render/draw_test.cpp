@@ -1,6 +1,7 @@
 // Pixel tests of the shape, transform, image and mask operations on an offscreen surface.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "render/render_cairo.h"
@@ -227,8 +228,13 @@ TEST(DrawImage, CachedDecodeIsReusedAndNoticesRewrittenData) {
     p.drawImage(0, 0, 20, 20, test::data(img));
   });
   EXPECT_EQ(render::cachedImageCount(), 1);
-  // Same address, new content: the stale decode must not be shown.
-  img = test::colourImage(2, 2, [](int, int) { return 0xFF101010u; });
+  // Same address, new content: the stale decode must not be shown. The bytes are rewritten in
+  // place, since assigning a new vector would move the data elsewhere.
+  const uint8_t* const address = img.data();
+  const auto grey = test::colourImage(2, 2, [](int, int) { return 0xFF101010u; });
+  ASSERT_EQ(grey.size(), img.size());
+  std::copy(grey.begin(), grey.end(), img.begin());
+  ASSERT_EQ(img.data(), address);
   c.paint([&](Platform& p) { p.drawImage(0, 0, 20, 20, test::data(img)); });
   EXPECT_EQ(c.at(2, 2), 0xFF101010u);
   render::clearImageCache();

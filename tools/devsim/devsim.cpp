@@ -349,7 +349,8 @@ void Simulator::stop() {
 void Simulator::openPorts() {
   if (ports_) return;
   auto ports = std::make_unique<Ports>();
-  ports->pair = createMidiPair(options_.clientName, options_.clientName, 1000);
+  ports->pair = createMidiPair(options_.clientName, options_.clientName, 1000,
+                               &Simulator::onServiceLost, this);
   if (!ports->pair.in || !ports->pair.out) return;
   try {
     ports->pair.in->cancelCallback();  // messages come to this simulator, not the pair's inbox
@@ -373,6 +374,37 @@ void Simulator::closePorts() {
   // Destroying the objects removes the virtual ports; the JACK callback may still be running
   // until then, so the lock must not be held here.
   ports_.reset();
+}
+
+// On a libjack thread: the server is gone. The simulator's thread closes the ports (their
+// clients are dead) and opens them again once a server of that name runs, as a device behind a
+// MIDI bridge reappears when the bridge's server does.
+void Simulator::onServiceLost(void* self) {
+  auto* sim = static_cast<Simulator*>(self);
+  {
+    std::lock_guard<std::mutex> lock(sim->mutex_);
+    if (!sim->running_) return;
+    sim->events_.push_back(std::make_unique<Event>(
+        Event{Clock::now(), [sim] {
+                std::fprintf(stderr, "orq-devsim: MIDI service gone; waiting for it\n");
+                sim->closePorts();
+                sim->reopenAfter(std::chrono::milliseconds(50));
+              }}));
+  }
+  sim->wake_.notify_one();
+}
+
+void Simulator::reopenAfter(std::chrono::milliseconds wait) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  events_.push_back(std::make_unique<Event>(
+      Event{Clock::now() + wait, [this, wait] {
+              openPorts();
+              if (plugged()) {
+                std::fprintf(stderr, "orq-devsim: MIDI service back; ports open again\n");
+              } else {
+                reopenAfter(std::min(wait * 2, std::chrono::milliseconds(1000)));
+              }
+            }}));
 }
 
 bool Simulator::plugged() const {

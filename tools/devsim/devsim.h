@@ -101,6 +101,7 @@ class Simulator {
   Simulator& operator=(const Simulator&) = delete;
 
   // Opens the ports and starts the simulator's thread. False when no MIDI API could be used.
+  // When the service goes away later, the ports are closed and opened again once it is back.
   bool start();
   void stop();
 
@@ -135,6 +136,8 @@ class Simulator {
   void send(const Bytes& message);
   void log(const Record& record);
   static void onMessage(double, std::vector<unsigned char>* message, void* self);
+  static void onServiceLost(void* self);
+  void reopenAfter(std::chrono::milliseconds wait);
 
   Options options_;
   Device device_;

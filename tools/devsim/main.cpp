@@ -7,8 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "tools/devsim/devsim.h"
 
@@ -202,6 +204,20 @@ int main(int argc, char** argv) {
       pending.erase(0, nl + 1);
     }
   }
-  sim.stop();
+  // Stopping closes the ports, which needs the JACK server's answers; a server that stopped
+  // answering (or stalls on a client that vanished) must not keep this process alive. The log is
+  // flushed line by line, so leaving without the rest of stop() loses nothing.
+  std::promise<void> stopped;
+  std::future<void> done = stopped.get_future();
+  std::thread stopper([&] {
+    sim.stop();
+    stopped.set_value();
+  });
+  if (done.wait_for(std::chrono::milliseconds(700)) != std::future_status::ready) {
+    std::fprintf(stderr, "orq-devsim: the MIDI service does not answer; leaving without it\n");
+    std::fflush(nullptr);
+    std::_Exit(0);
+  }
+  stopper.join();
   return 0;
 }
