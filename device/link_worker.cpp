@@ -30,6 +30,7 @@ constexpr milliseconds kRecoveryPause{1000};
 constexpr milliseconds kAfterFirmware{100};
 constexpr milliseconds kFirmwareRestart{2000};
 constexpr milliseconds kExportFailedDisplay{4000};
+constexpr milliseconds kPortSettle{30};
 constexpr int kFailureLimit = 2;
 constexpr unsigned int kQueueLimit = 100;
 // Port enumeration is a round trip to the MIDI service per port name; doing it on every 5 ms
@@ -99,9 +100,11 @@ bool findAndOpenDevice(DeviceLink& link, int32_t* kindOut = nullptr) {
   if (kindOut) *kindOut = kind;
 
   if (in.index >= 0 && out.index >= 0) {
+    bool opened = false;
     if (!safeIsOpen(link.midiIn)) {
       safeClose(link.midiIn);
       if (safeOpen(*link.midiIn, static_cast<unsigned int>(in.index), "midi Input")) {
+        opened = true;
         try {
           link.midiIn->ignoreTypes(false, true, true);  // keep sysex, drop clock and sensing
         } catch (const std::exception&) {
@@ -110,9 +113,14 @@ bool findAndOpenDevice(DeviceLink& link, int32_t* kindOut = nullptr) {
     }
     if (!safeIsOpen(link.midiOut)) {
       safeClose(link.midiOut);
-      safeOpen(*link.midiOut, static_cast<unsigned int>(out.index), "midi Output");
+      opened |= safeOpen(*link.midiOut, static_cast<unsigned int>(out.index), "midi Output");
     }
-    if (safeIsOpen(link.midiIn) && safeIsOpen(link.midiOut)) return true;
+    if (safeIsOpen(link.midiIn) && safeIsOpen(link.midiOut)) {
+      // A JACK connection takes effect at a later cycle of the server: a request sent at once
+      // could go nowhere, and its reply wait would end in ERROR. The caller sees a stop request.
+      if (opened) pauseFor(link, kPortSettle);
+      return true;
+    }
   }
   closeBoth(link);
   return false;

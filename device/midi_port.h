@@ -87,6 +87,19 @@ class ServiceWatch {
 // Destroying a pair whose JACK server has died takes about a second (RtMidi's output waits that
 // long for a process cycle that never comes); with a live server it takes milliseconds.
 struct MidiPair {
+  MidiPair() = default;
+  MidiPair(MidiPair&&) = default;
+  MidiPair& operator=(MidiPair&& other) {
+    release();
+    watch = std::move(other.watch);
+    inbox = std::move(other.inbox);
+    in = std::move(other.in);
+    out = std::move(other.out);
+    api = other.api;
+    return *this;
+  }
+  ~MidiPair() { release(); }
+
   // Declared first, so destroyed last: the JACK clients of a process must all be closed before
   // a new one is opened after the server died, since libjack then frees any still allocated.
   std::unique_ptr<ServiceWatch> watch;
@@ -97,6 +110,9 @@ struct MidiPair {
 
   explicit operator bool() const { return in && out; }
   bool serviceLost() const { return watch && watch->lost(); }
+  // Closes the ports and destroys the objects in an order that no JACK cycle can race (see
+  // midi_port.cpp); the pair is empty afterwards.
+  void release();
 };
 
 // Creates both objects on the first API of midiApiOrder(ORQ_MIDI_API, ...) whose service is

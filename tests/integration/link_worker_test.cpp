@@ -22,11 +22,12 @@ using namespace worker_test;
 // A command given while there is no device waits for it: it is carried out after the device
 // appears and has been read.
 TEST(LinkWorker, CommandWaitsForTheDevice) {
+  std::unique_ptr<Simulator> sim;  // goes after the editor (see PortNameTagsDecideDeviceAndModel)
   Editor ed;
   ed.ui().pendingCommand = orq::kCommandStore;
   ed.start();
   std::this_thread::sleep_for(300ms);  // passes with no device
-  auto sim = startSim(simOptions("ORQ OR-8 late"));
+  sim = startSim(simOptions("ORQ OR-8 late"));
   ASSERT_TRUE(sim);
   ASSERT_TRUE(
       sim->waitFor([](const auto& r) { return !r.empty() && r.back().name == "STORE"; }, 5000ms));
@@ -49,6 +50,9 @@ TEST(LinkWorker, PortNameTagsDecideDeviceAndModel) {
     SCOPED_TRACE(c.base);
     auto sim = startSim(simOptions(c.base));
     ASSERT_TRUE(sim);
+    // Declared before the editor so that it goes after it: libjack can crash when a client of
+    // this process is closed while another client here is still connected to its ports.
+    std::unique_ptr<Simulator> tagged;
     Editor ed;
     ed.start();
     if (c.found) {
@@ -56,7 +60,7 @@ TEST(LinkWorker, PortNameTagsDecideDeviceAndModel) {
       EXPECT_EQ(ed.ui().modelKind.get(), c.kind);
     } else {
       // A tagged device that appears later is read, so the ports were enumerated meanwhile.
-      auto tagged = startSim(simOptions("ORQ KTC witness"));
+      tagged = startSim(simOptions("ORQ KTC witness"));
       ASSERT_TRUE(tagged);
       ASSERT_TRUE(ed.connected());
       EXPECT_EQ(ed.ui().modelKind.get(), 2);
