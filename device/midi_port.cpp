@@ -7,8 +7,10 @@
 #include <unistd.h>
 
 #include <array>
+#include <chrono>
 #include <cstdlib>
 #include <string_view>
+#include <thread>
 
 namespace orq {
 
@@ -144,42 +146,14 @@ bool safeIsOpen(const RtMidi* port) {
   }
 }
 
-// ---- Closing JACK ports without racing the server's cycle.
-//
-// RtMidi 5.0's JACK objects run their process callback on the server's thread until the client
-// is closed, and do not stop it first: an input port is unregistered while a cycle may still
-// read it, and an output object frees its ring buffer while a cycle may still drain it. Both
-// crash inside libjack now and then. Deactivating the client first stops its cycles; RtMidi does
-// not expose the client, so it is reached through the library's data, whose layout is known for
-// the version checked here (its JACK data starts with the client).
-namespace {
-
-struct RtMidiAccess : RtMidi {
-  static MidiApi* api(RtMidi& r) { return r.*(&RtMidiAccess::rtapi_); }
-};
-struct MidiApiAccess : MidiApi {
-  static void* data(MidiApi& a) { return a.*(&MidiApiAccess::apiData_); }
-};
-
-jack_client_t* jackClientOf(RtMidi& port) {
-  static const bool knownLayout = RtMidi::getVersion() == "5.0.0";
-  MidiApi* api = RtMidiAccess::api(port);
-  if (!knownLayout || !api || api->getCurrentApi() != RtMidi::UNIX_JACK) return nullptr;
-  void* data = MidiApiAccess::data(*api);
-  return data ? *static_cast<jack_client_t**>(data) : nullptr;
-}
-
-}  // namespace
-
+// RtMidi 5.0's JACK output object frees its ring buffer before it closes its client, while the
+// server may still be running the client's process callback, which drains that buffer: now and
+// then that crashed inside libjack. Once the port is closed the callback returns at once, so the
+// output is closed first and the object destroyed a few server cycles later.
 void MidiPair::release() {
-  // After the server died libjack has freed its clients already; there is nothing to stop.
-  const bool live = api == RtMidi::UNIX_JACK && !serviceLost();
-  if (live && out) {
-    safeClose(out.get());  // RtMidi lets one cycle finish before it unregisters the port
-    if (jack_client_t* c = jackClientOf(*out)) jack_deactivate(c);
-  }
-  if (live && in) {
-    if (jack_client_t* c = jackClientOf(*in)) jack_deactivate(c);
+  if (api == RtMidi::UNIX_JACK && out && !serviceLost()) {
+    safeClose(out.get());
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
   }
   out.reset();
   in.reset();
@@ -190,13 +164,7 @@ void MidiPair::release() {
 void safeClose(RtMidi* port) {
   if (!port) return;
   try {
-    // An input port is unregistered with the client's cycles stopped (see above), then the
-    // client runs again for the next port it opens.
-    jack_client_t* client = nullptr;
-    if (dynamic_cast<RtMidiIn*>(port) && port->isPortOpen()) client = jackClientOf(*port);
-    if (client) jack_deactivate(client);
     port->closePort();
-    if (client) jack_activate(client);
   } catch (const std::exception&) {
   }
 }

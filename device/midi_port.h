@@ -110,8 +110,8 @@ struct MidiPair {
 
   explicit operator bool() const { return in && out; }
   bool serviceLost() const { return watch && watch->lost(); }
-  // Closes the ports and destroys the objects in an order that no JACK cycle can race (see
-  // midi_port.cpp); the pair is empty afterwards.
+  // Closes the output port before the objects go, so that no JACK cycle still drains a buffer
+  // RtMidi has freed (see midi_port.cpp); the pair is empty afterwards.
   void release();
 };
 
