@@ -9,6 +9,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <csignal>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -324,7 +325,14 @@ Platform::Platform(std::string t, std::string id) : title(std::move(t)), identif
   impl = new Impl;
   impl->uiThread = std::this_thread::get_id();
   g_set_prgname(identifier.c_str());
-  if (!gtk_init_check(nullptr, nullptr)) return;  // no display: no window
+  // Everything is drawn with Cairo into image surfaces, so GDK's probe for OpenGL at start-up is
+  // pure cost: on a software renderer it loads LLVM, which is most of the time to a window. A
+  // setting the user made stays; the variable is only read here and is not passed on.
+  const bool userSetGl = std::getenv("GDK_GL") != nullptr;
+  if (!userSetGl) g_setenv("GDK_GL", "disable", FALSE);
+  const bool initialised = gtk_init_check(nullptr, nullptr);
+  if (!userSetGl) g_unsetenv("GDK_GL");
+  if (!initialised) return;  // no display: no window
   g_set_application_name(title.c_str());
 
   GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
