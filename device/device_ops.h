@@ -37,8 +37,9 @@ struct TaggedPort {
 std::vector<TaggedPort> taggedPorts(RtMidi& port, const std::string& name = {});
 
 // Finds the first tagged input and output (among those `portName` selects, as taggedPorts),
-// records the model kind in the editor state and opens both ports when they are not open yet.
-// True when both are open; otherwise both are closed. `kindOut` gets the model kind decided.
+// records the model kind in the editor state and opens both ports when they are not open yet,
+// giving new connections a moment to take effect. True when both are open; otherwise both are
+// closed. `kindOut` gets the model kind decided.
 bool findAndOpenDevice(DeviceLink& link, int32_t* kindOut = nullptr,
                        const std::string& portName = {});
 

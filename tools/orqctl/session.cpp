@@ -30,7 +30,6 @@ void onSignal(int) {
 // A job left alone after a stop request this long is held by a MIDI library call.
 constexpr auto kStopBudget = 1000ms;
 constexpr auto kProgressTick = 50ms;
-constexpr auto kConnectSettle = 50ms;
 constexpr int kBarWidth = 30;
 
 class ProgressBar {
@@ -116,9 +115,6 @@ Outcome Session::openDevice(const std::string& port) {
   }
   if (!orq::findAndOpenDevice(link, nullptr, port))
     return failed(kNoDevice, "the device's ports could not be opened");
-  // Over JACK a new connection takes effect at the server's next cycle; a message sent before
-  // that is lost, and the first request would time out on a device that is there.
-  if (!orq::pauseFor(link, kConnectSettle)) return interruption("nothing was sent to the device");
   switch (orq::identify(link)) {
     case orq::Request::Arrived:
       return {};
