@@ -1,4 +1,4 @@
-# Installation (cmake --install) and the Debian package (cpack -G DEB): the two programs, the
+# Installation (cmake --install) and the Debian package (cpack -G DEB): the three programs, the
 # launcher entry, the icon, the AppStream metadata and the manual pages.
 include(GNUInstallDirs)
 
@@ -29,7 +29,7 @@ endforeach()
 
 # Manual pages, compressed as Debian installs them.
 set(_mans "")
-foreach(_page orq-editor orq-devsim)
+foreach(_page orq-editor orq-devsim orqctl)
   set(_gz ${_out}/${_page}.1.gz)
   add_custom_command(
     OUTPUT ${_gz}
@@ -43,7 +43,7 @@ add_custom_target(orq_desktop_files ALL DEPENDS ${_icon_pngs} ${_mans})
 configure_file(${_desktop}/com.tarvik.editor.metainfo.xml.in ${_out}/com.tarvik.editor.metainfo.xml
                @ONLY)
 
-install(TARGETS orq-editor orq-devsim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS orq-editor orq-devsim orqctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${_desktop}/com.tarvik.editor.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${_desktop}/com.tarvik.editor.svg
@@ -61,7 +61,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "editor for the ORQ guitar preamps")
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
   "Edits the settings of an ORQ preamp, loads factory and user cabinet impulse responses into\n"
   "its user slots, exports the factory impulse responses as WAV files and keeps its firmware\n"
-  "current. Includes orq-devsim, a simulated preamp for trying the editor without hardware.")
+  "current. Includes orqctl, the same jobs and backups of all 128 programs from a terminal, and\n"
+  "orq-devsim, a simulated preamp for trying the editor without hardware.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

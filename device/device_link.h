@@ -36,6 +36,10 @@ struct DeviceLink {
   // Set on a MIDI library thread when the service (the JACK server) goes away: the worker's
   // pauses and waits end at once, and its thread body drops and later re-creates the ports.
   Shared<uint8_t> serviceLost{0};
+  // Worker; program of the last accepted SETTINGS_DUMP. Every client of the device (the editor
+  // and orqctl side by side) hears the answers to the others' requests too, so a dump is not
+  // always the one just asked for.
+  Shared<int32_t> lastDumpProgram{-1};
 
   static DeviceLink* current();
   static void setCurrent(DeviceLink* link);

@@ -2,18 +2,19 @@
 // changed, carries out the panel's commands and reports through linkState and statusCode.
 // Runs on its own thread, which alone touches the MIDI ports.
 //
-// Sections: port discovery; firmware update; connect sequence; commands; the thread body.
-// The primitives it is built from (pauses, sending, the reply wait) are in link_io.cpp.
+// Sections: firmware update; connect read and recovery; commands; the thread body.
+// The device operations it calls (discovery, the connect read, settings, store, the flash) are in
+// device_ops.cpp, shared with orqctl; the primitives under them are in link_io.cpp.
 #include <algorithm>
 #include <cstdio>
 #include <memory>
 
 #include "device/device_link.h"
+#include "device/device_ops.h"
 #include "device/firmware.h"
 #include "device/midi_port.h"
 #include "device/protocol.h"
 #include "device/transfer.h"
-#include "ir/catalogue.h"
 #include "ir/ir_transfer.h"
 #include "ui/ui.h"
 
@@ -24,107 +25,15 @@ using std::chrono::milliseconds;
 using Clock = std::chrono::steady_clock;
 
 constexpr milliseconds kPassPause{5};
-constexpr milliseconds kAfterSend{5};
 constexpr milliseconds kStoreDisplay{500};
 constexpr milliseconds kRecoveryPause{1000};
-constexpr milliseconds kAfterFirmware{100};
-constexpr milliseconds kFirmwareRestart{2000};
 constexpr milliseconds kExportFailedDisplay{4000};
-constexpr milliseconds kPortSettle{30};
 constexpr int kFailureLimit = 2;
-constexpr unsigned int kQueueLimit = 100;
 // Port enumeration is a round trip to the MIDI service per port name; doing it on every 5 ms
 // pass cost about 4 % of a core over JACK while idle. The ports are enumerated on every 10th
 // pass instead (50 ms), and at once whenever ports that were found have been closed (recovery,
 // library error); replies are still polled on every pass.
 constexpr int kScanEveryPasses = 10;
-
-void closeBoth(DeviceLink& link) {
-  safeClose(link.midiIn);
-  safeClose(link.midiOut);
-}
-
-// Library errors close both ports; the next pass opens them again. The closing is left to the
-// worker's next poll even on its own thread: the callback runs inside the RtMidi call that met
-// the error, and a port closed under openPort (its device vanished between the enumeration and
-// the connect) stays marked open in RtMidi 5.0 with no JACK port behind it, for good.
-void onMidiError(RtMidiError::Type, const std::string&, void* userData) {
-  if (auto* link = static_cast<DeviceLink*>(userData)) link->portFault = 1;
-}
-
-}  // namespace
-
-namespace {
-
-Request requestSettings(DeviceLink& link) {
-  return askCounted(link, buildReadSettings(link.ui->program.get()), kSettingsDump);
-}
-
-bool sendSettings(DeviceLink& link) {
-  sendToDevice(link, buildWriteSettings(*link.ui));
-  return pauseFor(link, kAfterSend);
-}
-
-bool sendReset(DeviceLink& link) {
-  sendToDevice(link, buildReset());
-  return pauseFor(link, kAfterSend);
-}
-
-// ---------------------------------------------------------------- port discovery
-
-struct Found {
-  int index = -1;
-  int kind = -1;
-};
-
-Found findTagged(RtMidi& port) {
-  const unsigned int count = safePortCount(port);
-  for (unsigned int i = 0; i < count; ++i) {
-    const int kind = deviceTagKind(safePortName(port, i));
-    if (kind >= 0) return {static_cast<int>(i), kind};
-  }
-  return {};
-}
-
-// Finds the tagged ports, records the model kind and opens both ports when needed. True when
-// both are open. `kindOut` receives the model kind this discovery decided.
-bool findAndOpenDevice(DeviceLink& link, int32_t* kindOut = nullptr) {
-  if (link.portFault.exchange(0)) closeBoth(link);
-  if (!link.midiIn || !link.midiOut) return false;
-  const Found in = findTagged(*link.midiIn);
-  const Found out = findTagged(*link.midiOut);
-  const int32_t kind = out.kind >= 0 ? out.kind : (in.kind >= 0 ? in.kind : 0);
-  Ui& ui = *link.ui;
-  if (kind != ui.modelKind.get()) requestRepaint(link);
-  ui.modelKind = kind;
-  if (kindOut) *kindOut = kind;
-
-  if (in.index >= 0 && out.index >= 0) {
-    bool opened = false;
-    if (!safeIsOpen(link.midiIn)) {
-      safeClose(link.midiIn);
-      if (safeOpen(*link.midiIn, static_cast<unsigned int>(in.index), "midi Input")) {
-        opened = true;
-        try {
-          link.midiIn->ignoreTypes(false, true, true);  // keep sysex, drop clock and sensing
-        } catch (const std::exception&) {
-        }
-      }
-    }
-    if (!safeIsOpen(link.midiOut)) {
-      safeClose(link.midiOut);
-      opened |= safeOpen(*link.midiOut, static_cast<unsigned int>(out.index), "midi Output");
-    }
-    if (safeIsOpen(link.midiIn) && safeIsOpen(link.midiOut)) {
-      // A JACK connection takes effect at a later cycle of the server: a request sent at once
-      // could go nowhere, and its reply wait would end in ERROR. The caller sees a stop request.
-      if (opened) pauseFor(link, kPortSettle);
-      return true;
-    }
-  }
-  closeBoth(link);
-  return false;
-}
 
 // ---------------------------------------------------------------- firmware update
 
@@ -158,15 +67,11 @@ Flash updateFirmware(DeviceLink& link, FirmwareRun& run) {
     return Flash::NotNeeded;
   }
   run.flashed = true;
-  const TransferResult r = transferFirmware(link);
-  if (r == TransferResult::Stopped) return Flash::Stopped;
-  if (r == TransferResult::Failed) link.failureCount = 3;  // the next pass recovers
-  if (!pauseFor(link, kAfterFirmware) || !sendReset(link)) return Flash::Stopped;
-  if (r == TransferResult::Committed && !pauseFor(link, kFirmwareRestart)) return Flash::Stopped;
+  if (flashFirmware(link) == TransferResult::Stopped) return Flash::Stopped;
   // A restarting device may leave the bus and come back under new ports; ports kept open would
   // still point at the old ones. Start over as with a device just found.
   const int32_t kind = ui.modelKind.get();
-  closeBoth(link);
+  closePorts(link);
   ui.resetDeviceFields();
   ui.modelKind = kind;
   link.rereadPending = 1;
@@ -174,26 +79,11 @@ Flash updateFirmware(DeviceLink& link, FirmwareRun& run) {
   return Flash::Done;
 }
 
-// ---------------------------------------------------------------- connect sequence
+// ---------------------------------------------------------------- connect read and recovery
 
-enum class Sequence { Completed, EndsPass, Stopped };
-
-Sequence connectSequence(DeviceLink& link, FirmwareRun& firmware) {
-  Ui& ui = *link.ui;
-  link.rereadPending = 0;
-  ui.linkState = kBusy;
-  requestRepaint(link);
-  ui.statusCode = kStatusReading;
-
-  bool versionArrived = false;
-  if (outputOpen(link)) {
-    const Request identify = askCounted(link, buildIdentify(), kVersion);
-    if (identify == Request::Stopped) return Sequence::Stopped;
-    versionArrived = identify == Request::Arrived;
-  }
-
-  // Only a version told in this sequence says what the device runs now.
-  if (versionArrived) {
+// The full read of the device, with the firmware update once it has told its version.
+Sequence readDevice(DeviceLink& link, FirmwareRun& firmware) {
+  return connectSequence(link, [&] {
     switch (updateFirmware(link, firmware)) {
       case Flash::NotNeeded:
         break;
@@ -202,28 +92,8 @@ Sequence connectSequence(DeviceLink& link, FirmwareRun& firmware) {
       case Flash::Stopped:
         return Sequence::Stopped;
     }
-  }
-
-  if (requestSettings(link) == Request::Stopped) return Sequence::Stopped;
-
-  if (outputOpen(link)) {
-    int arrived = 0;
-    for (int slot = 0; slot < kSlotCount; ++slot) {
-      const Request r = ask(link, buildReadSlotName(slot), kSlotName);
-      if (r == Request::Stopped) return Sequence::Stopped;
-      if (r == Request::TimedOut) {
-        markFailure(link);
-        break;
-      }
-      if (r == Request::Arrived) ++arrived;
-    }
-    if (arrived == kSlotCount) link.failureCount = 0;
-  }
-
-  ui.statusCode = kStatusIdle;
-  if (ui.linkState.get() != kError) ui.linkState = kConnected;
-  requestRepaint(link);
-  return Sequence::Completed;
+    return Sequence::Completed;
+  });
 }
 
 // Two or more failures in a row: reset the device and start over with closed ports.
@@ -272,9 +142,7 @@ void uploadFactoryIr(DeviceLink& link) {
     requestRepaint(link);
     return;
   }
-  const CatalogueEntry& e = ui.catalogue[entry];
-  const IrSamples ir = blobSamples(e.blob);
-  afterUpload(link, uploadIr(link, e.name, ir.data, ir.count, static_cast<uint8_t>(slot - 1)));
+  afterUpload(link, uploadCatalogueEntry(link, entry, static_cast<uint8_t>(slot - 1)));
   requestRepaint(link);
 }
 
@@ -305,18 +173,15 @@ void dispatch(DeviceLink& link, WorkerState& w) {
   const int32_t code = ui.pendingCommand.take(0);
   switch (code) {
     case kCommandSendSettings:
-      sendSettings(link);
+      sendSettings(link, ui.program.get());
       break;
     case kCommandReadSettings:
-      if (requestSettings(link) == Request::Stopped) return;
+      if (requestSettings(link, ui.program.get()) == Request::Stopped) return;
       ui.linkState = kConnected;
       requestRepaint(link);
       break;
     case kCommandStore:
-      if (outputOpen(link)) {
-        sendToDevice(link, buildStore());
-        if (!pauseFor(link, kAfterSend)) return;
-      }
+      if (!sendStore(link)) return;
       ui.linkState = kBusy;
       ui.statusCode = kStatusStoring;
       requestRepaint(link);
@@ -380,7 +245,7 @@ void onePass(DeviceLink& link, WorkerState& w) {
   } else {
     pollReply(link);
     if (link.rereadPending.get()) {
-      const Sequence s = connectSequence(link, w.firmware);
+      const Sequence s = readDevice(link, w.firmware);
       if (s != Sequence::Completed) return;
     }
   }
@@ -415,45 +280,8 @@ void waitForService(DeviceLink& link, milliseconds interval) {
   }
 }
 
-// On a libjack thread, when the server goes: every pause and reply wait of the worker ends at
-// once, and the thread body drops the port objects.
-void onServiceLost(void* userData) {
-  static_cast<DeviceLink*>(userData)->serviceLost = 1;
-}
-
 const char* apiName(RtMidi::Api api) {
   return api == RtMidi::LINUX_ALSA ? "ALSA" : api == RtMidi::UNIX_JACK ? "JACK" : "MIDI";
-}
-
-// The port objects live as long as the service they were made on; an empty pair when there is
-// no service.
-MidiPair openPorts(DeviceLink& link) {
-  MidiPair ports =
-      createMidiPair("midi input client", "midi client", kQueueLimit, &onServiceLost, &link);
-  if (!ports) return {};
-  for (RtMidi* port :
-       {static_cast<RtMidi*>(ports.in.get()), static_cast<RtMidi*>(ports.out.get())}) {
-    try {
-      port->setErrorCallback(&onMidiError, &link);
-    } catch (const std::exception&) {
-    }
-  }
-  link.midiIn = ports.in.get();
-  link.midiOut = ports.out.get();
-  link.midiInbox = ports.inbox.get();
-  return ports;
-}
-
-void dropPorts(DeviceLink& link, MidiPair& ports) {
-  closeBoth(link);
-  link.midiIn = nullptr;
-  link.midiOut = nullptr;
-  link.midiInbox = nullptr;
-  // Moved out and destroyed whole, so in reverse order: output first, watch last. Assigning an
-  // empty pair would free the inbox while the input could still deliver to it.
-  { MidiPair gone = std::move(ports); }
-  link.portFault = 0;
-  link.serviceLost = 0;  // the watch is gone, so nothing sets it again
 }
 
 }  // namespace
@@ -467,7 +295,7 @@ void runWorker(DeviceLink* link) {
   bool serviceWasThere = true;  // so that only changes are reported
   while (!stopping(*link)) {
     if (!ports) {
-      ports = openPorts(*link);
+      ports = openLinkPorts(*link, "midi input client", "midi client");
       if (!ports) {
         if (serviceWasThere)
           std::fprintf(stderr, "device link: no MIDI service; waiting for one\n");
@@ -490,12 +318,12 @@ void runWorker(DeviceLink* link) {
       serviceWasThere = false;
       showNoDevice(*link);
       link->failureCount = 0;  // timeouts against a vanished service say nothing of the device
-      dropPorts(*link, ports);
+      dropLinkPorts(*link, ports);
       continue;
     }
     onePass(*link, state);
   }
-  dropPorts(*link, ports);
+  dropLinkPorts(*link, ports);
 }
 
 }  // namespace orq

@@ -68,6 +68,7 @@ void normalisePair(Shared<int32_t>* block, int low, int high) {
 void handleSettingsDump(const uint8_t* m, size_t length, Ui& ui, DeviceLink& link) {
   const uint8_t p = m[3];
   if (p >= kProgramCount) return;
+  link.lastDumpProgram = p;
   const size_t last = length - 2;  // last position that carries a value
   if (p == 0) {
     ui.midiChannel = m[4] & 0x1F;
@@ -110,10 +111,24 @@ void handleSlotName(const uint8_t* m, Ui& ui, DeviceLink& link) {
 
 }  // namespace
 
+ProgramSettings settingsOf(const Ui& ui, int32_t program) {
+  ProgramSettings s;
+  s.program = program;
+  s.midiChannel = ui.midiChannel;
+  s.boostLock = ui.boostLock;
+  if (program < 0 || program >= kProgramCount) return s;
+  for (int w = 0; w < kSettingsWords; ++w) s.words[w] = ui.programBlocks[program][w];
+  return s;
+}
+
 Bytes buildWriteSettings(const Ui& ui) {
-  const int32_t p = ui.program;
+  return buildWriteSettings(settingsOf(ui, ui.program));
+}
+
+Bytes buildWriteSettings(const ProgramSettings& s) {
+  const int32_t p = s.program;
   if (p < 0 || p >= kProgramCount) return {};
-  const Shared<int32_t>* block = ui.programBlocks[p];
+  const auto& block = s.words;
   const auto pair = [&](int low, int high) {
     return static_cast<uint8_t>(((block[high] & 0x07) << 4) | (block[low] & 0x0F));
   };
@@ -121,7 +136,7 @@ Bytes buildWriteSettings(const Ui& ui) {
           0x00,
           kWriteSettings,
           static_cast<uint8_t>(p),
-          static_cast<uint8_t>(((ui.boostLock & 1) << 5) | (ui.midiChannel & 0x1F)),
+          static_cast<uint8_t>(((s.boostLock & 1) << 5) | (s.midiChannel & 0x1F)),
           dataByte(block[kLoopBypass]),
           dataByte(block[kActiveChannel]),
           dataByte(block[kBoost1]),
@@ -135,6 +150,28 @@ Bytes buildWriteSettings(const Ui& ui) {
           dataByte(block[kGate1]),
           dataByte(block[kGate2]),
           kEnd};
+}
+
+bool decodeWriteSettings(const uint8_t* m, size_t length, ProgramSettings& out) {
+  if (m == nullptr || length != kWriteSettingsLength) return false;
+  if (m[0] != kStart || m[1] != 0x00 || m[2] != kWriteSettings || m[length - 1] != kEnd)
+    return false;
+  for (size_t i = 1; i + 1 < length; ++i)
+    if (m[i] >= 0x80) return false;
+  if (m[4] & 0xC0) return false;
+  ProgramSettings s;
+  s.program = m[3];
+  s.midiChannel = m[4] & 0x1F;
+  s.boostLock = (m[4] >> 5) & 1;
+  for (int e = kLoopBypass; e <= kIrBypass; ++e) s.words[e] = m[5 + e];
+  for (int pair = 0; pair < 3; ++pair) {
+    s.words[kPresence1 + 2 * pair] = m[12 + pair] & 0x0F;
+    s.words[kPresence2 + 2 * pair] = m[12 + pair] >> 4;
+  }
+  s.words[kGate1] = m[15];
+  s.words[kGate2] = m[16];
+  out = s;
+  return true;
 }
 
 Bytes buildReadSettings(int32_t program) {

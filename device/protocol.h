@@ -3,6 +3,7 @@
 // Every builder returns a message whose data bytes are all below 0x80, or nothing at all.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -55,6 +56,20 @@ inline constexpr uint16_t kFirmwareSizeField = 0xFFFF;
 // this byte, shown in a received slot name as this character.
 inline constexpr char kUnsafeNameByte = '?';
 
+// One program's settings as WRITE_SETTINGS carries them: settings-block entries 0..14 (entry 15,
+// the received flag, is the editor's own) and the two device-wide values of the packed byte.
+inline constexpr int kSettingsWords = 15;
+struct ProgramSettings {
+  int32_t program = 0;
+  int32_t midiChannel = 0;
+  int32_t boostLock = 0;
+  std::array<int32_t, kSettingsWords> words{};
+  bool operator==(const ProgramSettings&) const = default;
+};
+
+// The settings of `program` as the editor state holds them, with its midiChannel and boostLock.
+ProgramSettings settingsOf(const Ui& ui, int32_t program);
+
 // An empty result means "send nothing": the builder refused an argument that the message cannot
 // carry (a program outside 0..127, a slot outside 0..5, an offset wider than its field, an
 // unknown END_TRANSFER target). The caller must not send, and must not wait for a reply.
@@ -63,6 +78,11 @@ inline constexpr char kUnsafeNameByte = '?';
 // Block values are cut to the bits their field carries (7 bits per byte, 4 bits for the low
 // member of a nibble pair, 3 for the high one), so no byte reaches 0x80.
 Bytes buildWriteSettings(const Ui& ui);
+Bytes buildWriteSettings(const ProgramSettings& settings);
+// The reverse, for WRITE_SETTINGS messages kept in files: true when `message` is one complete
+// 18-byte WRITE_SETTINGS with every data byte below 0x80 and the packed byte's bits 6-7 clear.
+// Says nothing about whether the values are in their ranges.
+bool decodeWriteSettings(const uint8_t* message, size_t length, ProgramSettings& out);
 Bytes buildReadSettings(int32_t program);  // 5 bytes
 Bytes buildReadSlotName(int32_t slot);     // 5 bytes
 // 256 bytes of `image` from `offset`, positions past the end sent as zero.

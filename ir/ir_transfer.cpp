@@ -48,8 +48,19 @@ TransferResult uploadIr(DeviceLink& link, const std::wstring& name, const float*
   return sendImage(link, ChunkKind::Ir, image.data(), image.size(), commit);
 }
 
+TransferResult uploadCatalogueEntry(DeviceLink& link, int32_t entry, uint8_t slot) {
+  if (entry < 0 || entry >= kCatalogueSize) return refuse(link);
+  const CatalogueEntry& e = link.ui->catalogue[entry];
+  const IrSamples ir = blobSamples(e.blob);
+  return uploadIr(link, e.name, ir.data, ir.count, slot);
+}
+
 TransferResult importWav(DeviceLink& link, const std::wstring& path, uint8_t slot) {
-  const ImportedIr ir = importWavFile(path);
+  return uploadImportedWav(link, path, importWavFile(path), slot);
+}
+
+TransferResult uploadImportedWav(DeviceLink& link, const std::wstring& path, const ImportedIr& ir,
+                                 uint8_t slot) {
   if (ir.verdict != WavVerdict::Accepted) return refuse(link);
   return uploadIr(link, fileName(path), ir.samples.data(), static_cast<uint32_t>(ir.samples.size()),
                   slot);

@@ -38,22 +38,24 @@ in_root "apt-get update -qq && apt-get install -y -qq --no-install-recommends /t
   >>"$log" 2>&1 || { tail -20 "$log"; echo "package-test: apt-get install failed"; exit 1; }
 
 fail() { echo "package-test: $*"; exit 1; }
-for f in /usr/bin/orq-editor /usr/bin/orq-devsim \
+for f in /usr/bin/orq-editor /usr/bin/orq-devsim /usr/bin/orqctl \
          /usr/share/applications/com.tarvik.editor.desktop \
          /usr/share/icons/hicolor/scalable/apps/com.tarvik.editor.svg \
          /usr/share/icons/hicolor/48x48/apps/com.tarvik.editor.png \
          /usr/share/icons/hicolor/256x256/apps/com.tarvik.editor.png \
          /usr/share/metainfo/com.tarvik.editor.metainfo.xml \
-         /usr/share/man/man1/orq-editor.1.gz /usr/share/man/man1/orq-devsim.1.gz; do
+         /usr/share/man/man1/orq-editor.1.gz /usr/share/man/man1/orq-devsim.1.gz \
+         /usr/share/man/man1/orqctl.1.gz; do
   [ -f "$chroot_dir$f" ] || fail "$f not installed"
 done
 # Every library resolves, and the editor starts from PATH: without a display it says so in one
 # line and ends with status 1.
-in_root "ldd /usr/bin/orq-editor /usr/bin/orq-devsim" | grep -q "not found" && fail "unresolved libraries"
+in_root "ldd /usr/bin/orq-editor /usr/bin/orq-devsim /usr/bin/orqctl" | grep -q "not found" && fail "unresolved libraries"
 set +e
 out=$(in_root "orq-editor" 2>&1)
 status=$?
 set -e
 [ "$status" -eq 1 ] && grep -q "no display" <<<"$out" || fail "orq-editor from PATH: status $status: $out"
 in_root "orq-devsim --help" | grep -q "usage: orq-devsim" || fail "orq-devsim --help"
+in_root "orqctl ir list" | grep -q "^18 " || fail "orqctl ir list"
 echo "package-test: installed into a fresh Debian 12 root; programs start from PATH"

@@ -125,6 +125,45 @@ TEST_F(ProtocolTest, WriteSettingsIsTheMirrorOfASettingsDump) {
   EXPECT_EQ(ui.boostLock, 1);
 }
 
+// A WRITE_SETTINGS read back from a file gives the settings it was built from; messages that
+// are not one whole WRITE_SETTINGS are refused.
+TEST_F(ProtocolTest, WriteSettingsDecodesToWhatItWasBuiltFrom) {
+  ProgramSettings s;
+  s.program = 93;
+  s.midiChannel = 16;
+  s.boostLock = 1;
+  s.words = {1, 1, 0, 1, 2, 1, 1, 3, 1, 2, 3, 1, 2, 3, 2};
+  const Bytes m = buildWriteSettings(s);
+  ProgramSettings back;
+  ASSERT_TRUE(decodeWriteSettings(m.data(), m.size(), back));
+  EXPECT_EQ(back, s);
+
+  const auto with = [&](size_t at, uint8_t value) {
+    Bytes bad = m;
+    bad[at] = value;
+    return bad;
+  };
+  const Bytes refused[] = {
+      Bytes(m.begin(), m.end() - 1),  // no end byte
+      with(1, 0x01),                  // another maker
+      with(2, kSettingsDump),         // another message
+      with(4, 0x40),                  // packed bit 6
+      with(9, 0x80),                  // a status byte inside
+      with(17, 0xF0),
+  };
+  for (const Bytes& bad : refused) {
+    SCOPED_TRACE(::testing::PrintToString(bad));
+    EXPECT_FALSE(decodeWriteSettings(bad.data(), bad.size(), back));
+  }
+}
+
+TEST_F(ProtocolTest, SettingsDumpRecordsItsProgram) {
+  feed(dump(42, 0x01, {0, 0, 0, 0, 0, 0, 0, 0x22, 0x22, 0x22, 0, 0}));
+  EXPECT_EQ(link.lastDumpProgram.get(), 42);
+  feed(dump(128, 0x01, {0, 0, 0, 0, 0, 0, 0, 0x22, 0x22, 0x22, 0, 0}));  // dropped whole
+  EXPECT_EQ(link.lastDumpProgram.get(), 42);
+}
+
 TEST(ProtocolChunks, FirmwareChunkOffsetsAndData) {
   std::vector<uint8_t> image(131072);
   for (size_t i = 0; i < image.size(); ++i) image[i] = uint8_t(i * 7 + (i >> 8));

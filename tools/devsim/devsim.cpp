@@ -147,6 +147,21 @@ Device::Device(const Options& options)
     b[9] = 0x22;                               // lowpass 2 / 2
   }
   for (int s = 0; s < kSlots; ++s) slotNames[s] = kDefaultSlotNames[s];
+  if (options.settingsSeed == 0) return;
+  uint32_t x = options.settingsSeed;
+  const auto next = [&x](uint32_t range) {
+    x = x * 1664525u + 1013904223u;  // any in-range spread serves
+    return static_cast<uint8_t>((x >> 16) % range);
+  };
+  packed = static_cast<uint8_t>((next(2) << 5) | next(17));
+  for (auto& b : blocks) {
+    for (int i : {0, 1, 2, 3, 6}) b[i] = next(2);
+    b[4] = next(3);
+    b[5] = next(3);
+    for (int i : {7, 8, 9}) b[i] = static_cast<uint8_t>((next(3) + 1) << 4 | (next(3) + 1));
+    b[10] = next(4);
+    b[11] = next(4);
+  }
 }
 
 Bytes Device::changeProgram(int p) {

@@ -26,6 +26,9 @@ struct Options {
   std::string clientName = "orq-devsim";
   uint16_t firmware = 0x0102;  // high byte major, low byte minor
   std::string logPath;         // one line per message; empty: no file
+  // Non-zero: the programs start with settings of their own drawn from this seed, and the MIDI
+  // channel and boost lock too, so that two simulated devices can hold different settings.
+  uint32_t settingsSeed = 0;
   // Faults.
   bool silent = false;            // never send anything
   int ignoreCode = -1;            // never answer requests with this code (e.g. 0x02 READ_SETTINGS)

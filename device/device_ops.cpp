@@ -1,0 +1,238 @@
+// The device operations (see device_ops.h), built from the primitives of link_io.cpp.
+//
+// Sections: ports; requests; connect read; firmware.
+#include "device/device_ops.h"
+
+#include "device/firmware.h"
+#include "ui/ui.h"
+
+namespace orq {
+namespace {
+
+using std::chrono::milliseconds;
+using Clock = std::chrono::steady_clock;
+
+constexpr milliseconds kAfterSend{5};
+constexpr milliseconds kReplyBudget{1000};
+constexpr milliseconds kAfterFirmware{100};
+constexpr milliseconds kFirmwareRestart{2000};
+constexpr unsigned int kQueueLimit = 100;
+// Over JACK a new connection takes effect at one of the server's next cycles, and a message sent
+// before that is lost: the first request to a device just opened would time out although the
+// device is there (seen as 4 lost requests in 40 on a loaded machine; none with this pause).
+constexpr milliseconds kConnectSettle{50};
+
+// Library errors close both ports; the next discovery opens them again. The closing is left to
+// the next poll even on the link's own thread: the callback runs inside the RtMidi call that met
+// the error, and a port closed under openPort (its device vanished between the enumeration and
+// the connect) stays marked open in RtMidi 5.0 with no JACK port behind it, for good.
+void onMidiError(RtMidiError::Type, const std::string&, void* userData) {
+  if (auto* link = static_cast<DeviceLink*>(userData)) link->portFault = 1;
+}
+
+// On a libjack thread, when the server goes: every pause and reply wait on the link ends at
+// once, and the owner of the ports drops them.
+void onServiceLost(void* userData) {
+  static_cast<DeviceLink*>(userData)->serviceLost = 1;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- ports
+
+MidiPair openLinkPorts(DeviceLink& link, const std::string& inClient,
+                       const std::string& outClient) {
+  MidiPair ports = createMidiPair(inClient, outClient, kQueueLimit, &onServiceLost, &link);
+  if (!ports) return {};
+  for (RtMidi* port :
+       {static_cast<RtMidi*>(ports.in.get()), static_cast<RtMidi*>(ports.out.get())}) {
+    try {
+      port->setErrorCallback(&onMidiError, &link);
+    } catch (const std::exception&) {
+    }
+  }
+  link.midiIn = ports.in.get();
+  link.midiOut = ports.out.get();
+  link.midiInbox = ports.inbox.get();
+  return ports;
+}
+
+void dropLinkPorts(DeviceLink& link, MidiPair& ports) {
+  closePorts(link);
+  link.midiIn = nullptr;
+  link.midiOut = nullptr;
+  link.midiInbox = nullptr;
+  // Moved out and destroyed whole, so in reverse order: output first, watch last. Assigning an
+  // empty pair would free the inbox while the input could still deliver to it.
+  { MidiPair gone = std::move(ports); }
+  link.portFault = 0;
+  link.serviceLost = 0;  // the watch is gone, so nothing sets it again
+}
+
+void closePorts(DeviceLink& link) {
+  safeClose(link.midiIn);
+  safeClose(link.midiOut);
+}
+
+std::vector<TaggedPort> taggedPorts(RtMidi& port, const std::string& name) {
+  std::vector<TaggedPort> all;
+  std::vector<TaggedPort> exact;
+  const unsigned int count = safePortCount(port);
+  for (unsigned int i = 0; i < count; ++i) {
+    std::string portName = safePortName(port, i);
+    const int kind = deviceTagKind(portName);
+    if (kind < 0 || portName.find(name) == std::string::npos) continue;
+    TaggedPort p{i, std::move(portName), kind};
+    if (!name.empty() && p.name == name) exact.push_back(p);
+    all.push_back(std::move(p));
+  }
+  return exact.empty() ? all : exact;
+}
+
+bool findAndOpenDevice(DeviceLink& link, int32_t* kindOut, const std::string& portName) {
+  if (link.portFault.exchange(0)) closePorts(link);
+  if (!link.midiIn || !link.midiOut) return false;
+  const std::vector<TaggedPort> ins = taggedPorts(*link.midiIn, portName);
+  const std::vector<TaggedPort> outs = taggedPorts(*link.midiOut, portName);
+  const int32_t kind = !outs.empty() ? outs[0].kind : (!ins.empty() ? ins[0].kind : 0);
+  Ui& ui = *link.ui;
+  if (kind != ui.modelKind.get()) requestRepaint(link);
+  ui.modelKind = kind;
+  if (kindOut) *kindOut = kind;
+
+  if (!ins.empty() && !outs.empty()) {
+    bool opened = false;
+    if (!safeIsOpen(link.midiIn)) {
+      safeClose(link.midiIn);
+      opened = true;
+      if (safeOpen(*link.midiIn, ins[0].index, "midi Input")) {
+        try {
+          link.midiIn->ignoreTypes(false, true, true);  // keep sysex, drop clock and sensing
+        } catch (const std::exception&) {
+        }
+      }
+    }
+    if (!safeIsOpen(link.midiOut)) {
+      safeClose(link.midiOut);
+      opened = true;
+      safeOpen(*link.midiOut, outs[0].index, "midi Output");
+    }
+    if (safeIsOpen(link.midiIn) && safeIsOpen(link.midiOut)) {
+      // A stop request cutting this short is seen by the caller's next pause or wait.
+      if (opened) pauseFor(link, kConnectSettle);
+      return true;
+    }
+  }
+  closePorts(link);
+  return false;
+}
+
+// ---------------------------------------------------------------- requests
+
+Request identify(DeviceLink& link) {
+  return askCounted(link, buildIdentify(), kVersion);
+}
+
+Request requestSettings(DeviceLink& link, int32_t program) {
+  const Clock::time_point start = Clock::now();
+  Request r = ask(link, buildReadSettings(program), kSettingsDump);
+  // Someone else's dump: keep waiting for ours, within about one budget more.
+  while (r == Request::Arrived && link.lastDumpProgram.get() != program &&
+         Clock::now() - start < kReplyBudget) {
+    link.lastReply = 0;
+    switch (waitForReply(link, kSettingsDump)) {
+      case WaitResult::Arrived:
+        break;
+      case WaitResult::TimedOut:
+        r = Request::TimedOut;
+        break;
+      case WaitResult::Stopped:
+        return Request::Stopped;
+    }
+  }
+  if (r == Request::Arrived && link.lastDumpProgram.get() != program) r = Request::TimedOut;
+  if (r == Request::TimedOut) markFailure(link);
+  if (r == Request::Arrived) link.failureCount = 0;
+  return r;
+}
+
+bool sendSettings(DeviceLink& link, int32_t program) {
+  return sendSettings(link, settingsOf(*link.ui, program));
+}
+
+bool sendSettings(DeviceLink& link, const ProgramSettings& settings) {
+  sendToDevice(link, buildWriteSettings(settings));
+  return pauseFor(link, kAfterSend);
+}
+
+bool sendStore(DeviceLink& link) {
+  if (!outputOpen(link)) return true;
+  sendToDevice(link, buildStore());
+  return pauseFor(link, kAfterSend);
+}
+
+bool sendReset(DeviceLink& link) {
+  sendToDevice(link, buildReset());
+  return pauseFor(link, kAfterSend);
+}
+
+Request readSlotNames(DeviceLink& link) {
+  int arrived = 0;
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    const Request r = ask(link, buildReadSlotName(slot), kSlotName);
+    if (r == Request::Stopped) return r;
+    if (r == Request::TimedOut) {
+      markFailure(link);
+      return r;
+    }
+    if (r == Request::Arrived) ++arrived;
+  }
+  if (arrived < kSlotCount) return Request::NotSent;
+  link.failureCount = 0;
+  return Request::Arrived;
+}
+
+// ---------------------------------------------------------------- connect read
+
+Sequence connectSequence(DeviceLink& link, const std::function<Sequence()>& afterVersion) {
+  Ui& ui = *link.ui;
+  link.rereadPending = 0;
+  ui.linkState = kBusy;
+  requestRepaint(link);
+  ui.statusCode = kStatusReading;
+
+  bool versionArrived = false;
+  if (outputOpen(link)) {
+    const Request r = identify(link);
+    if (r == Request::Stopped) return Sequence::Stopped;
+    versionArrived = r == Request::Arrived;
+  }
+
+  // Only a version told in this sequence says what the device runs now.
+  if (versionArrived && afterVersion) {
+    const Sequence s = afterVersion();
+    if (s != Sequence::Completed) return s;
+  }
+
+  if (requestSettings(link, ui.program.get()) == Request::Stopped) return Sequence::Stopped;
+  if (outputOpen(link) && readSlotNames(link) == Request::Stopped) return Sequence::Stopped;
+
+  ui.statusCode = kStatusIdle;
+  if (ui.linkState.get() != kError) ui.linkState = kConnected;
+  requestRepaint(link);
+  return Sequence::Completed;
+}
+
+// ---------------------------------------------------------------- firmware
+
+TransferResult flashFirmware(DeviceLink& link) {
+  const TransferResult r = transferFirmware(link);
+  if (r == TransferResult::Stopped) return r;
+  if (r == TransferResult::Failed) link.failureCount = 3;  // the worker's next pass recovers
+  if (!pauseFor(link, kAfterFirmware) || !sendReset(link)) return TransferResult::Stopped;
+  if (r == TransferResult::Committed && !pauseFor(link, kFirmwareRestart))
+    return TransferResult::Stopped;
+  return r;
+}
+
+}  // namespace orq

@@ -1,0 +1,81 @@
+// The device operations over a DeviceLink: opening the device's ports, the connect read, reading
+// and writing one program's settings, store, reset and the firmware flash. The worker's loop
+// calls them for the panel and orqctl calls them directly, so each exists once. They run on the
+// one thread that owns the link's ports and report as the primitives of device_link.h do.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "device/device_link.h"
+#include "device/midi_port.h"
+#include "device/protocol.h"
+#include "device/transfer.h"
+
+namespace orq {
+
+// ---------------------------------------------------------------- ports
+
+// Creates the link's two port objects on the first MIDI service that works, with the error
+// callback and the service watch that the link's pauses and waits react to. An empty pair when
+// there is no service; the link then has no ports.
+MidiPair openLinkPorts(DeviceLink& link, const std::string& inClient, const std::string& outClient);
+// Closes and destroys what openLinkPorts made and clears the link's references to it.
+void dropLinkPorts(DeviceLink& link, MidiPair& ports);
+void closePorts(DeviceLink& link);
+
+// A port whose name carries a device tag.
+struct TaggedPort {
+  unsigned int index = 0;
+  std::string name;
+  int32_t kind = 0;
+};
+// The tagged ports of one direction, in the library's order. With a non-empty `name`, only those
+// whose name contains it, or, when some port's name is exactly `name`, only those.
+std::vector<TaggedPort> taggedPorts(RtMidi& port, const std::string& name = {});
+
+// Finds the first tagged input and output (among those `portName` selects, as taggedPorts),
+// records the model kind in the editor state and opens both ports when they are not open yet,
+// giving new connections a moment to take effect. True when both are open; otherwise both are
+// closed. `kindOut` gets the model kind decided.
+bool findAndOpenDevice(DeviceLink& link, int32_t* kindOut = nullptr,
+                       const std::string& portName = {});
+
+// ---------------------------------------------------------------- requests
+
+// IDENTIFY and the wait for VERSION, counted (a timeout is a failure, an answer clears it).
+Request identify(DeviceLink& link);
+// READ_SETTINGS for `program` and the wait for that program's SETTINGS_DUMP, counted. A dump of
+// another program (asked for by another client of the device) does not end the wait.
+Request requestSettings(DeviceLink& link, int32_t program);
+// WRITE_SETTINGS of `program` from the editor state, then the 5 ms pause. Not acknowledged by
+// the device. False when the pause was interrupted.
+bool sendSettings(DeviceLink& link, int32_t program);
+bool sendSettings(DeviceLink& link, const ProgramSettings& settings);
+// STORE, then the 5 ms pause; nothing is sent while the output port is closed.
+bool sendStore(DeviceLink& link);
+bool sendReset(DeviceLink& link);
+// READ_SLOT_NAME for the six slots in turn; the first timeout is a failure and ends the loop,
+// six answers clear failureCount. Arrived only when all six came.
+Request readSlotNames(DeviceLink& link);
+
+// ---------------------------------------------------------------- connect read
+
+enum class Sequence { Completed, EndsPass, Stopped };
+
+// The full read of a device just found: IDENTIFY, the settings of the current program and the
+// six slot names, with linkState busy meanwhile and connected (or error) after. `afterVersion`,
+// when given, runs once the device has told its version in this sequence; unless it returns
+// Completed the sequence ends there with its result.
+Sequence connectSequence(DeviceLink& link, const std::function<Sequence()>& afterVersion = {});
+
+// ---------------------------------------------------------------- firmware
+
+// Sends the firmware image buffer (device/firmware.h) and restarts the device into it: the
+// transfer, 100 ms, RESET, and on success 2 s for the restart. A failed transfer sets
+// failureCount to 3, so that the worker's next pass recovers. Stopped: nothing more was sent.
+TransferResult flashFirmware(DeviceLink& link);
+
+}  // namespace orq

@@ -1,0 +1,613 @@
+// orqctl's commands. Each one checks what it was given before it touches the device, so that a
+// refused file or a bad operand never sends anything; the device work runs in Session::run.
+//
+// Sections: operands and files; devices and info; settings; backup and restore; IRs; firmware.
+#include "tools/orqctl/commands.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "app/file_path.h"
+#include "device/device_ops.h"
+#include "device/firmware.h"
+#include "device/protocol.h"
+#include "ir/catalogue.h"
+#include "ir/ir_transfer.h"
+#include "ir/wav_import.h"
+#include "tools/orqctl/backup_file.h"
+#include "tools/orqctl/settings_text.h"
+
+namespace orqctl {
+namespace {
+
+using orq::ProgramSettings;
+using orq::Request;
+using orq::TransferResult;
+using Clock = std::chrono::steady_clock;
+
+// Larger files are refused unread: they cannot be a backup (2304 bytes).
+constexpr uintmax_t kMaxBackupFileBytes = 1 << 20;
+
+// ---------------------------------------------------------------- operands and files
+
+bool parseNumber(const std::string& text, int low, int high, int& out) {
+  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  if (text.empty() || text.size() > 3 || !std::all_of(text.begin(), text.end(), digit))
+    return false;
+  out = std::stoi(text);
+  return out >= low && out <= high;
+}
+
+std::string versionText(uint16_t v) {
+  return std::to_string(v >> 8) + "." + std::to_string(v & 0xFF) + ".0";
+}
+
+double secondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+std::string fixed(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", value);
+  return text;
+}
+
+// The whole file, or why not: missing, unreadable, or larger than `limit` (checked first).
+struct FileBytes {
+  std::vector<uint8_t> bytes;
+  std::string error;
+};
+
+FileBytes readFile(const std::string& path, uintmax_t limit) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return {{}, path + ": not a file"};
+  const uintmax_t size = std::filesystem::file_size(path, ec);
+  if (ec) return {{}, path + ": cannot be read"};
+  if (size > limit) return {{}, path + ": " + std::to_string(size) + " bytes is too large"};
+  std::ifstream in(path, std::ios::binary);
+  std::vector<uint8_t> bytes(static_cast<size_t>(size));
+  if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size)))
+    return {{}, path + ": cannot be read"};
+  return {std::move(bytes), {}};
+}
+
+// Writes through a temporary file beside `path`, so that a failed backup never replaces a good
+// one. Opened before the device is read, so that a folder that cannot be written is known first.
+class AtomicFile {
+ public:
+  explicit AtomicFile(std::string path) : path_(std::move(path)), part_(path_ + ".part") {
+    file_ = std::fopen(part_.c_str(), "wb");
+  }
+  ~AtomicFile() {
+    if (file_) std::fclose(file_);
+    if (!committed_) std::remove(part_.c_str());
+  }
+  bool open() const { return file_ != nullptr; }
+  bool commit(const std::vector<uint8_t>& bytes) {
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file_) == bytes.size();
+    const bool closed = std::fclose(file_) == 0;
+    file_ = nullptr;
+    committed_ = written && closed && std::rename(part_.c_str(), path_.c_str()) == 0;
+    return committed_;
+  }
+
+ private:
+  std::string path_;
+  std::string part_;
+  std::FILE* file_ = nullptr;
+  bool committed_ = false;
+};
+
+// Runs `work` on the device `inv.port` selects, once it has answered IDENTIFY.
+Outcome onDevice(const Invocation& inv, const std::string& label,
+                 const std::function<Outcome(Session&)>& work) {
+  Session session;
+  return session.run(
+      [&](Session& s) {
+        Outcome o = s.openDevice(inv.port);
+        return o.status == kDone ? work(s) : o;
+      },
+      label);
+}
+
+Outcome notAnswering(const std::string& what) {
+  return failed(kNoDevice, "the device did not answer " + what + " within 1 s");
+}
+
+// Reads `program` from the device; with `globals`, also program 0, whose dump alone carries the
+// device-wide values. The settings as the device holds them, or an outcome saying why not.
+Outcome readProgram(Session& s, int program, bool globals, ProgramSettings& out) {
+  std::vector<int> reads{program};
+  if (globals && program != 0) reads.push_back(0);
+  for (int p : reads) {
+    switch (orq::requestSettings(s.link, p)) {
+      case Request::Arrived:
+        break;
+      case Request::Stopped:
+        return s.interruption("program " + std::to_string(p) + " was not read");
+      default:
+        return notAnswering("READ_SETTINGS for program " + std::to_string(p));
+    }
+  }
+  out = orq::settingsOf(s.ui(), program);
+  return {};
+}
+
+// ---------------------------------------------------------------- devices and info
+
+Outcome devices(const Invocation& inv) {
+  Session session;
+  return session.run(
+      [&](Session& s) {
+        if (!s.openService())
+          return failed(kNoDevice, "no MIDI service: no ALSA sequencer and no JACK server running");
+        struct Row {
+          const char* direction;
+          orq::TaggedPort port;
+        };
+        std::vector<Row> rows;
+        for (auto& p : orq::taggedPorts(*s.link.midiIn, inv.port)) rows.push_back({"from", p});
+        for (auto& p : orq::taggedPorts(*s.link.midiOut, inv.port)) rows.push_back({"to", p});
+        if (rows.empty()) return failed(kNoDevice, "no ORQ device found");
+        Outcome o;
+        if (inv.json) {
+          o.out = "{\"ports\": [";
+          for (size_t i = 0; i < rows.size(); ++i) {
+            o.out += (i ? ", " : "") + std::string("{\"direction\": \"") + rows[i].direction +
+                     " device\", \"model\": " + std::to_string(rows[i].port.kind) +
+                     ", \"name\": " + jsonString(rows[i].port.name) + "}";
+          }
+          o.out += "]}\n";
+        } else {
+          for (const Row& r : rows) {
+            o.out += std::string(r.direction) + (r.direction[0] == 't' ? "   " : " ") +
+                     "device  model " + std::to_string(r.port.kind) + "  " + r.port.name + "\n";
+          }
+        }
+        return o;
+      },
+      "");
+}
+
+Outcome info(const Invocation& inv) {
+  return onDevice(inv, "", [&](Session& s) {
+    orq::Ui& ui = s.ui();
+    // The editor's read of a device just found, ending at the first request left unanswered.
+    ProgramSettings current;
+    Outcome read = readProgram(s, ui.program.get(), true, current);
+    if (read.status != kDone) return read;
+    switch (orq::readSlotNames(s.link)) {
+      case Request::Arrived:
+        break;
+      case Request::Stopped:
+        return s.interruption("the slot names were not read");
+      default:
+        return notAnswering("READ_SLOT_NAME");
+    }
+    const int32_t model = ui.modelKind;
+    Outcome o;
+    if (inv.json) {
+      o.out = "{\"model\": " + std::to_string(model) +
+              ", \"firmware\": " + jsonString(versionText(ui.deviceFirmwareVersion)) +
+              ", \"program\": " + std::to_string(ui.program.get()) +
+              ", \"midiChannel\": " + std::to_string(ui.midiChannel.get()) +
+              ", \"boostLock\": " + (ui.boostLock.get() ? "true" : "false") + ", \"slots\": [";
+      for (int slot = 0; slot < orq::kSlotCount; ++slot)
+        o.out += (slot ? ", " : "") + jsonString(orq::nativePath(ui.slotName(slot)));
+      o.out += "]}\n";
+    } else {
+      o.out = "model         " + std::to_string(model) + "\nfirmware      " +
+              versionText(ui.deviceFirmwareVersion) + "\nprogram       " +
+              std::to_string(ui.program.get()) + "\nmidi-channel  " +
+              midiChannelText(ui.midiChannel) + "\nboost-lock    " +
+              (ui.boostLock.get() ? "on" : "off") + "\n";
+      for (int slot = 0; slot < orq::kSlotCount; ++slot) {
+        const std::string name = orq::nativePath(ui.slotName(slot));
+        o.out += "slot " + std::to_string(slot + 1) + "        " +
+                 (name.empty() ? "(no IR)" : name) + "\n";
+      }
+    }
+    return o;
+  });
+}
+
+// ---------------------------------------------------------------- settings
+
+// The program operand, or the editor's current program (0 until the device names another).
+bool programOperand(const std::vector<std::string>& operands, size_t& next, int& program,
+                    std::string& error) {
+  program = -1;
+  if (next < operands.size() && operands[next].find('=') == std::string::npos) {
+    if (!parseNumber(operands[next], 0, 127, program)) {
+      error = "program '" + operands[next] + "': programs are numbered 0 to 127";
+      return false;
+    }
+    ++next;
+  }
+  return true;
+}
+
+Outcome settingsOutcome(const Invocation& inv, const ProgramSettings& settings, int32_t model,
+                        std::string note = {}) {
+  Outcome o;
+  if (inv.json) {
+    o.out = "{\"program\": " + std::to_string(settings.program) +
+            ", \"model\": " + std::to_string(model) + ", \"settings\": {" +
+            settingsJson(settings, model) + "}";
+    if (!note.empty()) o.out += ", \"stored\": " + std::string(inv.store ? "true" : "false");
+    o.out += "}\n";
+  } else {
+    o.out = settingsText(settings, model);
+    if (!note.empty()) o.err = note;
+  }
+  return o;
+}
+
+Outcome get(const Invocation& inv) {
+  size_t next = 0;
+  int program = -1;
+  std::string error;
+  if (!programOperand(inv.operands, next, program, error) || next != inv.operands.size())
+    return failed(kUsage, error.empty() ? "get takes at most one program number" : error);
+  return onDevice(inv, "", [&](Session& s) {
+    const int p = program >= 0 ? program : s.ui().program.get();
+    ProgramSettings settings;
+    Outcome o = readProgram(s, p, false, settings);
+    return o.status == kDone ? settingsOutcome(inv, settings, s.ui().modelKind) : o;
+  });
+}
+
+Outcome set(const Invocation& inv) {
+  size_t next = 0;
+  int program = -1;
+  std::string error;
+  if (!programOperand(inv.operands, next, program, error)) return failed(kUsage, error);
+  std::vector<SettingEdit> edits;
+  for (; next < inv.operands.size(); ++next) {
+    SettingEdit e;
+    error = parseSetting(inv.operands[next], e);
+    if (!error.empty()) return failed(kUsage, error);
+    edits.push_back(e);
+  }
+  if (edits.empty()) return failed(kUsage, "set needs at least one NAME=VALUE");
+  return onDevice(inv, "", [&](Session& s) {
+    const int p = program >= 0 ? program : s.ui().program.get();
+    // Every WRITE_SETTINGS carries the device-wide values too: they are read first, so that a
+    // change to one program never resets the MIDI channel or the boost lock.
+    ProgramSettings want;
+    Outcome o = readProgram(s, p, true, want);
+    if (o.status != kDone) return o;
+    for (const SettingEdit& e : edits) applySetting(e, want);
+    if (!orq::sendSettings(s.link, want))
+      return s.interruption("the settings were sent but not read back");
+    // The device does not acknowledge settings; reading them back does, and the editor, if it
+    // runs, hears the answer and shows the new values.
+    ProgramSettings now;
+    o = readProgram(s, p, true, now);
+    if (o.status != kDone) return o;
+    if (now != want)
+      return failed(kNoDevice,
+                    "program " + std::to_string(p) + " reads back other settings than were sent");
+    if (inv.store && !orq::sendStore(s.link)) return s.interruption("STORE was sent");
+    return settingsOutcome(
+        inv, now, s.ui().modelKind,
+        inv.store ? "program " + std::to_string(p) + " set and stored"
+                  : "program " + std::to_string(p) + " set, not stored (orqctl store keeps it)");
+  });
+}
+
+Outcome store(const Invocation& inv) {
+  return onDevice(inv, "", [&](Session& s) {
+    if (!orq::sendStore(s.link)) return s.interruption("STORE was sent");
+    Outcome o;
+    o.out = inv.json ? "{\"stored\": true}\n" : "stored\n";
+    return o;
+  });
+}
+
+// ---------------------------------------------------------------- backup and restore
+
+std::string globalsJson(const ProgramSettings& s) {
+  return "\"midiChannel\": " + std::to_string(s.midiChannel) +
+         ", \"boostLock\": " + (s.boostLock ? "true" : "false");
+}
+
+std::string globalsText(const ProgramSettings& s) {
+  return "MIDI channel " + midiChannelText(s.midiChannel) + ", boost lock " +
+         (s.boostLock ? "on" : "off");
+}
+
+void showProgress(Session& s, int done, int total) {
+  s.ui().statusCode = done * 100 / total;
+}
+
+Outcome backup(const Invocation& inv) {
+  const std::string path = inv.operands[0];
+  AtomicFile file(path);
+  if (!file.open()) return failed(kBadFile, path + ": cannot be written");
+  return onDevice(inv, "backup ", [&](Session& s) {
+    const Clock::time_point start = Clock::now();
+    std::vector<ProgramSettings> programs;
+    for (int p = 0; p < kBackupPrograms; ++p) {
+      ProgramSettings settings;
+      Outcome o = readProgram(s, p, false, settings);
+      if (o.status != kDone) return o;
+      programs.push_back(settings);
+      showProgress(s, p + 1, kBackupPrograms);
+    }
+    // Program 0's dump carried the device-wide values; every message of the file repeats them.
+    Outcome o;
+    for (ProgramSettings& p : programs) {
+      p.midiChannel = s.ui().midiChannel;
+      p.boostLock = s.ui().boostLock;
+      const std::string bad = checkSettings(p);
+      if (!bad.empty()) {
+        o.err += "program " + std::to_string(p.program) + " holds " + bad +
+                 ": restore will refuse this file\n";
+      }
+    }
+    if (!file.commit(encodeBackup(programs))) return failed(kBadFile, path + ": cannot be written");
+    const double seconds = secondsSince(start);
+    o.out = inv.json ? "{\"file\": " + jsonString(path) + ", \"programs\": 128, " +
+                           globalsJson(programs[0]) + ", \"seconds\": " + fixed(seconds) + "}\n"
+                     : "backed up 128 programs (" + globalsText(programs[0]) + ") to " + path +
+                           " in " + fixed(seconds) + " s\n";
+    return o;
+  });
+}
+
+Outcome restore(const Invocation& inv) {
+  const std::string path = inv.operands[0];
+  const FileBytes file = readFile(path, kMaxBackupFileBytes);
+  if (!file.error.empty()) return failed(kBadFile, file.error + "; nothing was sent");
+  const BackupContent content = decodeBackup(file.bytes.data(), file.bytes.size());
+  if (!content.error.empty())
+    return failed(kBadFile, path + ": " + content.error + "; nothing was sent");
+  const std::vector<ProgramSettings>& programs = content.programs;
+
+  return onDevice(inv, "restore", [&](Session& s) {
+    const Clock::time_point start = Clock::now();
+    const int total = 2 * kBackupPrograms;  // each program sent, then read back
+    int sent = 0;
+    for (const ProgramSettings& p : programs) {
+      if (s.interrupted() || !orq::sendSettings(s.link, p)) {
+        return s.interruption(std::to_string(sent) + " of 128 programs were sent; the device " +
+                              "holds a mix of its own and the file's settings (nothing stored)");
+      }
+      showProgress(s, ++sent, total);
+    }
+    // The device does not acknowledge settings: each program is read back and compared.
+    int checked = 0;
+    for (const ProgramSettings& p : programs) {
+      ProgramSettings now;
+      Outcome o = readProgram(s, p.program, false, now);
+      if (o.status != kDone) return o;
+      // Only program 0's dump tells the device-wide values.
+      if (now.words != p.words || (p.program == 0 && now != p)) {
+        return failed(kNoDevice, "program " + std::to_string(p.program) +
+                                     " reads back other settings than were sent");
+      }
+      showProgress(s, kBackupPrograms + ++checked, total);
+    }
+    if (inv.store && !orq::sendStore(s.link)) return s.interruption("STORE was sent");
+    const double seconds = secondsSince(start);
+    Outcome o;
+    o.out = inv.json
+                ? "{\"file\": " + jsonString(path) + ", \"programs\": 128, " +
+                      globalsJson(programs[0]) + ", \"stored\": " + (inv.store ? "true" : "false") +
+                      ", \"seconds\": " + fixed(seconds) + "}\n"
+                : "restored 128 programs (" + globalsText(programs[0]) + ") from " + path +
+                      (inv.store ? " and stored them" : "; not stored") + " in " + fixed(seconds) +
+                      " s\n";
+    return o;
+  });
+}
+
+// ---------------------------------------------------------------- IRs
+
+Outcome irList(const Invocation& inv) {
+  Outcome o;
+  if (inv.json) o.out = "{\"factory\": [";
+  for (int i = 0; i < orq::kFactoryIrCount; ++i) {
+    const orq::FactoryIr& ir = orq::factoryIr(i);
+    const std::string name = orq::nativePath(ir.name);
+    const uint32_t samples = orq::blobSamples(ir.blob).count;
+    if (inv.json) {
+      o.out += (i ? ", " : "") + std::string("{\"number\": ") + std::to_string(i + 1) +
+               ", \"name\": " + jsonString(name) + ", \"samples\": " + std::to_string(samples) +
+               ", \"description\": " + jsonString(orq::nativePath(ir.description)) + "}";
+    } else {
+      char line[96];
+      std::snprintf(line, sizeof line, "%2d  %-22s %5u samples\n", i + 1, name.c_str(), samples);
+      o.out += line;
+    }
+  }
+  if (inv.json) o.out += "]}\n";
+  return o;
+}
+
+std::string verdictText(const orq::ImportedIr& ir) {
+  switch (ir.verdict) {
+    case orq::WavVerdict::Accepted:
+      return "accepted";
+    case orq::WavVerdict::Unreadable:
+      return "cannot be read";
+    case orq::WavVerdict::Empty:
+      return "is empty";
+    case orq::WavVerdict::TooLarge:
+      return "is larger than 64 MiB";
+    case orq::WavVerdict::NotWave:
+      return "is not a WAV file in an encoding the import takes";
+    case orq::WavVerdict::BadRate:
+      return "has a sample rate of " + std::to_string(ir.rate) + " Hz (44100 to 96000 taken)";
+    case orq::WavVerdict::BadChannels:
+      return "has " + std::to_string(ir.channels) + " channels (1 or 2 taken)";
+    case orq::WavVerdict::NothingDecoded:
+      return "holds no audio";
+    case orq::WavVerdict::TrimmedToNothing:
+      return "leaves no sample after its quiet lead-in";
+    case orq::WavVerdict::OutOfMemory:
+      return "could not be decoded: out of memory";
+  }
+  return "is refused";
+}
+
+// --factory N: catalogue number 1..18 or the entry's name (any case).
+int factoryEntry(const std::string& text) {
+  int n = 0;
+  if (parseNumber(text, 1, orq::kFactoryIrCount, n)) return n - 1;
+  std::string upper = text;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (int i = 0; i < orq::kFactoryIrCount; ++i)
+    if (orq::nativePath(orq::factoryIr(i).name) == upper) return i;
+  return -1;
+}
+
+Outcome irLoad(const Invocation& inv) {
+  int slot = 0;
+  if (!parseNumber(inv.operands[0], 1, orq::kSlotCount, slot))
+    return failed(kUsage, "slot '" + inv.operands[0] + "': slots are numbered 1 to 6");
+  if (inv.hasFactory == (inv.operands.size() == 2))
+    return failed(kUsage, "ir load takes a WAV file or --factory N, one of the two");
+  const auto wire = static_cast<uint8_t>(slot - 1);
+  int entry = -1;
+  orq::ImportedIr imported;
+  std::wstring path;
+  if (inv.hasFactory) {
+    entry = factoryEntry(inv.factory);
+    if (entry < 0)
+      return failed(kUsage, "--factory '" + inv.factory + "': no such entry (see orqctl ir list)");
+  } else {
+    path = orq::widePath(inv.operands[1]);
+    imported = orq::importWavFile(path);
+    if (imported.verdict != orq::WavVerdict::Accepted)
+      return failed(kBadFile, inv.operands[1] + " " + verdictText(imported) + "; nothing was sent");
+  }
+  return onDevice(inv, "slot " + std::to_string(slot), [&](Session& s) {
+    const TransferResult r = inv.hasFactory ? orq::uploadCatalogueEntry(s.link, entry, wire)
+                                            : orq::uploadImportedWav(s.link, path, imported, wire);
+    if (r == TransferResult::Stopped)
+      return s.interruption("the transfer stopped before its commit; the slot keeps its IR");
+    if (r == TransferResult::Failed)
+      return failed(kNoDevice,
+                    "the device stopped acknowledging the transfer; the slot keeps its IR");
+    // The device says it changed once the slot holds the IR; then its name is read back. A device
+    // that stays silent is asked anyway once the wait is over.
+    if (orq::waitForReply(s.link, orq::kChangeNotice) == orq::WaitResult::Stopped)
+      return s.interruption("the IR was sent and committed");
+    const Request named = orq::ask(s.link, orq::buildReadSlotName(wire), orq::kSlotName);
+    if (named == Request::Stopped) return s.interruption("the IR was sent and committed");
+    if (named != Request::Arrived) return notAnswering("READ_SLOT_NAME after the commit");
+    const std::string name = orq::nativePath(s.ui().slotName(wire));
+    Outcome o;
+    o.out = inv.json
+                ? "{\"slot\": " + std::to_string(slot) + ", \"name\": " + jsonString(name) + "}\n"
+                : "slot " + std::to_string(slot) + " now holds " + name + "\n";
+    return o;
+  });
+}
+
+Outcome irExport(const Invocation& inv) {
+  const std::string folder = inv.operands[0];
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  Session session;  // the catalogue lives in the editor state; no device is needed
+  if (ec || !orq::extractAll(session.link, orq::widePath(folder)))
+    return failed(kBadFile, folder + ": the factory IRs could not all be written there");
+  Outcome o;
+  o.out = inv.json ? "{\"folder\": " + jsonString(folder) + ", \"files\": 18}\n"
+                   : "wrote the 18 factory IRs to " + folder + "\n";
+  return o;
+}
+
+// ---------------------------------------------------------------- firmware
+
+constexpr auto kRestartBudget = std::chrono::seconds(15);
+constexpr auto kRestartPoll = std::chrono::milliseconds(200);
+
+// After the flash: the device restarts, perhaps on new ports. Looks for it afresh until it tells
+// its version again.
+Outcome awaitRestart(Session& s, const Invocation& inv, uint16_t stamp) {
+  const Clock::time_point deadline = Clock::now() + kRestartBudget;
+  for (;;) {
+    orq::closePorts(s.link);
+    if (orq::findAndOpenDevice(s.link, nullptr, inv.port) && orq::pauseFor(s.link, kRestartPoll)) {
+      const Request r = orq::identify(s.link);
+      if (r == Request::Arrived) break;
+      if (r == Request::Stopped) return s.interruption("the image was sent and committed");
+    }
+    if (s.interrupted()) return s.interruption("the image was sent and committed");
+    if (Clock::now() >= deadline)
+      return failed(kNoDevice, "the device did not come back within 15 s of its restart");
+    orq::pauseFor(s.link, kRestartPoll);
+  }
+  const uint16_t now = s.ui().deviceFirmwareVersion;
+  if (now != stamp)
+    return failed(kNoDevice, "the device restarted with firmware " + versionText(now) + ", not " +
+                                 versionText(stamp));
+  Outcome o;
+  o.out = inv.json ? "{\"firmware\": " + jsonString(versionText(now)) + "}\n"
+                   : "the device now runs firmware " + versionText(now) + "\n";
+  return o;
+}
+
+Outcome firmware(const Invocation& inv) {
+  const std::string path = inv.operands[0];
+  const FileBytes file = readFile(path, orq::kFirmwareImageSize);
+  if (!file.error.empty()) return failed(kBadFile, file.error + "; nothing was sent");
+  if (file.bytes.size() != orq::kFirmwareImageSize) {
+    return failed(kBadFile, path + ": " + std::to_string(file.bytes.size()) +
+                                " bytes; a firmware image has 131072. Nothing was sent");
+  }
+  std::array<uint8_t, orq::kFirmwareImageSize> image;
+  std::copy(file.bytes.begin(), file.bytes.end(), image.begin());
+  const uint16_t stamp = orq::firmwareStamp(image);
+  if (!orq::firmwareIsNewer(stamp, 0))
+    return failed(kBadFile, path + ": no version stamp (erased image); nothing was sent");
+
+  return onDevice(inv, "firmware", [&](Session& s) {
+    const uint16_t device = s.ui().deviceFirmwareVersion;
+    if (!orq::firmwareIsNewer(stamp, device) && !inv.force) {
+      return failed(kBadFile, path + " holds firmware " + versionText(stamp) +
+                                  ", not newer than the device's " + versionText(device) +
+                                  "; nothing was sent (--force sends it anyway)");
+    }
+    std::copy(image.begin(), image.end(), orq::firmwareImage().begin());
+    switch (orq::flashFirmware(s.link)) {
+      case TransferResult::Committed:
+        return awaitRestart(s, inv, stamp);
+      case TransferResult::Stopped:
+        return s.interruption("the image was not committed; the device keeps its firmware");
+      case TransferResult::Failed:
+        break;
+    }
+    return failed(kNoDevice,
+                  "the device stopped acknowledging the image; it was reset and keeps "
+                  "its firmware");
+  });
+}
+
+}  // namespace
+
+Outcome runCommand(const Invocation& inv) {
+  const std::string& c = inv.command;
+  if (c == "devices") return devices(inv);
+  if (c == "info") return info(inv);
+  if (c == "get") return get(inv);
+  if (c == "set") return set(inv);
+  if (c == "store") return store(inv);
+  if (c == "backup") return backup(inv);
+  if (c == "restore") return restore(inv);
+  if (c == "ir list") return irList(inv);
+  if (c == "ir load") return irLoad(inv);
+  if (c == "ir export") return irExport(inv);
+  if (c == "firmware") return firmware(inv);
+  return failed(kUsage, "no command '" + c + "'");
+}
+
+}  // namespace orqctl

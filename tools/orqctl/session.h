@@ -1,0 +1,67 @@
+// What every orqctl command runs in: the editor's state record over the window-less Platform, a
+// DeviceLink, and the MIDI ports, owned by one job thread while the main thread draws progress
+// and watches for Ctrl-C. Commands build their result as text and the main thread prints it, so
+// the progress bar and the output never interleave.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "app/platform.h"
+#include "device/device_link.h"
+#include "device/midi_port.h"
+#include "ui/ui.h"
+
+namespace orqctl {
+
+// Exit statuses.
+inline constexpr int kDone = 0;
+inline constexpr int kNoDevice = 1;  // no service, no device, or it did not answer
+inline constexpr int kUsage = 2;
+inline constexpr int kBadFile = 3;  // a file refused, or one that could not be written
+inline constexpr int kInterrupted = 130;
+
+struct Outcome {
+  int status = kDone;
+  std::string out;  // for stdout
+  std::string err;  // for stderr, one message per line without the program's name
+};
+
+inline Outcome failed(int status, std::string why) {
+  return {status, {}, std::move(why)};
+}
+
+// JSON string literal of UTF-8 text.
+std::string jsonString(const std::string& text);
+
+class Session {
+ public:
+  Session();
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  orq::Ui& ui() { return ui_; }
+  orq::DeviceLink link;
+
+  // Creates the port objects on the MIDI service (job thread). False when there is none.
+  bool openService();
+  // Finds and opens the one device `port` selects (see taggedPorts), then asks it for its
+  // version. kDone when it answered; kUsage when several devices match.
+  Outcome openDevice(const std::string& port);
+  // Interrupted by Ctrl-C (or the service went away): what was running gave up.
+  bool interrupted() const;
+  Outcome interruption(const std::string& what) const;
+
+  // Runs `job` on a thread of its own and waits for it. While it runs, a progress bar shows
+  // statusCode 0..100 on stderr when stderr is a terminal. Ctrl-C asks the job to stop; a job
+  // still held by a MIDI library call a second later is left behind and the process ends.
+  Outcome run(const std::function<Outcome(Session&)>& job, const std::string& label);
+
+ private:
+  orq::Platform platform_{"orqctl", "com.tarvik.orqctl"};
+  orq::Ui ui_{&platform_};
+  orq::MidiPair ports_;
+};
+
+}  // namespace orqctl

@@ -1,0 +1,263 @@
+#include "tools/orqctl/settings_text.h"
+
+#include <array>
+#include <cstdlib>
+#include <optional>
+
+#include "ui/ui.h"
+
+namespace orqctl {
+namespace {
+
+using orq::ProgramSettings;
+
+enum class Kind {
+  OnOff,        // 0 off, 1 on
+  Channel,      // 0, 1 shown as 1, 2
+  Slot1,        // IR selection 0..2 of channel 1, shown as slot 1..3
+  Slot2,        // of channel 2, shown as slot 4..6
+  Position,     // 1..3
+  Gate,         // 0..3 shown as off, 20, 50, 80
+  MidiChannel,  // 0 omni, 1..16
+};
+
+constexpr int kMidiChannelField = -1;
+constexpr int kBoostLockField = -2;
+
+struct Field {
+  const char* name;
+  const char* other;  // the name on models other than kind 1 (deep is "thump" there), or null
+  int word;           // settings word, or one of the two device-wide fields
+  Kind kind;
+};
+
+constexpr std::array<Field, 17> kFields{{
+    {"channel", nullptr, orq::kActiveChannel, Kind::Channel},
+    {"boost1", nullptr, orq::kBoost1, Kind::OnOff},
+    {"boost2", nullptr, orq::kBoost2, Kind::OnOff},
+    {"loop-bypass", nullptr, orq::kLoopBypass, Kind::OnOff},
+    {"ir-bypass", nullptr, orq::kIrBypass, Kind::OnOff},
+    {"ir1", nullptr, orq::kIrSelect1, Kind::Slot1},
+    {"ir2", nullptr, orq::kIrSelect2, Kind::Slot2},
+    {"presence1", nullptr, orq::kPresence1, Kind::Position},
+    {"presence2", nullptr, orq::kPresence2, Kind::Position},
+    {"deep1", "thump1", orq::kDeep1, Kind::Position},
+    {"deep2", "thump2", orq::kDeep2, Kind::Position},
+    {"lowpass1", nullptr, orq::kLowpass1, Kind::Position},
+    {"lowpass2", nullptr, orq::kLowpass2, Kind::Position},
+    {"gate1", nullptr, orq::kGate1, Kind::Gate},
+    {"gate2", nullptr, orq::kGate2, Kind::Gate},
+    {"midi-channel", nullptr, kMidiChannelField, Kind::MidiChannel},
+    {"boost-lock", nullptr, kBoostLockField, Kind::OnOff},
+}};
+constexpr size_t kProgramFields = 15;  // the rest are device-wide
+
+constexpr int kGatePercent[4] = {0, 20, 50, 80};
+
+struct Range {
+  int32_t low, high;
+};
+
+Range rangeOf(Kind kind) {
+  switch (kind) {
+    case Kind::OnOff:
+    case Kind::Channel:
+      return {0, 1};
+    case Kind::Slot1:
+    case Kind::Slot2:
+      return {0, 2};
+    case Kind::Position:
+      return {1, 3};
+    case Kind::Gate:
+      return {0, 3};
+    case Kind::MidiChannel:
+      return {0, 16};
+  }
+  return {0, 0};
+}
+
+const char* nameOf(const Field& f, int32_t modelKind) {
+  return f.other && modelKind != 1 ? f.other : f.name;
+}
+
+int32_t& slotOf(const Field& f, ProgramSettings& s) {
+  if (f.word == kMidiChannelField) return s.midiChannel;
+  if (f.word == kBoostLockField) return s.boostLock;
+  return s.words[static_cast<size_t>(f.word)];
+}
+
+int32_t valueOf(const Field& f, const ProgramSettings& s) {
+  if (f.word == kMidiChannelField) return s.midiChannel;
+  if (f.word == kBoostLockField) return s.boostLock;
+  return s.words[static_cast<size_t>(f.word)];
+}
+
+bool number(const std::string& text, int32_t& out) {
+  if (text.empty() || text.size() > 4) return false;
+  for (char c : text)
+    if (c < '0' || c > '9') return false;
+  out = static_cast<int32_t>(std::atoi(text.c_str()));
+  return true;
+}
+
+// The stored value of `text` for a field of this kind; nothing when it is not one of its values.
+std::optional<int32_t> parseValue(Kind kind, std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  int32_t n = -1;
+  const bool isNumber = number(text, n);
+  switch (kind) {
+    case Kind::OnOff:
+      if (text == "on" || text == "1") return 1;
+      if (text == "off" || text == "0") return 0;
+      break;
+    case Kind::Channel:
+      if (isNumber && n >= 1 && n <= 2) return n - 1;
+      break;
+    case Kind::Slot1:
+    case Kind::Slot2: {
+      const int first = kind == Kind::Slot1 ? 1 : 4;
+      if (isNumber && n >= first && n <= first + 2) return n - first;
+      break;
+    }
+    case Kind::Position:
+      if (isNumber && n >= 1 && n <= 3) return n;
+      break;
+    case Kind::Gate:
+      if (text == "off") return 0;
+      if (!text.empty() && text.back() == '%') text.pop_back();
+      if (!number(text, n)) break;
+      for (int g = 1; g < 4; ++g)
+        if (n == kGatePercent[g]) return g;
+      break;
+    case Kind::MidiChannel:
+      if (text == "omni") return 0;
+      if (isNumber && n >= 1 && n <= 16) return n;
+      break;
+  }
+  return std::nullopt;
+}
+
+const char* valuesOf(Kind kind) {
+  switch (kind) {
+    case Kind::OnOff:
+      return "on or off";
+    case Kind::Channel:
+      return "1 or 2";
+    case Kind::Slot1:
+      return "slot 1, 2 or 3";
+    case Kind::Slot2:
+      return "slot 4, 5 or 6";
+    case Kind::Position:
+      return "1, 2 or 3";
+    case Kind::Gate:
+      return "off, 20, 50 or 80";
+    case Kind::MidiChannel:
+      return "omni or 1..16";
+  }
+  return "";
+}
+
+bool inRange(Kind kind, int32_t v) {
+  const Range r = rangeOf(kind);
+  return v >= r.low && v <= r.high;
+}
+
+// As the user writes it; a value outside its range (a device may report one) as the number.
+std::string text(Kind kind, int32_t v) {
+  if (!inRange(kind, v)) return std::to_string(v);
+  switch (kind) {
+    case Kind::OnOff:
+      return v ? "on" : "off";
+    case Kind::Channel:
+      return std::to_string(v + 1);
+    case Kind::Slot1:
+      return std::to_string(v + 1);
+    case Kind::Slot2:
+      return std::to_string(v + 4);
+    case Kind::Position:
+      return std::to_string(v);
+    case Kind::Gate:
+      return v == 0 ? "off" : std::to_string(kGatePercent[v]);
+    case Kind::MidiChannel:
+      return midiChannelText(v);
+  }
+  return std::to_string(v);
+}
+
+std::string json(Kind kind, int32_t v) {
+  if (!inRange(kind, v)) return std::to_string(v);
+  switch (kind) {
+    case Kind::OnOff:
+      return v ? "true" : "false";
+    case Kind::Gate:
+      return std::to_string(kGatePercent[v]);
+    case Kind::MidiChannel:
+      return std::to_string(v);
+    default:
+      return text(kind, v);
+  }
+}
+
+}  // namespace
+
+std::string midiChannelText(int32_t channel) {
+  return channel == 0 ? "omni" : std::to_string(channel);
+}
+
+std::vector<std::string> settingNames(int32_t modelKind) {
+  std::vector<std::string> names;
+  for (const Field& f : kFields) names.emplace_back(nameOf(f, modelKind));
+  return names;
+}
+
+std::string parseSetting(const std::string& arg, SettingEdit& out) {
+  const size_t eq = arg.find('=');
+  if (eq == std::string::npos) return "'" + arg + "' is not NAME=VALUE";
+  const std::string name = arg.substr(0, eq);
+  for (size_t i = 0; i < kFields.size(); ++i) {
+    const Field& f = kFields[i];
+    if (name != f.name && !(f.other && name == f.other)) continue;
+    const std::optional<int32_t> v = parseValue(f.kind, arg.substr(eq + 1));
+    if (!v) return name + " takes " + valuesOf(f.kind) + ", not '" + arg.substr(eq + 1) + "'";
+    out = {static_cast<int>(i), *v};
+    return {};
+  }
+  return "no setting is named '" + name + "'";
+}
+
+void applySetting(const SettingEdit& edit, ProgramSettings& settings) {
+  slotOf(kFields[static_cast<size_t>(edit.field)], settings) = edit.value;
+}
+
+std::string settingsText(const ProgramSettings& s, int32_t modelKind) {
+  std::string out;
+  for (size_t i = 0; i < kProgramFields; ++i) {
+    const Field& f = kFields[i];
+    out += std::string(nameOf(f, modelKind)) + "=" + text(f.kind, valueOf(f, s)) + "\n";
+  }
+  return out;
+}
+
+std::string settingsJson(const ProgramSettings& s, int32_t modelKind) {
+  std::string out;
+  for (size_t i = 0; i < kProgramFields; ++i) {
+    const Field& f = kFields[i];
+    if (i) out += ", ";
+    out += "\"" + std::string(nameOf(f, modelKind)) + "\": " + json(f.kind, valueOf(f, s));
+  }
+  return out;
+}
+
+std::string checkSettings(const ProgramSettings& s) {
+  for (const Field& f : kFields) {
+    const int32_t v = valueOf(f, s);
+    if (inRange(f.kind, v)) continue;
+    const Range r = rangeOf(f.kind);
+    return std::string(f.name) + " is " + std::to_string(v) + " (" + std::to_string(r.low) + ".." +
+           std::to_string(r.high) + ")";
+  }
+  return {};
+}
+
+}  // namespace orqctl
