@@ -57,4 +57,10 @@ flock -u "$lock"
 # caller's pipe (and so ctest) waiting.
 "$wine" cmd /c exit </dev/null >/dev/null 2>&1
 
+# Without an Xvfb of ours to stop afterwards, the program takes this process's place, so that
+# a signal to it reaches the program.
+if [ -z "$xvfb_pid" ]; then
+  trap - EXIT
+  exec "$wine" "$@"
+fi
 "$wine" "$@"
