@@ -1,14 +1,30 @@
-# The Windows build's libraries, all from Debian's archive:
+# The Windows build's libraries.
+# Cross-built here, everything comes from Debian's archive:
 #   RtMidi (WinMM backend) and libsndfile: Debian's source packages, unpacked by
 #     scripts/build-windows.sh (apt-get source) and named by ORQ_RTMIDI_SOURCE and
 #     ORQ_SNDFILE_SOURCE; compiled here with the cross compiler.
 #   zlib: Debian's MinGW-w64 build of it (libz-mingw-w64-dev).
 #   GoogleTest: Debian's sources in /usr/src/googletest (googletest).
+# Built on Windows itself (MSYS2), they are MSYS2's packages, found with pkg-config and CMake.
 # Included before the project's warning flags, so that other people's code is built with its own.
 # Each library answers to the target name the Linux build gets from pkg-config or CMake, so the
 # folders' CMakeLists name one target on both platforms.
 
 enable_language(RC)  # the program's icon and manifest
+
+if(NOT CMAKE_CROSSCOMPILING)
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(RTMIDI REQUIRED IMPORTED_TARGET rtmidi)
+  pkg_check_modules(SNDFILE REQUIRED IMPORTED_TARGET sndfile)
+  # svg2raw, built here too (cmake/host_tools.cmake)
+  pkg_check_modules(RSVG REQUIRED IMPORTED_TARGET librsvg-2.0)
+  pkg_check_modules(CAIRO REQUIRED IMPORTED_TARGET cairo)
+  find_package(ZLIB REQUIRED)
+  if(ORQ_BUILD_TESTS)
+    find_package(GTest REQUIRED)
+  endif()
+  return()
+endif()
 
 set(ORQ_RTMIDI_SOURCE "" CACHE PATH "Unpacked Debian source package rtmidi")
 set(ORQ_SNDFILE_SOURCE "" CACHE PATH "Unpacked Debian source package libsndfile")
