@@ -108,7 +108,8 @@ host_tools() {
 }
 
 configure() {
-  cmake -S "$root" -B "$win" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORQ_WERROR=ON \
+  # Release: no debugging information to compile and link, which keeps the stage short.
+  cmake -S "$root" -B "$win" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORQ_WERROR=ON \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
     -DORQ_HOST_BUILD="$host" \
     -DORQ_RTMIDI_SOURCE="$(source_dir rtmidi)" -DORQ_SNDFILE_SOURCE="$(source_dir libsndfile)"
