@@ -7,10 +7,11 @@
 // worker waits for it in steps of kStopCheck, watching the stop flag and the bounds (no answer
 // within `connect`, slower than `lowSpeedBytes` for `lowSpeedTime`, longer than `total`). When
 // one of them ends the wait, the worker returns at once and the fetch thread is abandoned: it is
-// asked to give up (urlmon aborts the binding when a progress call returns E_ABORT), and it ends
-// when urlmon does. It writes only into a job that it shares, reference-counted, with the wait,
-// never into the image buffer, so a late answer cannot change what the worker flashes; and at
-// most kMaxFetches of them exist, so an unreachable server cannot pile up threads.
+// asked to give up (its progress calls answer E_ABORT, which Windows' urlmon takes as the end of
+// the binding; Wine's ignores it), and it ends when urlmon does. It writes only into a job that
+// it shares, reference-counted, with the wait, never into the image buffer, so a late answer
+// cannot change what the worker flashes; and at most kMaxFetches of them exist, so an
+// unreachable server cannot pile up threads.
 //
 // Redirects are followed by urlmon, which asks nobody first: a URLOpenBlockingStreamW caller's
 // object is not offered the hook that could refuse a hop before it is requested (Wine hands it
@@ -134,10 +135,11 @@ struct Job {
   }
 };
 
-// The caller object urlmon reports to: the bind options, the progress (which is also where a
-// give-up request is answered), the HTTP status and the Location of a redirect that urlmon was
-// told not to follow. It asks for no cached copy and offers no window, so urlmon never shows a
-// dialog (a certificate problem, for one, is then a plain failure).
+// The caller object urlmon reports to: the bind options, the progress (where each redirect is
+// checked and a give-up request is answered) and the HTTP status. It asks for no cached copy and
+// offers no window, so urlmon never shows a dialog (a certificate problem, for one, is then a
+// plain failure). Where urlmon hands it on, it also adds no-cache headers and learns the status
+// from the response; otherwise the status comes from the binding's IWinInetHttpInfo.
 class Callback final : public IBindStatusCallback, public IHttpNegotiate, public IServiceProvider {
  public:
   explicit Callback(std::shared_ptr<Job> job) : job_(std::move(job)) {}
