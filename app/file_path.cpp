@@ -1,6 +1,7 @@
 #include "app/file_path.h"
 
 #include <cstdint>
+#include <type_traits>
 
 namespace orq {
 namespace {
@@ -24,6 +25,39 @@ size_t rootNameLength(const std::wstring& p) {
 }
 
 constexpr uint32_t kEscapeBase = 0xDC00;  // a stray byte b is carried as U+DC00 + b (b >= 0x80)
+constexpr bool kUtf16 = sizeof(wchar_t) == 2;
+
+bool isHighSurrogate(uint32_t c) {
+  return c >= 0xD800 && c <= 0xDBFF;
+}
+bool isLowSurrogate(uint32_t c) {
+  return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+// The code point at s[i] and how many wide characters it takes: a surrogate pair counts as one
+// where wide strings are UTF-16.
+uint32_t codePointAt(const std::wstring& s, size_t i, size_t& units) {
+  const auto c = static_cast<uint32_t>(s[i]);
+  units = 1;
+  if (kUtf16 && isHighSurrogate(c) && i + 1 < s.size()) {
+    const auto low = static_cast<uint32_t>(s[i + 1]);
+    if (isLowSurrogate(low)) {
+      units = 2;
+      return 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+    }
+  }
+  return c;
+}
+
+void appendWide(std::wstring& out, uint32_t c) {
+  if (kUtf16 && c >= 0x10000) {
+    c -= 0x10000;
+    out += static_cast<wchar_t>(0xD800 + (c >> 10));
+    out += static_cast<wchar_t>(0xDC00 + (c & 0x3FF));
+  } else {
+    out += static_cast<wchar_t>(c);
+  }
+}
 
 void appendUtf8(std::string& out, uint32_t c) {
   if (c < 0x80) {
@@ -83,8 +117,8 @@ std::wstring fileName(const std::wstring& path) {
 std::string nativePath(const std::wstring& path) {
   std::string out;
   out.reserve(path.size());
-  for (wchar_t wc : path) {
-    const auto c = static_cast<uint32_t>(wc);
+  for (size_t i = 0, units = 1; i < path.size(); i += units) {
+    const uint32_t c = codePointAt(path, i, units);
     if (c >= kEscapeBase + 0x80 && c <= kEscapeBase + 0xFF) {
       out += static_cast<char>(c - kEscapeBase);
     } else if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
@@ -112,11 +146,30 @@ std::wstring widePath(const std::string& native) {
       out += static_cast<wchar_t>(kEscapeBase + lead);
       ++i;
     } else {
-      out += static_cast<wchar_t>(c);
+      appendWide(out, c);
       i += n;
     }
   }
   return out;
+}
+
+// Both branches compile everywhere; only the one for this platform's kind of name is taken.
+constexpr bool kWideNames = std::is_same_v<std::filesystem::path::value_type, wchar_t>;
+
+std::filesystem::path filePath(const std::wstring& path) {
+  if constexpr (kWideNames) {
+    return std::filesystem::path(path);
+  } else {
+    return std::filesystem::path(nativePath(path));
+  }
+}
+
+std::wstring pathText(const std::filesystem::path& path) {
+  if constexpr (kWideNames) {
+    return path.wstring();
+  } else {
+    return widePath(path.string());
+  }
 }
 
 }  // namespace orq

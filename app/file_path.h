@@ -1,7 +1,8 @@
-// Paths as the program holds them (wide strings) and as the file system takes them (bytes), and
-// the file-name component of a path. Portable: no toolkit, no operating-system call.
+// Paths as the program holds them (wide strings) and as the file system takes them, and the
+// file-name component of a path. Portable: no toolkit, no operating-system call.
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 namespace orq {
@@ -15,7 +16,17 @@ std::wstring fileName(const std::wstring& path);
 // Wide path to the bytes the file system takes (UTF-8), and back. Bytes that are not UTF-8 come
 // in as U+DC80..U+DCFF and go out as the same bytes, so every name a folder can hold survives
 // the round trip unchanged.
+// Where wchar_t is 16 bits wide (Windows), wide strings are UTF-16 and characters beyond U+FFFF
+// are surrogate pairs.
 std::string nativePath(const std::wstring& path);
 std::wstring widePath(const std::string& native);
+
+// The path as this platform's file system opens it: the bytes of nativePath where names are
+// bytes, the wide string itself where names are UTF-16 (Windows, where a narrow name would go
+// through the ANSI code page and lose every character outside it). Every file the program opens,
+// tests or renames goes through here.
+std::filesystem::path filePath(const std::wstring& path);
+// The reverse, for paths the file system hands out (temporary folders, listings).
+std::wstring pathText(const std::filesystem::path& path);
 
 }  // namespace orq

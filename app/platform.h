@@ -1,7 +1,7 @@
 // The window host: one top-level window, its events, the repaint request, the cursor and the
 // drawing operations the panel paints with. No toolkit type appears here; each operating system
-// supplies one backend file (platform_gtk.cpp, platform_offscreen.cpp for tests and tools), and
-// render/render_cairo.cpp supplies the drawing operations.
+// supplies one backend file (platform_gtk.cpp, platform_win32.cpp; platform_offscreen.cpp for
+// tests and tools), and render/render_cairo.cpp or render/render_d2d.cpp the drawing operations.
 #pragma once
 
 #include <atomic>
@@ -80,7 +80,8 @@ class Platform {
   float dpi() const;
 
   // --- File dialogs (platform_*.cpp). The worker asks and blocks until the user answers; the
-  // dialog itself runs on the user-interface thread, which keeps painting meanwhile.
+  // user-interface thread keeps painting meanwhile (GTK runs the dialog there, Windows on the
+  // asking thread, owned by the window).
   // Returns the chosen path (a file for kDialogWav, a folder for kDialogFolder), or an empty
   // string on cancel, on failure, and once closeDialogs has run. Never call it on the
   // user-interface thread.
@@ -93,7 +94,8 @@ class Platform {
     if (callback) callback(event);
   }
 
-  // --- Drawing operations (render_cairo.cpp); valid only while a paint is in progress.
+  // --- Drawing operations (render_cairo.cpp, render_d2d.cpp); valid only while a paint is in
+  // progress.
   // Colours are 0xAARRGGBB, straight alpha. Images are "RI"/"RM" blobs including the header;
   // a null pointer, a wrong tag or a size that does not match the header draws nothing.
   void surfaceSize(int32_t& width, int32_t& height) const;

@@ -14,10 +14,19 @@ endfunction()
 # Makes an assembler source that carries FILE as read-only data under SYMBOL (16-byte aligned)
 # and SYMBOL_end, and appends it to OUT_VAR. Declare in C++ as
 #   extern "C" const uint8_t SYMBOL[]; extern "C" const uint8_t SYMBOL_end[];
+# ELF gets a read-only section and the note that keeps the stack non-executable; COFF (Windows)
+# has neither that note nor the @progbits syntax, and names its read-only data .rdata.
 function(orq_embed out_var symbol file)
   set(asm ${CMAKE_CURRENT_BINARY_DIR}/embed_${symbol}.S)
+  if(WIN32)
+    set(section "    .section .rdata,\"dr\"\n")
+    set(tail "")
+  else()
+    set(section "    .section .rodata\n")
+    set(tail "    .section .note.GNU-stack,\"\",@progbits\n")
+  endif()
   file(WRITE ${asm}.in
-    "    .section .rodata\n"
+    "${section}"
     "    .balign 16\n"
     "    .global ${symbol}\n"
     "${symbol}:\n"
@@ -25,7 +34,7 @@ function(orq_embed out_var symbol file)
     "    .global ${symbol}_end\n"
     "${symbol}_end:\n"
     "    .byte 0\n"
-    "    .section .note.GNU-stack,\"\",@progbits\n")
+    "${tail}")
   configure_file(${asm}.in ${asm} COPYONLY)
   set_source_files_properties(${asm} PROPERTIES OBJECT_DEPENDS ${file} GENERATED TRUE)
   set(${out_var} ${${out_var}} ${asm} PARENT_SCOPE)

@@ -32,8 +32,11 @@ std::string firmwareAddress();
 std::string_view builtInFirmwareAddress();
 
 // Addresses the download may use, the first one and every redirect: https to any host, plain
-// http only to this machine (127.0.0.0/8, [::1], localhost) for tests and local mirrors.
+// http only to this machine (127.0.0.0/8, [::1], localhost) for tests and local mirrors. Each
+// system's download takes the address apart with the parser its fetcher uses, and asks
+// downloadPartsAllowed with the scheme and host (lower case; an IPv6 host in brackets).
 bool downloadAddressAllowed(const std::string& address);
+bool downloadPartsAllowed(std::string_view scheme, std::string_view host);
 
 // Limits that keep the worker from hanging on the network. The defaults are what the editor
 // uses; tests shorten them.
@@ -46,6 +49,11 @@ struct DownloadBounds {
 };
 
 enum class Download { Complete, Failed, Stopped };
+
+// Whether this system's download refuses a redirect before the refused address is asked. libcurl:
+// yes, redirects are followed by hand. URL monikers: no, urlmon follows them itself and the hop
+// is refused when it is reported; the download fails and nothing the hop sends is used.
+extern const bool kRedirectRefusedBeforeRequest;
 
 // Fetches `address` into `buffer`. Complete only for HTTP 200 with a body of exactly the
 // buffer's size; shorter or longer bodies, HTTP errors, refused addresses or redirects (another

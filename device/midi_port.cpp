@@ -1,10 +1,8 @@
 // RtMidi API selection, device tag matching and exception-free wrappers (see midi_port.h).
 // RtMidi reports errors either through a registered callback or by throwing RtMidiError;
-// every call here catches, so callers deal only in plain results.
+// every call here catches, so callers deal only in plain results. What watches the MIDI service
+// itself is per system: midi_service_linux.cpp (ALSA, JACK), midi_service_win32.cpp (WinMM).
 #include "device/midi_port.h"
-
-#include <jack/jack.h>
-#include <unistd.h>
 
 #include <array>
 #include <chrono>
@@ -25,10 +23,6 @@ int deviceTagKind(const std::string& portName) {
     if (portName.find(tag.text) != std::string::npos) return tag.kind;
   }
   return -1;
-}
-
-bool alsaSequencerPresent() {
-  return ::access("/dev/snd/seq", F_OK) == 0;
 }
 
 std::vector<RtMidi::Api> midiApiOrder(const char* forced, bool haveAlsaSequencer) {
@@ -56,50 +50,8 @@ std::vector<RtMidi::Api> midiApiOrder(const char* forced, bool haveAlsaSequencer
   return order;
 }
 
-namespace {
-void quietJack(const char*) {}
-}  // namespace
-
-ServiceWatch::ServiceWatch(RtMidi::Api api, const std::string& clientName, OnLost onLost, void* arg)
-    : api_(api), onLost_(onLost), arg_(arg) {
-  if (api != RtMidi::UNIX_JACK) {
-    connected_ = api != RtMidi::LINUX_ALSA || alsaSequencerPresent();
-    return;
-  }
-  jack_client_t* client = jack_client_open(clientName.c_str(), JackNoStartServer, nullptr);
-  if (!client) return;
-  // Not activated: the watch takes no part in the server's cycles, it only hears the shutdown.
-  jack_on_info_shutdown(
-      client,
-      [](jack_status_t code, const char* reason, void* self) {
-        onShutdown(static_cast<int>(code), reason, self);
-      },
-      this);
-  jackClient_ = client;
-  connected_ = true;
-}
-
-ServiceWatch::~ServiceWatch() {
-  if (jackClient_) jack_client_close(static_cast<jack_client_t*>(jackClient_));
-}
-
-bool ServiceWatch::lost() const {
-  if (api_ == RtMidi::LINUX_ALSA) return !alsaSequencerPresent();
-  return lost_.load();
-}
-
-void ServiceWatch::onShutdown(int, const char*, void* self) {
-  auto* watch = static_cast<ServiceWatch*>(self);
-  if (watch->lost_.exchange(true)) return;
-  if (watch->onLost_) watch->onLost_(watch->arg_);
-}
-
 MidiPair createMidiPair(const std::string& inClient, const std::string& outClient,
                         unsigned int queueLimit, ServiceWatch::OnLost onLost, void* arg) {
-  // libjack prints several lines to stderr for every client that cannot reach a server; a
-  // missing service is reported by the caller, once.
-  jack_set_error_function(&quietJack);
-  jack_set_info_function(&quietJack);
   for (RtMidi::Api api : midiApiOrder(std::getenv("ORQ_MIDI_API"), alsaSequencerPresent())) {
     MidiPair pair;
     try {

@@ -1,6 +1,7 @@
 #include "ir/ir_transfer.h"
 
-#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <vector>
 
 #include "app/file_path.h"
@@ -23,14 +24,25 @@ TransferResult refuse(DeviceLink& link) {
 
 // Writes `bytes` to `path` through a temporary file next to it. False, with the temporary file
 // removed, when any step fails.
-bool writeWhole(const std::string& path, const std::vector<uint8_t>& bytes) {
-  const std::string part = path + ".part";
-  std::FILE* f = std::fopen(part.c_str(), "wb");
-  if (!f) return false;
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  const bool closed = std::fclose(f) == 0;
-  if (written && closed && std::rename(part.c_str(), path.c_str()) == 0) return true;
-  std::remove(part.c_str());
+bool writeWhole(const std::wstring& path, const std::vector<uint8_t>& bytes) {
+  const std::filesystem::path file = filePath(path);
+  std::filesystem::path part = file;
+  part += ".part";
+  bool written = false;
+  {
+    std::ofstream out(part, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    written = !out.fail();
+  }
+  std::error_code error;
+  if (written) {
+    std::filesystem::rename(part, file, error);
+    if (!error) return true;
+  }
+  std::filesystem::remove(part, error);
   return false;
 }
 
@@ -77,7 +89,7 @@ bool extractAll(DeviceLink& link, const std::wstring& folder) {
     }
     // The separator is added even after a folder that ends with one; the file system does not
     // mind the doubled separator.
-    if (!writeWhole(nativePath(folder + L"/" + entry.name + L".wav"), image)) return false;
+    if (!writeWhole(folder + L"/" + entry.name + L".wav", image)) return false;
   }
   return true;
 }

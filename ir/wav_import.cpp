@@ -354,13 +354,13 @@ ImportedIr importWavBytes(const uint8_t* bytes, size_t size) {
 
 ImportedIr importWavFile(const std::wstring& path) {
   try {
-    const std::string native = nativePath(path);
+    const std::filesystem::path file = filePath(path);
     std::error_code error;
     // Also keeps a FIFO or device node from blocking the worker.
-    if (native.empty() || !std::filesystem::is_regular_file(native, error)) {
+    if (file.empty() || !std::filesystem::is_regular_file(file, error)) {
       return refused(WavVerdict::Unreadable);
     }
-    std::ifstream in(native, std::ios::binary);
+    std::ifstream in(file, std::ios::binary);
     if (!in.seekg(0, std::ios::end)) return refused(WavVerdict::Unreadable);
     const std::streamoff end = in.tellg();
     if (end < 0) return refused(WavVerdict::Unreadable);

@@ -43,7 +43,7 @@ struct ImportedIr {
 // Refused files come back with no samples.
 ImportedIr importWavBytes(const uint8_t* bytes, size_t size);
 
-// Reads the whole file (path converted with nativePath) and imports it, refusing it when it
+// Reads the whole file (path converted with filePath) and imports it, refusing it when it
 // cannot be opened or read, is empty, or is larger than kMaxWavFileBytes (checked before
 // reading).
 ImportedIr importWavFile(const std::wstring& path);

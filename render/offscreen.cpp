@@ -1,6 +1,8 @@
 // Offscreen drawing target over a Cairo image surface.
 #include "render/offscreen.h"
 
+#include <cairo.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -9,46 +11,51 @@
 
 namespace orq::render {
 
+struct OffscreenSurface::Target {
+  cairo_surface_t* surface = nullptr;
+};
+
 OffscreenSurface::OffscreenSurface(int32_t logicalWidth, int32_t logicalHeight, float dpi)
     : logicalWidth_(logicalWidth), logicalHeight_(logicalHeight), scale_(dpi / 96.0) {
   const auto w = static_cast<int>(std::ceil(logicalWidth * scale_));
   const auto h = static_cast<int>(std::ceil(logicalHeight * scale_));
-  surface_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
-  cairo_surface_set_device_scale(surface_, scale_, scale_);
+  target_ = new Target{cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h)};
+  cairo_surface_set_device_scale(target_->surface, scale_, scale_);
 }
 
 OffscreenSurface::~OffscreenSurface() {
-  cairo_surface_destroy(surface_);
+  cairo_surface_destroy(target_->surface);
+  delete target_;
 }
 
 void OffscreenSurface::paint(Platform& platform) {
-  cairo_t* cr = cairo_create(surface_);
+  cairo_t* cr = cairo_create(target_->surface);
   paintFrame(platform, cr, logicalWidth_, logicalHeight_);
   cairo_destroy(cr);
-  cairo_surface_flush(surface_);
+  cairo_surface_flush(target_->surface);
 }
 
 void OffscreenSurface::clear(uint32_t colour) {
-  cairo_t* cr = cairo_create(surface_);
+  cairo_t* cr = cairo_create(target_->surface);
   const Rgba c = decodeColour(colour);
   cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
   cairo_set_source_rgba(cr, c.red, c.green, c.blue, c.alpha);
   cairo_paint(cr);
   cairo_destroy(cr);
-  cairo_surface_flush(surface_);
+  cairo_surface_flush(target_->surface);
 }
 
 int32_t OffscreenSurface::pixelWidth() const {
-  return cairo_image_surface_get_width(surface_);
+  return cairo_image_surface_get_width(target_->surface);
 }
 int32_t OffscreenSurface::pixelHeight() const {
-  return cairo_image_surface_get_height(surface_);
+  return cairo_image_surface_get_height(target_->surface);
 }
 
 uint32_t OffscreenSurface::pixel(int32_t x, int32_t y) const {
   if (x < 0 || y < 0 || x >= pixelWidth() || y >= pixelHeight()) return 0;
-  const uint8_t* row = cairo_image_surface_get_data(surface_) +
-                       static_cast<size_t>(y) * cairo_image_surface_get_stride(surface_);
+  const uint8_t* row = cairo_image_surface_get_data(target_->surface) +
+                       static_cast<size_t>(y) * cairo_image_surface_get_stride(target_->surface);
   const uint32_t p = reinterpret_cast<const uint32_t*>(row)[x];
   const uint32_t a = p >> 24;
   if (a == 0) return 0;
@@ -58,7 +65,7 @@ uint32_t OffscreenSurface::pixel(int32_t x, int32_t y) const {
 }
 
 bool OffscreenSurface::writePng(const std::string& path) const {
-  return cairo_surface_write_to_png(surface_, path.c_str()) == CAIRO_STATUS_SUCCESS;
+  return cairo_surface_write_to_png(target_->surface, path.c_str()) == CAIRO_STATUS_SUCCESS;
 }
 
 }  // namespace orq::render

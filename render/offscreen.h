@@ -1,8 +1,7 @@
-// A window-less drawing target: an ARGB32 image surface of a logical size at a dpi, painted
-// through the same paintFrame the window uses. Tests read its pixels, tools save it as PNG.
+// A window-less drawing target: an image of a logical size at a dpi, painted through the same
+// paint entry the window uses (Cairo image surface on Linux, WIC bitmap on Windows). Tests read
+// its pixels, tools save it as PNG.
 #pragma once
-
-#include <cairo.h>
 
 #include <cstdint>
 #include <string>
@@ -35,13 +34,12 @@ class OffscreenSurface {
   uint32_t pixel(int32_t x, int32_t y) const;
   bool writePng(const std::string& path) const;
 
-  cairo_surface_t* surface() const { return surface_; }
-
  private:
+  struct Target;  // the backend's image and what it draws with
   int32_t logicalWidth_;
   int32_t logicalHeight_;
   double scale_;
-  cairo_surface_t* surface_;
+  Target* target_;
 };
 
 }  // namespace orq::render

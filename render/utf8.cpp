@@ -1,4 +1,4 @@
-// UTF-32 to UTF-8 conversion for text drawing.
+// UTF-32 or UTF-16 to UTF-8 conversion for text drawing.
 #include "render/utf8.h"
 
 #include <cstdint>
@@ -8,8 +8,15 @@ namespace orq::render {
 std::string toUtf8(const std::wstring& text) {
   std::string out;
   out.reserve(text.size());
-  for (wchar_t wc : text) {
-    uint32_t c = static_cast<uint32_t>(wc);
+  for (size_t i = 0; i < text.size(); ++i) {
+    uint32_t c = static_cast<uint32_t>(text[i]);
+    if (sizeof(wchar_t) == 2 && c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
+      const auto low = static_cast<uint32_t>(text[i + 1]);
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+        ++i;
+      }
+    }
     if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
     if (c < 0x80) {
       out += static_cast<char>(c);

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Builds the editor and runs every test: a normal build, its Debian package installed into a
-# throwaway Debian 12 root, an AddressSanitizer + UndefinedBehaviorSanitizer build, a
-# ThreadSanitizer build for the threaded tests, and a short fuzzing run. Starts the services the
+# throwaway Debian 12 root, the Windows editor cross-built with MinGW-w64 and tested under Wine,
+# an AddressSanitizer + UndefinedBehaviorSanitizer build, a ThreadSanitizer build for the
+# threaded tests, and a short fuzzing run. Starts the services the
 # tests need (Xvfb; each MIDI test run gets a private JACK dummy server) and stops them again.
 # Warnings are errors.
 # Prints one line per stage; apt's, the compiler's and the tests' output goes to build/test.log,
 # and the end of it is shown when a stage fails.
-# Usage: scripts/test.sh [normal|package|asan|tsan|fuzz ...]   (default: all five; package needs
-# the normal build)
+# Usage: scripts/test.sh [normal|package|windows|asan|tsan|fuzz ...]   (default: all six; package
+# and windows need the normal build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -19,7 +20,7 @@ stage_begin
 stage "installing packages" scripts/install-deps.sh
 
 stages=("$@")
-[ ${#stages[@]} -gt 0 ] || stages=(normal package asan tsan fuzz)
+[ ${#stages[@]} -gt 0 ] || stages=(normal package windows asan tsan fuzz)
 jobs=${ORQ_JOBS:-2}
 
 # One virtual display for every GUI test of this run, stopped by pid at the end.
@@ -68,6 +69,13 @@ for stage in "${stages[@]}"; do
     package)
       stage_summary="package: orq-editor"
       stage "installing the package into a fresh Debian 12 root" scripts/package-test.sh build
+      stage_summary=""
+      continue
+      ;;
+    windows)
+      # Its own stages and log (build-win/windows.log); the generators come from build/.
+      stage_summary="tests passed"
+      stage "building the Windows editor and testing it under Wine" scripts/build-windows.sh
       stage_summary=""
       continue
       ;;

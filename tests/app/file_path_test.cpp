@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -67,9 +71,40 @@ TEST(FilePath, EveryByteSequenceSurvivesTheRoundTrip) {
 TEST(FilePath, WideTextWithNoByteFormBecomesTheReplacementCharacter) {
   // Lone surrogates outside the escape range and values beyond Unicode cannot name a file;
   // they must not turn into bytes that decode as something else.
-  EXPECT_EQ(orq::nativePath(std::wstring(1, static_cast<wchar_t>(0xD800))), "\xef\xbf\xbd");
-  EXPECT_EQ(orq::nativePath(std::wstring(1, static_cast<wchar_t>(0xDC7F))), "\xef\xbf\xbd");
-  EXPECT_EQ(orq::nativePath(std::wstring(1, static_cast<wchar_t>(0x110000))), "\xef\xbf\xbd");
+  const std::string bad = "\xef\xbf\xbd";
+  std::vector<std::pair<std::wstring, std::string>> cases = {
+      {std::wstring(1, static_cast<wchar_t>(0xD800)), bad},
+      {std::wstring(1, static_cast<wchar_t>(0xDC7F)), bad},
+  };
+  if constexpr (sizeof(wchar_t) == 4) {
+    const long beyondUnicode = 0x110000;  // converted at run time: only here does it fit
+    cases.push_back({std::wstring(1, static_cast<wchar_t>(beyondUnicode)), bad});
+  } else {
+    // UTF-16: a pair the wrong way round is two lone surrogates.
+    cases.push_back(
+        {std::wstring{static_cast<wchar_t>(0xDC00), static_cast<wchar_t>(0xD800)}, bad + bad});
+  }
+  for (const auto& [wide, native] : cases) EXPECT_EQ(orq::nativePath(wide), native);
+}
+
+// Where wide strings are UTF-16, a path can only reach the file system as itself: the name
+// that comes back from it is the one that went in, whatever it holds.
+TEST(FilePath, FilesOpenUnderTheirWideNames) {
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / orq::filePath(L"orq-\u00e9\u4e00-\U0001F3B8");
+  std::filesystem::remove_all(dir);
+  ASSERT_TRUE(std::filesystem::create_directory(dir));
+  const std::wstring name = L"caf\u00e9 \u4e00 \U0001F3B8.wav";
+  const std::wstring path = orq::pathText(dir) + L"/" + name;
+  { std::ofstream(orq::filePath(path)) << "x"; }
+  std::vector<std::wstring> found;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    found.push_back(orq::pathText(entry.path().filename()));
+  }
+  std::filesystem::remove_all(dir);
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0], name);
+  EXPECT_EQ(orq::fileName(path), name);
 }
 
 }  // namespace

@@ -24,9 +24,9 @@ LoopbackHttp::LoopbackHttp(Answer answer) : answer_(std::move(answer)) {
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t length = sizeof addr;
   if (listen_ < 0 || wake_ < 0 ||
-      ::bind(listen_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-      ::listen(listen_, 8) != 0 ||
-      ::getsockname(listen_, reinterpret_cast<sockaddr*>(&addr), &length) != 0) {
+      ::bind(static_cast<int>(listen_), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      ::listen(static_cast<int>(listen_), 8) != 0 ||
+      ::getsockname(static_cast<int>(listen_), reinterpret_cast<sockaddr*>(&addr), &length) != 0) {
     throw std::runtime_error("loopback HTTP server: no socket on 127.0.0.1");
   }
   port_ = ntohs(addr.sin_port);
@@ -35,10 +35,10 @@ LoopbackHttp::LoopbackHttp(Answer answer) : answer_(std::move(answer)) {
 
 LoopbackHttp::~LoopbackHttp() {
   const uint64_t one = 1;
-  [[maybe_unused]] const ssize_t n = ::write(wake_, &one, sizeof one);
+  [[maybe_unused]] const ssize_t n = ::write(static_cast<int>(wake_), &one, sizeof one);
   if (thread_.joinable()) thread_.join();
-  ::close(listen_);
-  ::close(wake_);
+  ::close(static_cast<int>(listen_));
+  ::close(static_cast<int>(wake_));
 }
 
 std::string LoopbackHttp::url(const std::string& target) const {
@@ -52,18 +52,19 @@ std::string LoopbackHttp::lastRequest() const {
 
 // Until `fd` is ready or the server is told to end (false). The wake descriptor stays readable
 // once written, so every wait after it ends at once too.
-bool LoopbackHttp::waitFor(int fd, short events) const {
-  pollfd p[2] = {{fd, events, 0}, {wake_, POLLIN, 0}};
+bool LoopbackHttp::waitFor(Socket fd, short events) const {
+  pollfd p[2] = {{static_cast<int>(fd), events, 0}, {static_cast<int>(wake_), POLLIN, 0}};
   while (::poll(p, 2, -1) < 0) {
     if (errno != EINTR) return false;
   }
   return !(p[1].revents & POLLIN);
 }
 
-bool LoopbackHttp::sendAll(int fd, const std::string& bytes) const {
+bool LoopbackHttp::sendAll(Socket fd, const std::string& bytes) const {
   for (size_t sent = 0; sent < bytes.size();) {
     if (!waitFor(fd, POLLOUT)) return false;
-    const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    const ssize_t n =
+        ::send(static_cast<int>(fd), bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
     if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
     if (n <= 0) return true;  // the client went away: on to the next connection
     sent += static_cast<size_t>(n);
@@ -72,20 +73,20 @@ bool LoopbackHttp::sendAll(int fd, const std::string& bytes) const {
 }
 
 // Keeps the connection open and silent until the client closes it or the server ends.
-void LoopbackHttp::hold(int fd) const {
+void LoopbackHttp::hold(Socket fd) const {
   char buf[512];
   while (waitFor(fd, POLLIN)) {
-    const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+    const ssize_t n = ::recv(static_cast<int>(fd), buf, sizeof buf, 0);
     if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) return;
   }
 }
 
-bool LoopbackHttp::serve(int client) {
+bool LoopbackHttp::serve(Socket client) {
   std::string request;
   char buf[4096];
   while (request.find("\r\n\r\n") == std::string::npos) {
     if (!waitFor(client, POLLIN)) return false;
-    const ssize_t n = ::recv(client, buf, sizeof buf, 0);
+    const ssize_t n = ::recv(static_cast<int>(client), buf, sizeof buf, 0);
     if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
     if (n <= 0) return true;
     request.append(buf, static_cast<size_t>(n));
@@ -116,7 +117,8 @@ bool LoopbackHttp::serve(int client) {
 
 void LoopbackHttp::run() {
   while (waitFor(listen_, POLLIN)) {
-    const int client = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    const int client =
+        ::accept4(static_cast<int>(listen_), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (client < 0) continue;
     ++connections_;
     const bool more = serve(client);

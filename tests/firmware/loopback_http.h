@@ -47,6 +47,8 @@ inline HttpReply noAnswer() {
 
 class LoopbackHttp {
  public:
+  using Socket = intptr_t;  // a descriptor, or a Windows SOCKET
+
   // `answer` gets the request target ("/fw/ORQ.bin?v=") and the server's port.
   using Answer = std::function<HttpReply(const std::string& target, uint16_t port)>;
   explicit LoopbackHttp(Answer answer);
@@ -63,14 +65,15 @@ class LoopbackHttp {
 
  private:
   void run();
-  bool serve(int client);
-  bool waitFor(int fd, short events) const;
-  bool sendAll(int fd, const std::string& bytes) const;
-  void hold(int fd) const;
+  bool serve(Socket client);
+  bool waitFor(Socket fd, short events) const;
+  bool sendAll(Socket fd, const std::string& bytes) const;
+  void hold(Socket fd) const;
 
   Answer answer_;
-  int listen_ = -1;
-  int wake_ = -1;
+  Socket listen_ = -1;
+  Socket wake_ = -1;                 // POSIX: an eventfd written when the server is to end
+  std::atomic<bool> ending_{false};  // Windows: the same, looked at between short waits
   uint16_t port_ = 0;
   std::atomic<int> connections_{0};
   std::atomic<int> requests_{0};

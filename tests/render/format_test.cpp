@@ -73,20 +73,33 @@ TEST(ImageFormat, ColourPixelsBecomePremultipliedArgbWords) {
   EXPECT_EQ(out[3], 0xDEADBEEFu);  // padding untouched
 }
 
+// One wide character of any value, converted at run time (the values beyond 16 bits are asked
+// for only where wchar_t holds them).
+std::wstring unit(long value) {
+  return std::wstring(1, static_cast<wchar_t>(value));
+}
+
 TEST(Utf8, WideTextConvertsAndInvalidCodePointsAreReplaced) {
   struct Case {
     std::wstring in;
     std::string out;
-  } cases[] = {
+  };
+  std::vector<Case> cases = {
       {L"GATE 50%", "GATE 50%"},
       {std::wstring(1, wchar_t(0xE9)), "\xC3\xA9"},
       {std::wstring(1, wchar_t(0x20AC)), "\xE2\x82\xAC"},
-      {std::wstring(1, wchar_t(0x1F3B8)), "\xF0\x9F\x8E\xB8"},
+      {L"\U0001F3B8", "\xF0\x9F\x8E\xB8"},  // one unit of UTF-32, a pair of UTF-16
       {std::wstring(1, wchar_t(0xD800)), "\xEF\xBF\xBD"},
-      {std::wstring(1, wchar_t(0x110000)), "\xEF\xBF\xBD"},
-      {std::wstring(1, wchar_t(-5)), "\xEF\xBF\xBD"},
       {std::wstring(L"A") + wchar_t(0x7FF) + wchar_t(0x800), "A\xDF\xBF\xE0\xA0\x80"},
   };
+  if constexpr (sizeof(wchar_t) == 4) {
+    cases.push_back({unit(0x110000), "\xEF\xBF\xBD"});
+    cases.push_back({unit(-5), "\xEF\xBF\xBD"});
+  } else {
+    // UTF-16: a low surrogate first, or a high one last, stands alone.
+    cases.push_back({std::wstring{wchar_t(0xDC00), wchar_t(0xD800)}, "\xEF\xBF\xBD\xEF\xBF\xBD"});
+    cases.push_back({std::wstring{L'x', wchar_t(0xDBFF)}, "x\xEF\xBF\xBD"});
+  }
   for (const auto& c : cases) EXPECT_EQ(toUtf8(c.in), c.out);
 }
 

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -68,8 +69,9 @@ Rect parseRect(const std::string& text) {
 
 Options parseArgs(int argc, char** argv) {
   if (argc < 6) {
-    fail("usage: svg2raw ri|rm WIDTH HEIGHT IN.svg OUT.raw [--style FILE]... [--css TEXT]... "
-         "[--keep X,Y,W,H]... [--png FILE]");
+    fail(
+        "usage: svg2raw ri|rm WIDTH HEIGHT IN.svg OUT.raw [--style FILE]... [--css TEXT]... "
+        "[--keep X,Y,W,H]... [--png FILE]");
   }
   Options o;
   std::string format = argv[1];
@@ -117,9 +119,8 @@ cairo_surface_t* render(const Options& o) {
 
   GError* error = nullptr;
   GFile* base = g_file_new_for_path(o.input.c_str());
-  GInputStream* stream = g_memory_input_stream_new_from_data(svg.data(),
-                                                             static_cast<gssize>(svg.size()),
-                                                             nullptr);
+  GInputStream* stream =
+      g_memory_input_stream_new_from_data(svg.data(), static_cast<gssize>(svg.size()), nullptr);
   RsvgHandle* handle =
       rsvg_handle_new_from_stream_sync(stream, base, RSVG_HANDLE_FLAGS_NONE, nullptr, &error);
   g_object_unref(stream);
@@ -203,10 +204,14 @@ int main(int argc, char** argv) {
   std::string temp = o.output + ".tmp";
   {
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out) fail("cannot write " + temp);
   }
-  if (std::rename(temp.c_str(), o.output.c_str()) != 0) fail("cannot rename to " + o.output);
+  // std::rename does not replace an existing file on Windows; this one does everywhere.
+  std::error_code renamed;
+  std::filesystem::rename(temp, o.output, renamed);
+  if (renamed) fail("cannot rename to " + o.output);
   if (!o.png.empty() && cairo_surface_write_to_png(surface, o.png.c_str()) != CAIRO_STATUS_SUCCESS)
     fail("cannot write " + o.png);
   cairo_surface_destroy(surface);

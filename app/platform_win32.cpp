@@ -1,0 +1,391 @@
+// The Windows window host over Win32: the window class and window, the window procedure that
+// turns messages into PlatformEvents, the 500 ms timer, the repaint request, the class cursor,
+// and the shell's file dialogs, which the worker shows on its own thread. Painting goes through
+// render/render_d2d.cpp.
+//
+// Sections: process-wide state; window procedure; Platform (construction, loop, repaint,
+// cursor, dpi); file dialogs.
+#include <windows.h>
+// (the shell's headers after windows.h)
+#include <shobjidl.h>
+
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "app/platform.h"
+#include "render/render_d2d.h"
+
+namespace orq {
+
+namespace {
+constexpr int kIconResource = 101;
+constexpr UINT_PTR kTimerId = 0;
+// How long the close waits for a file dialog of the worker to go: closing it sends messages to
+// this thread (the dialog is owned by our window), so they are answered meanwhile.
+constexpr std::chrono::milliseconds kDialogCloseBudget{500};
+}  // namespace
+
+// User-interface thread only, except where noted.
+struct Platform::Impl {
+  HWND window = nullptr;
+  bool comInitialised = false;
+  DWORD uiThread = 0;
+
+  // File dialogs: the worker shows them on its thread; the close request comes from this one.
+  std::mutex dialogMutex;
+  bool dialogOpen = false;      // guarded by dialogMutex
+  bool dialogsClosed = false;   // guarded by dialogMutex: shutdown, answer everything empty
+  HWND dialogWindow = nullptr;  // guarded by dialogMutex: the open dialog, once it has one
+};
+
+namespace {
+
+// ---- Process-wide state: one window per process.
+Platform* gPlatform = nullptr;
+
+Platform* platformOf(HWND window) {
+  return reinterpret_cast<Platform*>(GetWindowLongPtrW(window, 0));
+}
+
+void storePointer(Platform* p, LPARAM position) {
+  p->pointerX = static_cast<uint16_t>(position & 0xFFFF);
+  p->pointerY = static_cast<uint16_t>((position >> 16) & 0xFFFF);
+}
+
+// ---- Window procedure. Every handled message returns 0.
+LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(window, 0, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    return DefWindowProcW(window, message, wParam, lParam);
+  }
+  Platform* p = platformOf(window);
+  if (!p) return DefWindowProcW(window, message, wParam, lParam);
+  switch (message) {
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+    case WM_SIZE:
+      render::resizeWindowSurface(LOWORD(lParam), HIWORD(lParam));
+      return 0;
+    case WM_SIZING:
+      return 0;
+    case WM_PAINT:
+      render::paintWindow(*p, window);
+      ValidateRect(window, nullptr);
+      return 0;
+    case WM_CLOSE:
+      p->running = false;  // the window stays; it goes with the process
+      return 0;
+    case WM_ACTIVATEAPP:
+      p->deliver(PlatformEvent::Activate);
+      return 0;
+    case WM_GETMINMAXINFO: {
+      const float surfaceDpi = render::windowSurfaceDpi();
+      const float dpi = surfaceDpi > 0 ? surfaceDpi : 96.0f;
+      auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
+      info->ptMinTrackSize.x = scaledWindowSize(dpi, kWindowWidth);
+      info->ptMinTrackSize.y = scaledWindowSize(dpi, kWindowHeight);
+      return 0;
+    }
+    case WM_DISPLAYCHANGE:
+      InvalidateRect(window, nullptr, FALSE);
+      return 0;
+    case WM_TIMER:
+      p->deliver(PlatformEvent::Timer);
+      return 0;
+    case WM_MOUSEMOVE:
+      storePointer(p, lParam);
+      p->deliver(PlatformEvent::MouseMove);
+      return 0;
+    case WM_LBUTTONDOWN:
+      storePointer(p, lParam);
+      p->deliver(PlatformEvent::LeftDown);
+      return 0;
+    case WM_LBUTTONUP:
+      storePointer(p, lParam);
+      p->deliver(PlatformEvent::LeftUp);
+      return 0;
+    case WM_RBUTTONDOWN:
+      storePointer(p, lParam);
+      p->deliver(PlatformEvent::RightDown);
+      return 0;
+    case WM_RBUTTONUP:
+      storePointer(p, lParam);
+      p->deliver(PlatformEvent::RightUp);
+      return 0;
+    case WM_MOUSEWHEEL:
+      p->wheelTotal += wheelNotches(GET_WHEEL_DELTA_WPARAM(wParam));
+      p->deliver(PlatformEvent::Wheel);
+      return 0;
+    case WM_DPICHANGED: {
+      render::setWindowSurfaceDpi(static_cast<float>(HIWORD(wParam)));
+      const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+      SetWindowPos(window, nullptr, suggested->left, suggested->top,
+                   suggested->right - suggested->left, suggested->bottom - suggested->top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+      return 0;
+    }
+    default:
+      return DefWindowProcW(window, message, wParam, lParam);
+  }
+}
+
+}  // namespace
+
+// ---- Platform
+Platform* Platform::current() {
+  return gPlatform;
+}
+
+Platform::Platform(std::string t, std::string id) : title(std::move(t)), identifier(std::move(id)) {
+  if (gPlatform) return;  // one window per process
+  gPlatform = this;
+  impl = new Impl;
+  impl->uiThread = GetCurrentThreadId();
+  if (CoInitialize(nullptr) != S_OK) return;
+  impl->comInitialised = true;
+  const std::wstring wideTitle(title.begin(), title.end());  // the title is plain ASCII
+  HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
+  if (!render::createD2dFactory()) return;
+
+  const HINSTANCE instance = GetModuleHandleW(nullptr);
+  WNDCLASSW windowClass{};
+  windowClass.style = CS_HREDRAW | CS_VREDRAW;
+  windowClass.lpfnWndProc = windowProcedure;
+  windowClass.cbWndExtra = sizeof(LONG_PTR);  // the Platform
+  windowClass.hInstance = instance;
+  windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(kIconResource));
+  windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+  windowClass.lpszClassName = wideTitle.c_str();
+  RegisterClassW(&windowClass);
+
+  HWND desktop = GetDesktopWindow();
+  HDC screen = GetDC(desktop);
+  const int desktopDpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+  if (screen) ReleaseDC(desktop, screen);
+  const auto dpi = static_cast<float>(desktopDpi);
+  impl->window =
+      CreateWindowExW(0, wideTitle.c_str(), wideTitle.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                      CW_USEDEFAULT, scaledWindowSize(dpi, kWindowWidth),
+                      scaledWindowSize(dpi, kWindowHeight), nullptr, nullptr, instance, this);
+  if (impl->window) SetTimer(impl->window, kTimerId, kTimerMs, nullptr);
+}
+
+Platform::~Platform() {
+  if (!impl) return;
+  closeDialogs();
+  if (impl->window) {
+    KillTimer(impl->window, kTimerId);
+    // Messages still to come (the window goes with the process) find no Platform.
+    SetWindowLongPtrW(impl->window, 0, 0);
+  }
+  render::releaseWindowSurface();
+  if (impl->comInitialised) CoUninitialize();
+  delete impl;
+  impl = nullptr;
+  callback = nullptr;
+  if (gPlatform == this) gPlatform = nullptr;
+}
+
+bool Platform::hasWindow() const {
+  return impl && impl->window;
+}
+
+void Platform::show() {
+  if (!hasWindow()) return;
+  ShowWindow(impl->window, SW_SHOWNORMAL);
+  // Dark at once, before the first paint has made the drawing surface.
+  if (HDC dc = GetDC(impl->window)) {
+    RECT client{};
+    GetClientRect(impl->window, &client);
+    if (HBRUSH dark = CreateSolidBrush(RGB(2, 2, 2))) {
+      FillRect(dc, &client, dark);
+      DeleteObject(dark);
+    }
+    ReleaseDC(impl->window, dc);
+  }
+  UpdateWindow(impl->window);
+}
+
+void Platform::runLoop() {
+  running = true;
+  if (!hasWindow()) return;  // nothing could ever end the loop
+  while (running) {
+    MSG message;
+    const BOOL got = GetMessageW(&message, nullptr, 0, 0);
+    if (got == 0 || got == -1) break;  // quit, or an error
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
+
+// Any thread: the system keeps one internal-paint flag per window, so requests made before the
+// paint coalesce into it, and setting it sends nothing and waits for nothing.
+void Platform::requestRepaint() {
+  if (!hasWindow()) return;
+  RedrawWindow(impl->window, nullptr, nullptr, RDW_INTERNALPAINT);
+}
+
+void Platform::setHandCursor(bool hand) {
+  if (!hasWindow()) return;
+  HCURSOR cursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(hand ? IDC_HAND : IDC_ARROW));
+  SetClassLongPtrW(impl->window, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(cursor));
+  // The class cursor shows from the next pointer move; the pointer is over the window now (this
+  // runs on its moves), so the shape changes at once too.
+  SetCursor(cursor);
+}
+
+float Platform::dpi() const {
+  const float surfaceDpi = render::windowSurfaceDpi();
+  return surfaceDpi > 0 ? surfaceDpi : 96.0f;
+}
+
+// ---- File dialogs: IFileDialog on the calling (worker) thread, owned by the editor's window.
+namespace {
+
+// Learns the dialog's window as soon as it has one (the first folder it shows), so that a close
+// request from the user-interface thread can cancel it. Lives on the worker's stack for the
+// dialog's lifetime; the dialog holds it only between Advise and Unadvise.
+class DialogWatch final : public IFileDialogEvents {
+ public:
+  explicit DialogWatch(Platform::Impl* impl) : impl_(impl) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_IFileDialogEvents) {
+      *out = static_cast<IFileDialogEvents*>(this);
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+
+  HRESULT STDMETHODCALLTYPE OnFolderChange(IFileDialog* dialog) override {
+    IOleWindow* ole = nullptr;
+    HWND window = nullptr;
+    if (SUCCEEDED(dialog->QueryInterface(IID_IOleWindow, reinterpret_cast<void**>(&ole)))) {
+      ole->GetWindow(&window);
+      ole->Release();
+    }
+    bool closed = false;
+    {
+      std::lock_guard<std::mutex> lock(impl_->dialogMutex);
+      impl_->dialogWindow = window;
+      closed = impl_->dialogsClosed;
+    }
+    // The close came before the dialog had a window to cancel.
+    if (closed && window) PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE OnFileOk(IFileDialog*) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnFolderChanging(IFileDialog*, IShellItem*) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnSelectionChange(IFileDialog*) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnShareViolation(IFileDialog*, IShellItem*,
+                                             FDE_SHAREVIOLATION_RESPONSE*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE OnTypeChange(IFileDialog*) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnOverwrite(IFileDialog*, IShellItem*,
+                                        FDE_OVERWRITE_RESPONSE*) override {
+    return E_NOTIMPL;
+  }
+
+ private:
+  Platform::Impl* impl_;
+};
+
+std::wstring showDialog(IFileDialog* dialog, int32_t mode, HWND owner, Platform::Impl* impl) {
+  FILEOPENDIALOGOPTIONS options = 0;
+  if (SUCCEEDED(dialog->GetOptions(&options))) {
+    if (mode == kDialogFolder) {
+      dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM);
+    } else {
+      dialog->SetOptions(options | FOS_FORCEFILESYSTEM);
+      const COMDLG_FILTERSPEC wave{L"Wave", L"*.wav;*.wave;"};
+      dialog->SetFileTypes(1, &wave);
+      dialog->SetDefaultExtension(L"wav;wave");
+    }
+  }
+  DialogWatch watch(impl);
+  DWORD cookie = 0;
+  const bool watched = SUCCEEDED(dialog->Advise(&watch, &cookie));
+  std::wstring path;
+  if (SUCCEEDED(dialog->Show(owner))) {
+    IShellItem* item = nullptr;
+    if (SUCCEEDED(dialog->GetResult(&item)) && item) {
+      PWSTR name = nullptr;
+      if (SUCCEEDED(item->GetDisplayName(SIGDN_DESKTOPABSOLUTEPARSING, &name)) && name) {
+        path = name;
+        CoTaskMemFree(name);
+      }
+      item->Release();
+    }
+  }
+  if (watched) dialog->Unadvise(cookie);
+  return path;
+}
+
+}  // namespace
+
+std::wstring Platform::openFileDialog(int32_t mode) {
+  if (mode != kDialogWav && mode != kDialogFolder) return {};
+  // Its modal loop would run inside the window procedure's thread and stop the panel.
+  if (!hasWindow() || GetCurrentThreadId() == impl->uiThread) return {};
+  {
+    std::lock_guard<std::mutex> lock(impl->dialogMutex);
+    if (impl->dialogsClosed || impl->dialogOpen) return {};  // shutting down, or one is open
+    impl->dialogOpen = true;
+  }
+  CoInitialize(nullptr);  // the worker's apartment for the dialog; kept for the thread's life
+  std::wstring path;
+  IFileDialog* dialog = nullptr;
+  if (SUCCEEDED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER,
+                                 IID_IFileDialog, reinterpret_cast<void**>(&dialog))) &&
+      dialog) {
+    path = showDialog(dialog, mode, impl->window, impl);
+    dialog->Release();
+  }
+  std::lock_guard<std::mutex> lock(impl->dialogMutex);
+  impl->dialogOpen = false;
+  impl->dialogWindow = nullptr;
+  if (impl->dialogsClosed) path.clear();
+  return path;
+}
+
+void Platform::closeDialogs() {
+  if (!impl) return;
+  HWND dialog = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(impl->dialogMutex);
+    impl->dialogsClosed = true;
+    if (!impl->dialogOpen) return;
+    dialog = impl->dialogWindow;
+  }
+  if (dialog) PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+  if (GetCurrentThreadId() != impl->uiThread) return;
+  const auto deadline = std::chrono::steady_clock::now() + kDialogCloseBudget;
+  while (std::chrono::steady_clock::now() < deadline) {
+    {
+      std::lock_guard<std::mutex> lock(impl->dialogMutex);
+      if (!impl->dialogOpen) return;
+      // The dialog may have got its window only now.
+      if (!dialog && impl->dialogWindow) {
+        dialog = impl->dialogWindow;
+        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+      }
+    }
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
+}
+
+}  // namespace orq

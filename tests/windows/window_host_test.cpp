@@ -1,0 +1,268 @@
+// The Win32 window host in process: the program's resources, the window class and window, every
+// message of the window procedure's table, the loop with its timer and cross-thread repaints,
+// the cursor, a dpi change and a lost drawing device. One Platform serves the whole program, as
+// in the editor (a second one makes no window).
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/platform.h"
+#include "assets/assets.h"
+#include "render/render_d2d.h"
+
+namespace {
+
+using orq::PlatformEvent;
+using namespace std::chrono_literals;
+
+orq::Platform* gPlatform = nullptr;
+HWND gWindow = nullptr;
+
+class WindowEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    gPlatform = new orq::Platform("Tarvik Editor", "com.tarvik.editor");
+    gWindow = FindWindowW(L"Tarvik Editor", L"Tarvik Editor");
+    gPlatform->show();
+  }
+  void TearDown() override { delete gPlatform; }
+};
+[[maybe_unused]] const auto* const kEnvironment =
+    ::testing::AddGlobalTestEnvironment(new WindowEnvironment);
+
+// Events seen by the callback, in order.
+struct Recorder {
+  std::vector<PlatformEvent> events;
+  Recorder() {
+    gPlatform->callback = [this](PlatformEvent e) { events.push_back(e); };
+  }
+  ~Recorder() { gPlatform->callback = nullptr; }
+  int count(PlatformEvent e) const {
+    int n = 0;
+    for (PlatformEvent seen : events) n += seen == e;
+    return n;
+  }
+};
+
+// Paints now, through the window procedure, as the system does after a repaint request.
+void paintNow() {
+  RedrawWindow(gWindow, nullptr, nullptr, RDW_INTERNALPAINT | RDW_UPDATENOW);
+}
+
+std::wstring editorPath() {
+  wchar_t self[MAX_PATH];
+  const DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring path(self, n);
+  return path.substr(0, path.find_last_of(L"\\/") + 1) + L"orq-editor.exe";
+}
+
+TEST(Resources, IconAndManifestOfTheProgram) {
+  HMODULE editor = LoadLibraryExW(editorPath().c_str(), nullptr,
+                                  LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  ASSERT_NE(editor, nullptr) << "orq-editor.exe beside the test";
+  // Icon 101 at both sizes the icon file carries, with the pixels of the program's picture.
+  for (int size : {48, 256}) {
+    SCOPED_TRACE(size);
+    HICON icon = static_cast<HICON>(
+        LoadImageW(editor, MAKEINTRESOURCEW(101), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+    ASSERT_NE(icon, nullptr);
+    ICONINFO info{};
+    ASSERT_TRUE(GetIconInfo(icon, &info));
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = size;
+    bi.bmiHeader.biHeight = -size;  // top-down
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    std::vector<uint8_t> bgra(static_cast<size_t>(size) * size * 4);
+    HDC dc = GetDC(nullptr);
+    ASSERT_EQ(GetDIBits(dc, info.hbmColor, 0, size, bgra.data(), &bi, DIB_RGB_COLORS), size);
+    ReleaseDC(nullptr, dc);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    DestroyIcon(icon);
+    const orq::ImageData ri = orq::assets::appIcon(size);
+    ASSERT_EQ(ri.size, 6 + bgra.size());
+    int off = 0;
+    for (size_t i = 0; i < bgra.size(); i += 4) {
+      const uint8_t* p = ri.bytes + 6 + i;  // R, G, B, A premultiplied
+      const unsigned a = p[3];
+      if (a != bgra[i + 3]) ++off;
+      if (a < 16) continue;  // colour of nearly clear pixels is not worth comparing
+      for (int c = 0; c < 3; ++c) {
+        const int straight = static_cast<int>((p[c] * 255 + a / 2) / a);
+        if (std::abs(straight - bgra[i + 2 - c]) > 1) ++off;
+      }
+    }
+    EXPECT_EQ(off, 0);
+  }
+  HRSRC manifest = FindResourceW(editor, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+  ASSERT_NE(manifest, nullptr);
+  const auto* text = static_cast<const char*>(LockResource(LoadResource(editor, manifest)));
+  const std::string xml(text, SizeofResource(editor, manifest));
+  EXPECT_NE(xml.find(">True/PM</dpiAware>"), std::string::npos) << xml;
+  EXPECT_NE(xml.find("level=\"asInvoker\""), std::string::npos) << xml;
+  FreeLibrary(editor);
+}
+
+TEST(Window, ClassStyleAndSizeAtTheDesktopDpi) {
+  ASSERT_TRUE(gPlatform->hasWindow());
+  ASSERT_NE(gWindow, nullptr) << "class and title are both \"Tarvik Editor\"";
+  EXPECT_EQ(GetClassLongPtrW(gWindow, GCL_STYLE), static_cast<ULONG_PTR>(CS_HREDRAW | CS_VREDRAW));
+  EXPECT_EQ(GetClassLongPtrW(gWindow, GCL_CBWNDEXTRA), 8u);
+  EXPECT_EQ(GetClassLongPtrW(gWindow, GCLP_HBRBACKGROUND), 0u);
+  EXPECT_EQ(GetWindowLongW(gWindow, GWL_STYLE) & WS_OVERLAPPEDWINDOW, WS_OVERLAPPEDWINDOW);
+  HDC screen = GetDC(nullptr);
+  const float dpi = static_cast<float>(GetDeviceCaps(screen, LOGPIXELSY));
+  ReleaseDC(nullptr, screen);
+  RECT outer{};
+  GetWindowRect(gWindow, &outer);
+  EXPECT_EQ(outer.right - outer.left, orq::scaledWindowSize(dpi, orq::kWindowWidth));
+  EXPECT_EQ(outer.bottom - outer.top, orq::scaledWindowSize(dpi, orq::kWindowHeight));
+  // One window per process: a second Platform makes none and the first stays current.
+  orq::Platform second("Tarvik Editor", "com.tarvik.editor");
+  EXPECT_FALSE(second.hasWindow());
+  EXPECT_EQ(orq::Platform::current(), gPlatform);
+}
+
+TEST(Window, MessagesBecomeEventsWithPositionsAndNotches) {
+  Recorder r;
+  SendMessageW(gWindow, WM_MOUSEMOVE, 0, MAKELPARAM(300, 200));
+  EXPECT_EQ(gPlatform->pointerX, 300);
+  EXPECT_EQ(gPlatform->pointerY, 200);
+  SendMessageW(gWindow, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(0xFFF0, 7));  // left of the window
+  EXPECT_EQ(gPlatform->pointerX, 0xFFF0) << "positions are unsigned 16-bit";
+  SendMessageW(gWindow, WM_LBUTTONUP, 0, MAKELPARAM(1, 2));
+  SendMessageW(gWindow, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(3, 4));
+  SendMessageW(gWindow, WM_RBUTTONUP, 0, MAKELPARAM(5, 6));
+  EXPECT_EQ(gPlatform->pointerX, 5);
+  EXPECT_EQ(gPlatform->pointerY, 6);
+  SendMessageW(gWindow, WM_ACTIVATEAPP, FALSE, 0);
+  SendMessageW(gWindow, WM_TIMER, 0, 0);
+  gPlatform->wheelTotal = 0;
+  const struct {
+    short delta;
+    int32_t total;
+  } wheel[] = {{60, 0}, {240, 2}, {-120, 1}, {-250, -1}};
+  for (const auto& w : wheel) {
+    SendMessageW(gWindow, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(w.delta)), 0);
+    EXPECT_EQ(gPlatform->wheelTotal, w.total) << w.delta;
+  }
+  const std::vector<PlatformEvent> want = {
+      PlatformEvent::MouseMove, PlatformEvent::LeftDown, PlatformEvent::LeftUp,
+      PlatformEvent::RightDown, PlatformEvent::RightUp,  PlatformEvent::Activate,
+      PlatformEvent::Timer,     PlatformEvent::Wheel,    PlatformEvent::Wheel,
+      PlatformEvent::Wheel,     PlatformEvent::Wheel};
+  EXPECT_EQ(r.events, want);
+}
+
+TEST(Window, CloseEndsTheLoopAndKeepsTheWindow) {
+  gPlatform->running = true;
+  SendMessageW(gWindow, WM_CLOSE, 0, 0);
+  EXPECT_FALSE(gPlatform->running);
+  EXPECT_TRUE(IsWindow(gWindow));
+}
+
+TEST(Window, CannotBeMadeSmallerThanItsStartSize) {
+  MINMAXINFO info{};
+  SendMessageW(gWindow, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+  const float dpi = gPlatform->dpi();
+  EXPECT_EQ(info.ptMinTrackSize.x, orq::scaledWindowSize(dpi, orq::kWindowWidth));
+  EXPECT_EQ(info.ptMinTrackSize.y, orq::scaledWindowSize(dpi, orq::kWindowHeight));
+  SetWindowPos(gWindow, nullptr, 0, 0, 500, 400, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  RECT outer{};
+  GetWindowRect(gWindow, &outer);
+  EXPECT_EQ(outer.right - outer.left, info.ptMinTrackSize.x);
+  EXPECT_EQ(outer.bottom - outer.top, info.ptMinTrackSize.y);
+  SetWindowPos(gWindow, nullptr, 0, 0, 1300, 900, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  GetWindowRect(gWindow, &outer);
+  EXPECT_EQ(outer.right - outer.left, 1300) << "larger is allowed";
+}
+
+// The loop wakes for the 500 ms timer, and repaint requests from another thread, however many,
+// arrive as paints on this one.
+TEST(Loop, TimerAndRepaintRequestsFromAnotherThread) {
+  Recorder r;
+  paintNow();  // the surface exists from here on
+  const int paintsBefore = r.count(PlatformEvent::Paint);
+  ASSERT_GE(paintsBefore, 1);
+  std::atomic<int> requests{0};
+  std::thread worker([&] {
+    for (int burst = 0; burst < 4; ++burst) {
+      for (int i = 0; i < 50; ++i, ++requests) gPlatform->requestRepaint();
+      std::this_thread::sleep_for(300ms);
+    }
+    PostMessageW(gWindow, WM_CLOSE, 0, 0);
+  });
+  const auto start = std::chrono::steady_clock::now();
+  gPlatform->runLoop();
+  const auto ran = std::chrono::steady_clock::now() - start;
+  worker.join();
+  EXPECT_FALSE(gPlatform->running);
+  const int paints = r.count(PlatformEvent::Paint) - paintsBefore;
+  EXPECT_GE(paints, 1);
+  EXPECT_LT(paints, requests.load()) << "requests made before a paint coalesce";
+  EXPECT_GE(r.count(PlatformEvent::Timer), static_cast<int>(ran / 500ms) - 1);
+  EXPECT_GE(r.count(PlatformEvent::Timer), 1);
+}
+
+TEST(Window, CursorIsTheClassCursor) {
+  const auto classCursor = [] {
+    return reinterpret_cast<HCURSOR>(GetClassLongPtrW(gWindow, GCLP_HCURSOR));
+  };
+  gPlatform->setHandCursor(true);
+  EXPECT_EQ(classCursor(), LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_HAND)));
+  gPlatform->setHandCursor(false);
+  EXPECT_EQ(classCursor(), LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW)));
+}
+
+TEST(Window, DpiChangeScalesTheSurfaceAndTheMinimumAndTakesTheSuggestedRectangle) {
+  paintNow();
+  ASSERT_GT(orq::render::windowSurfaceDpi(), 0.0f);
+  RECT suggested{40, 30, 40 + 1536, 30 + 1110};
+  SendMessageW(gWindow, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+  EXPECT_EQ(gPlatform->dpi(), 144.0f);
+  RECT outer{};
+  GetWindowRect(gWindow, &outer);
+  EXPECT_EQ(outer.left, 40);
+  EXPECT_EQ(outer.top, 30);
+  EXPECT_EQ(outer.right - outer.left, 1536);
+  EXPECT_EQ(outer.bottom - outer.top, 1110);
+  MINMAXINFO info{};
+  SendMessageW(gWindow, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+  EXPECT_EQ(info.ptMinTrackSize.x, 1536);
+  EXPECT_EQ(info.ptMinTrackSize.y, 1110);
+  // And back, so that the tests after this one see the desktop's dpi again.
+  HDC screen = GetDC(nullptr);
+  const int desktop = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  RECT back{40, 30, 40 + orq::scaledWindowSize(desktop, 1024),
+            30 + orq::scaledWindowSize(desktop, 740)};
+  SendMessageW(gWindow, WM_DPICHANGED, MAKEWPARAM(desktop, desktop),
+               reinterpret_cast<LPARAM>(&back));
+  EXPECT_EQ(gPlatform->dpi(), static_cast<float>(desktop));
+}
+
+// A lost device costs the frame it happened in: everything is released, and the next paint
+// makes a new surface and draws again.
+TEST(Surface, LostDeviceIsMadeAgainAtTheNextPaint) {
+  Recorder r;
+  paintNow();
+  const int made = orq::render::windowSurfacesMade();
+  ASSERT_GE(made, 1);
+  orq::render::loseDeviceAtNextFrame();
+  paintNow();
+  EXPECT_EQ(orq::render::windowSurfaceDpi(), 0.0f) << "no surface after the loss";
+  EXPECT_EQ(gPlatform->dpi(), 96.0f);
+  paintNow();
+  EXPECT_EQ(orq::render::windowSurfacesMade(), made + 1);
+  EXPECT_GT(orq::render::windowSurfaceDpi(), 0.0f);
+  EXPECT_EQ(r.count(PlatformEvent::Paint), 3);
+}
+
+}  // namespace
