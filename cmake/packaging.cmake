@@ -52,7 +52,8 @@ install(FILES ${_out}/com.tarvik.editor.metainfo.xml DESTINATION ${CMAKE_INSTALL
 install(FILES ${_mans} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # cpack -G DEB: orq-editor_<version>_amd64.deb. The library dependencies are found by
-# dpkg-shlibdeps; the panel's face is a font package the programs do not link.
+# dpkg-shlibdeps; the panel's face is a font package the programs do not link, and libcurl is
+# opened only when a firmware image is downloaded.
 set(CPACK_GENERATOR DEB)  # also what the "package" target makes
 set(CPACK_PACKAGE_NAME orq-editor)
 set(CPACK_PACKAGE_VENDOR Tarvik)
@@ -67,7 +68,7 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-open-sans")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-open-sans, libcurl4 (>= 7.88)")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "jackd2")
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${ORQ_HOMEPAGE})
