@@ -313,6 +313,21 @@ void setWindowIcon(GtkWindow* window) {
   gtk_window_set_icon_list(window, icons);
   g_list_free_full(icons, g_object_unref);
 }
+
+gboolean onIconIdle(gpointer data) {
+  auto* p = static_cast<Platform*>(data);
+  if (p->impl && p->impl->window) setWindowIcon(GTK_WINDOW(p->impl->window));
+  return G_SOURCE_REMOVE;
+}
+
+// The icon is set once the window is on screen: turning the 256-pixel picture into the
+// _NET_WM_ICON property and sending it to the X server takes about 20 ms, which would otherwise
+// come before the window appears. At low priority the first frame is painted before it.
+gboolean onMapped(GtkWidget* window, GdkEvent*, gpointer data) {
+  g_signal_handlers_disconnect_by_func(window, reinterpret_cast<gpointer>(&onMapped), data);
+  g_idle_add_full(G_PRIORITY_LOW, onIconIdle, data, nullptr);
+  return FALSE;
+}
 }  // namespace
 
 Platform* Platform::current() {
@@ -365,7 +380,7 @@ Platform::Platform(std::string t, std::string id) : title(std::move(t)), identif
 
   impl->window = window;
   impl->area = area;
-  setWindowIcon(GTK_WINDOW(window));
+  g_signal_connect(window, "map-event", G_CALLBACK(onMapped), this);
   impl->timer = g_timeout_add(kTimerMs, onTimer, this);
   const int signals[3] = {SIGTERM, SIGINT, SIGHUP};
   for (int i = 0; i < 3; ++i)
