@@ -68,8 +68,10 @@ bool sendToDevice(DeviceLink& link, const uint8_t* message, size_t length);
 bool sendToDevice(DeviceLink& link, const std::vector<uint8_t>& message);
 // Takes at most one message from the input queue and applies it to the editor state.
 void pollReply(DeviceLink& link);
-// Waits up to 1 s for the reply `code`, taking one message at a time: as soon as one arrives,
-// and at least every 5 ms. The caller has cleared lastReply before sending.
+// How long a reply is waited for.
+inline constexpr std::chrono::milliseconds kReplyBudget{1000};
+// Waits up to kReplyBudget for the reply `code`, taking one message at a time: as soon as one
+// arrives, and at least every 5 ms. The caller has cleared lastReply before sending.
 WaitResult waitForReply(DeviceLink& link, int32_t code);
 // A reply timed out or a transfer failed: linkState 3, repaint, failureCount + 1.
 void markFailure(DeviceLink& link);
@@ -84,7 +86,10 @@ void requestRepaint(DeviceLink& link);
 // and changes nothing.
 enum class Request { NotSent, Arrived, TimedOut, Stopped };
 Request ask(DeviceLink& link, const std::vector<uint8_t>& message, int32_t reply);
-// The same with the usual bookkeeping: a timeout is a failure, an answer clears failureCount.
+// The usual bookkeeping of a request's outcome: a timeout is a failure, an answer clears
+// failureCount. Returns `r`.
+Request countOutcome(DeviceLink& link, Request r);
+// ask, then countOutcome.
 Request askCounted(DeviceLink& link, const std::vector<uint8_t>& message, int32_t reply);
 
 }  // namespace orq

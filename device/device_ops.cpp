@@ -13,7 +13,6 @@ using std::chrono::milliseconds;
 using Clock = std::chrono::steady_clock;
 
 constexpr milliseconds kAfterSend{5};
-constexpr milliseconds kReplyBudget{1000};
 constexpr milliseconds kAfterFirmware{100};
 constexpr milliseconds kFirmwareRestart{2000};
 constexpr unsigned int kQueueLimit = 100;
@@ -151,9 +150,7 @@ Request requestSettings(DeviceLink& link, int32_t program) {
     }
   }
   if (r == Request::Arrived && link.lastDumpProgram.get() != program) r = Request::TimedOut;
-  if (r == Request::TimedOut) markFailure(link);
-  if (r == Request::Arrived) link.failureCount = 0;
-  return r;
+  return countOutcome(link, r);
 }
 
 bool sendSettings(DeviceLink& link, int32_t program) {

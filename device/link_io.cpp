@@ -17,7 +17,6 @@ using Clock = std::chrono::steady_clock;
 constexpr milliseconds kPollPause{5};
 // A long pause is slept in slices of this length so that a shutdown request ends it quickly.
 constexpr milliseconds kStopSlice{10};
-constexpr milliseconds kReplyBudget{1000};  // 200 polls of 5 ms
 
 Clock::time_point deadlineAfter(milliseconds interval) {
   const Clock::time_point now = Clock::now();
@@ -131,11 +130,14 @@ Request ask(DeviceLink& link, const std::vector<uint8_t>& message, int32_t reply
   return Request::Stopped;
 }
 
-Request askCounted(DeviceLink& link, const std::vector<uint8_t>& message, int32_t reply) {
-  const Request r = ask(link, message, reply);
+Request countOutcome(DeviceLink& link, Request r) {
   if (r == Request::TimedOut) markFailure(link);
   if (r == Request::Arrived) link.failureCount = 0;
   return r;
+}
+
+Request askCounted(DeviceLink& link, const std::vector<uint8_t>& message, int32_t reply) {
+  return countOutcome(link, ask(link, message, reply));
 }
 
 }  // namespace orq
