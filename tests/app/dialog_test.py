@@ -29,22 +29,11 @@ class Failure(Exception):
 
 
 def start_xvfb(env, procs):
-    read_end, write_end = os.pipe()
-    procs.append(subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1600x1200x24", "-nolisten",
-         "tcp"], pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-    os.close(write_end)
-    number = b""
-    deadline = time.monotonic() + 15
-    while not number.endswith(b"\n") and time.monotonic() < deadline:
-        chunk = os.read(read_end, 16)
-        if not chunk:
-            break
-        number += chunk
-    os.close(read_end)
-    if not number.strip():
+    display = dialogs.start_xvfb(lambda args, fds: procs.append(subprocess.Popen(
+        args, pass_fds=fds, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)))
+    if not display:
         raise Failure("Xvfb did not start")
-    env["DISPLAY"] = ":" + number.decode().strip()
+    env["DISPLAY"] = display
 
 
 class Probe:

@@ -28,6 +28,25 @@ class DialogError(Exception):
     pass
 
 
+def start_xvfb(launch, width=1600, height=1200):
+    """Starts Xvfb on a display number it picks itself (-displayfd) and returns that display
+    (":N"), or None when it names none within 15 s. `launch(args, pass_fds)` starts the
+    process, so that the caller keeps it to stop later."""
+    read_end, write_end = os.pipe()
+    launch(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % (width, height),
+            "-nolisten", "tcp"], (write_end,))
+    os.close(write_end)
+    number = b""
+    deadline = time.monotonic() + 15
+    while not number.endswith(b"\n") and time.monotonic() < deadline:
+        chunk = os.read(read_end, 16)
+        if not chunk:
+            break
+        number += chunk
+    os.close(read_end)
+    return ":" + number.decode().strip() if number.strip() else None
+
+
 def _xdotool(args, env):
     return subprocess.run(["xdotool"] + args, env=env, capture_output=True, text=True,
                           timeout=30)

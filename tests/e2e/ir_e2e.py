@@ -153,12 +153,7 @@ def main():
     finally:
         session.stop()
         if not ok:
-            for name in ("devsim.log", "editor.out", "devsim.out"):
-                path = os.path.join(work, name)
-                if os.path.exists(path):
-                    with open(path, errors="replace") as f:
-                        print("---- %s\n%s" % (name, f.read()[-3000:]), file=sys.stderr)
-            print("ir_e2e: files kept in %s" % work, file=sys.stderr)
+            session.report_failure("ir_e2e", ("devsim.log", "editor.out", "devsim.out"), 3000)
         else:
             shutil.rmtree(work, ignore_errors=True)
     return 0 if ok else 1

@@ -18,6 +18,8 @@ import sys
 import tempfile
 import time
 
+import dialogs
+
 SCREEN_W, SCREEN_H = 1280, 1024
 
 # Panel positions at the start size 1024 x 740 (logical units = pixels at 96 dpi).
@@ -70,24 +72,20 @@ class Session:
         return proc
 
     def start_xvfb(self):
-        # -displayfd: the server picks a free display number and writes it to the pipe.
-        read_end, write_end = os.pipe()
-        self.start("xvfb", ["Xvfb", "-displayfd", str(write_end), "-screen", "0",
-                            "%dx%dx24" % (SCREEN_W, SCREEN_H), "-nolisten", "tcp"],
-                   pass_fds=(write_end,))
-        os.close(write_end)
-        number = b""
-        deadline = time.monotonic() + 15
-        while not number.endswith(b"\n") and time.monotonic() < deadline:
-            chunk = os.read(read_end, 16)
-            if not chunk:
-                break
-            number += chunk
-        os.close(read_end)
-        if not number.strip():
+        self.display = dialogs.start_xvfb(
+            lambda args, fds: self.start("xvfb", args, pass_fds=fds), SCREEN_W, SCREEN_H)
+        if not self.display:
             raise Failure("Xvfb did not start")
-        self.display = ":" + number.decode().strip()
         self.env["DISPLAY"] = self.display
+
+    def report_failure(self, label, names, tail):
+        """After a failed run: the end of each of the named output files, and where they are."""
+        for name in names:
+            path = os.path.join(self.work, name)
+            if os.path.exists(path):
+                with open(path, errors="replace") as f:
+                    print("---- %s\n%s" % (name, f.read()[-tail:]), file=sys.stderr)
+        print("%s: files kept in %s" % (label, self.work), file=sys.stderr)
 
     def check_running(self):
         for name, proc in self.procs:
@@ -263,12 +261,8 @@ def main():
     finally:
         session.stop()
         if not ok:
-            for name in ("devsim.log", "editor.out", "devsim.out", "xvfb.out"):
-                path = os.path.join(work, name)
-                if os.path.exists(path):
-                    with open(path, errors="replace") as f:
-                        print("---- %s\n%s" % (name, f.read()[-4000:]), file=sys.stderr)
-            print("panel_e2e: files kept in %s" % work, file=sys.stderr)
+            session.report_failure("panel_e2e",
+                                   ("devsim.log", "editor.out", "devsim.out", "xvfb.out"), 4000)
         else:
             shutil.rmtree(work, ignore_errors=True)
     return 0 if ok else 1

@@ -15,35 +15,17 @@
 
 #include "device/device_link.h"
 #include "device/firmware.h"
+#include "tests/firmware/download_fixture.h"
 #include "tests/firmware/loopback_http.h"
 
 namespace {
 
 using orq::Download;
-using orq::kFirmwareImageSize;
 using orq_test::body;
+using orq_test::fetch;
+using orq_test::Fetched;
+using orq_test::imageBytes;
 using orq_test::LoopbackHttp;
-
-std::string imageBytes(uint16_t stamp) {
-  std::string image(kFirmwareImageSize, '\0');
-  for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>(i * 7 + i / 256);
-  image[orq::kFirmwareStampOffset] = static_cast<char>(stamp & 0xFF);
-  image[orq::kFirmwareStampOffset + 1] = static_cast<char>(stamp >> 8);
-  return image;
-}
-
-struct Fetched {
-  Download result;
-  std::string image;
-};
-
-Fetched fetch(const std::string& url) {
-  std::vector<uint8_t> buffer(kFirmwareImageSize);
-  orq::Shared<uint8_t> stop{0};
-  const Download d =
-      orq::downloadImage(url, orq::FirmwareImage(buffer.data(), buffer.size()), stop);
-  return {d, std::string(buffer.begin(), buffer.end())};
-}
 
 TEST(FirmwareDownload, RequestAsksForNoCachedCopy) {
   LoopbackHttp server(body(200, imageBytes(0x0105)));

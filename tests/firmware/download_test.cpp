@@ -11,6 +11,7 @@
 
 #include "device/device_link.h"
 #include "device/firmware.h"
+#include "tests/firmware/download_fixture.h"
 #include "tests/firmware/loopback_http.h"
 
 namespace {
@@ -20,19 +21,14 @@ using Clock = std::chrono::steady_clock;
 using orq::Download;
 using orq::kFirmwareImageSize;
 using orq_test::body;
+using orq_test::fetch;
+using orq_test::Fetched;
+using orq_test::imageBytes;
 using orq_test::HttpReply;
 using orq_test::LoopbackHttp;
 using orq_test::noAnswer;
 using orq_test::redirect;
 using orq_test::stall;
-
-std::string imageBytes(uint16_t stamp) {
-  std::string image(kFirmwareImageSize, '\0');
-  for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>(i * 7 + i / 256);
-  image[orq::kFirmwareStampOffset] = static_cast<char>(stamp & 0xFF);
-  image[orq::kFirmwareStampOffset + 1] = static_cast<char>(stamp >> 8);
-  return image;
-}
 
 // Bounds that let a stalled server end the download within a second or two: by the low-speed
 // limit, or (the limit off) by the total time.
@@ -47,29 +43,6 @@ orq::DownloadBounds totalBound() {
   b.total = 400ms;
   b.lowSpeedBytes = 0;
   return b;
-}
-
-constexpr size_t kGuard = 4096;
-constexpr uint8_t kGuardByte = 0xA5;
-
-struct Fetched {
-  Download result;
-  std::string image;  // what landed in the buffer
-  Clock::duration took;
-};
-
-// Downloads into a buffer followed by guard bytes, and fails the test if any guard byte moved.
-Fetched fetch(const std::string& url, const orq::DownloadBounds& bounds = {}) {
-  std::vector<uint8_t> area(kFirmwareImageSize + kGuard, kGuardByte);
-  orq::Shared<uint8_t> stop{0};
-  const auto t0 = Clock::now();
-  const Download d =
-      orq::downloadImage(url, orq::FirmwareImage(area.data(), kFirmwareImageSize), stop, bounds);
-  const auto took = Clock::now() - t0;
-  EXPECT_TRUE(std::all_of(area.begin() + kFirmwareImageSize, area.end(), [](uint8_t b) {
-    return b == kGuardByte;
-  })) << "written past the image buffer";
-  return {d, std::string(area.begin(), area.begin() + kFirmwareImageSize), took};
 }
 
 TEST(FirmwareDownload, OnlyAWholeImageWithHttpSuccessIsTaken) {

@@ -13,9 +13,6 @@
 
 namespace orq_test {
 
-LoopbackHttp::LoopbackHttp(HttpReply reply)
-    : LoopbackHttp([reply](const std::string&, uint16_t) { return reply; }) {}
-
 LoopbackHttp::LoopbackHttp(Answer answer) : answer_(std::move(answer)) {
   listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -39,15 +36,6 @@ LoopbackHttp::~LoopbackHttp() {
   if (thread_.joinable()) thread_.join();
   ::close(static_cast<int>(listen_));
   ::close(static_cast<int>(wake_));
-}
-
-std::string LoopbackHttp::url(const std::string& target) const {
-  return "http://127.0.0.1:" + std::to_string(port_) + target;
-}
-
-std::string LoopbackHttp::lastRequest() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return lastRequest_;
 }
 
 // Until `fd` is ready or the server is told to end (false). The wake descriptor stays readable
@@ -91,28 +79,7 @@ bool LoopbackHttp::serve(Socket client) {
     if (n <= 0) return true;
     request.append(buf, static_cast<size_t>(n));
   }
-  request.resize(request.find("\r\n\r\n"));
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    lastRequest_ = request;
-  }
-  ++requests_;
-  const size_t start = request.find(' ') + 1;
-  const std::string target = request.substr(start, request.find(' ', start) - start);
-  const HttpReply reply = answer_(target, port_);
-  if (reply.silent) {
-    hold(client);
-    return true;
-  }
-  std::string out = "HTTP/1.1 " + std::to_string(reply.status) + " Scripted\r\n" +
-                    "Content-Length: " + std::to_string(reply.body.size()) + "\r\n" +
-                    "Connection: close\r\n";
-  if (!reply.location.empty()) out += "Location: " + reply.location + "\r\n";
-  out += "\r\n";
-  out.append(reply.body, 0, std::min(reply.body.size(), reply.stallAfter));
-  if (!sendAll(client, out)) return false;
-  if (reply.stallAfter < reply.body.size()) hold(client);
-  return true;
+  return respond(client, std::move(request));
 }
 
 void LoopbackHttp::run() {

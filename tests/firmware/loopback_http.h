@@ -66,6 +66,9 @@ class LoopbackHttp {
  private:
   void run();
   bool serve(Socket client);
+  // Records and answers a request, given everything up to the blank line that ends its head.
+  // False when the server is to end.
+  bool respond(Socket client, std::string request);
   bool waitFor(Socket fd, short events) const;
   bool sendAll(Socket fd, const std::string& bytes) const;
   void hold(Socket fd) const;
