@@ -200,9 +200,16 @@ class Devsim {
     }
     return true;
   }
-  void command(const std::string& line) const {
+  // False when the simulator has ended; its last output then goes to stderr. SIGPIPE, which
+  // would end the calling program without a word, is ignored.
+  bool command(const std::string& line) const {
+    ::signal(SIGPIPE, SIG_IGN);
     const std::string text = line + "\n";
-    [[maybe_unused]] const ssize_t n = ::write(commands_, text.data(), text.size());
+    if (::write(commands_, text.data(), text.size()) == static_cast<ssize_t>(text.size()))
+      return true;
+    std::fprintf(stderr, "orq-devsim took no \"%s\"; its output:\n%s\n", line.c_str(),
+                 output().c_str());
+    return false;
   }
   std::string output() const { return slurp(out_); }
   // Messages the device received, or sent, with this name ("IDENTIFY", "GARBAGE", ...).

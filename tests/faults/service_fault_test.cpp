@@ -177,7 +177,7 @@ TEST_F(ServiceFault, GarbageAndOversizedMessages) {
   burst += "raw f0 00 7e";
   for (int i = 0; i < 8189; ++i) burst += " 41";
   burst += " f7";
-  sim.command(burst);
+  ASSERT_TRUE(sim.command(burst));
   ASSERT_TRUE(waitUntil([&] { return sim.sent("GARBAGE") >= 3001; }, 30s));
 
   ui.programBlocks[0][orq::kReceived] = 0;
@@ -200,10 +200,10 @@ TEST_F(ServiceFault, FlappingPorts) {
   ASSERT_TRUE(ed.connected(10s));
   for (int i = 0; i < 15; ++i) {
     const int away = 10 + 37 * i % 90;
-    sim.command("unplug " + std::to_string(away));
+    ASSERT_TRUE(sim.command("unplug " + std::to_string(away)));
     std::this_thread::sleep_for(std::chrono::milliseconds(away + 73 * i % 120));
   }
-  sim.command("plug");
+  ASSERT_TRUE(sim.command("plug"));
   // A flap shorter than a discovery round goes unseen until a request times out; reading the
   // settings until they come back covers that.
   orq::Ui& ui = ed.ui();
