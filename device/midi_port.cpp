@@ -5,10 +5,8 @@
 #include "device/midi_port.h"
 
 #include <array>
-#include <chrono>
 #include <cstdlib>
 #include <string_view>
-#include <thread>
 
 namespace orq {
 
@@ -98,14 +96,13 @@ bool safeIsOpen(const RtMidi* port) {
   }
 }
 
-// RtMidi 5.0's JACK output object frees its ring buffer before it closes its client, while the
-// server may still be running the client's process callback, which drains that buffer: now and
-// then that crashed inside libjack. Once the port is closed the callback returns at once, so the
-// output is closed first and the object destroyed a few server cycles later.
+// On JACK both ports are closed first, with their clients out of the graph: RtMidi 5.0's
+// destructors remove the port from a running client (see closeJackPort), and its output frees
+// the ring buffer its process callback drains before it closes the client.
 void MidiPair::release() {
-  if (api == RtMidi::UNIX_JACK && out && !serviceLost()) {
-    safeClose(out.get());
-    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  if (api == RtMidi::UNIX_JACK && !serviceLost()) {
+    if (out) closeJackPort(*out);
+    if (in) closeJackPort(*in);
   }
   out.reset();
   in.reset();

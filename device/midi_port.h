@@ -29,6 +29,16 @@ int deviceTagKind(const std::string& portName);
 std::vector<RtMidi::Api> midiApiOrder(const char* forced, bool haveAlsaSequencer);
 bool alsaSequencerPresent();  // /dev/snd/seq exists
 
+// Takes the client of a JACK RtMidi object that is about to be destroyed out of the server's
+// graph and leaves its port to go with the client. Returns false where that does not apply
+// (another API, no port open), leaving the port to the destructor. libjack 1.9.21 removes a port from the
+// client's port list while the client's notification thread may be walking that list for a
+// latency update, which any change of the graph sends (another client closing, a device
+// leaving), and then crashes on the freed node. A deactivated client gets no such updates, and
+// the server handles its deactivation only after the updates in flight. An output first gets a
+// few cycles to send what it has queued.
+bool closeJackPort(RtMidi& port);
+
 // The input queue between the library's thread and the one reader. RtMidi's own queue (5.0) is
 // a ring of plain, non-atomic indices written and read from two threads; this one is locked.
 // Like RtMidi's, it keeps at most `limit` messages and drops newer ones while full.
@@ -110,8 +120,7 @@ struct MidiPair {
 
   explicit operator bool() const { return in && out; }
   bool serviceLost() const { return watch && watch->lost(); }
-  // Closes the output port before the objects go, so that no JACK cycle still drains a buffer
-  // RtMidi has freed (see midi_port.cpp); the pair is empty afterwards.
+  // Closes the ports before the objects go (see closeJackPort); the pair is empty afterwards.
   void release();
 };
 

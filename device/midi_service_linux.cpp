@@ -1,7 +1,11 @@
 // The MIDI service under RtMidi on Linux: whether an ALSA sequencer exists, and a watch that
 // notices a JACK server going away (see ServiceWatch in midi_port.h).
 #include <jack/jack.h>
+#include <jack/ringbuffer.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 #include "device/midi_port.h"
 
@@ -12,8 +16,49 @@ bool alsaSequencerPresent() {
 }
 
 namespace {
+
 void quietJack(const char*) {}
+
+// RtMidi keeps its JACK client and port to itself. Its protected members are named here through
+// derived classes, as C++ allows for pointers to members; the classes are never instantiated.
+struct RtMidiAccess : RtMidi {
+  static MidiApi* api(RtMidi& midi) { return midi.*(&RtMidiAccess::rtapi_); }
+};
+struct MidiApiAccess : MidiApi {
+  static void* data(MidiApi& api) { return api.*(&MidiApiAccess::apiData_); }
+};
+
+// How RtMidi 5.0 begins the state of its JACK objects (the input has no ring buffer).
+struct JackState {
+  jack_client_t* client;
+  jack_port_t* port;
+  jack_ringbuffer_t* buffer;
+};
+
+JackState* jackState(RtMidi& midi) {
+  static const bool knownLayout = RtMidi::getVersion().rfind("5.0.", 0) == 0;
+  MidiApi* api = knownLayout ? RtMidiAccess::api(midi) : nullptr;
+  if (!api || api->getCurrentApi() != RtMidi::UNIX_JACK) return nullptr;
+  return static_cast<JackState*>(MidiApiAccess::data(*api));
+}
+
 }  // namespace
+
+bool closeJackPort(RtMidi& midi) {
+  JackState* state = jackState(midi);
+  // A port libjack does not know by that handle is not one to touch.
+  if (!state || !state->client || !state->port || !jack_port_name(state->port)) return false;
+  if (dynamic_cast<RtMidiOut*>(&midi) && state->buffer) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+    while (jack_ringbuffer_read_space(state->buffer) > 0 &&
+           std::chrono::steady_clock::now() < until)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  jack_deactivate(state->client);
+  // The port goes with the client; without it RtMidi's destructor only closes the client.
+  state->port = nullptr;
+  return true;
+}
 
 ServiceWatch::ServiceWatch(RtMidi::Api api, const std::string& clientName, OnLost onLost, void* arg)
     : api_(api), onLost_(onLost), arg_(arg) {

@@ -10,6 +10,10 @@ bool alsaSequencerPresent() {
   return false;
 }
 
+bool closeJackPort(RtMidi&) {
+  return false;
+}
+
 ServiceWatch::ServiceWatch(RtMidi::Api api, const std::string&, OnLost onLost, void* arg)
     : api_(api), connected_(true), onLost_(onLost), arg_(arg) {}
 

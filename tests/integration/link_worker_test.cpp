@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "device/device_ops.h"
 #include "tests/integration/worker_fixture.h"
 
 namespace {
@@ -379,3 +380,24 @@ TEST(LinkWorker, UnplugDuringTheReadThenPlugAgain) {
 }
 
 }  // namespace
+
+// Pairs of ports released while other clients change the graph, as each release does: libjack
+// tells every client about every change. A message sent just before the release still goes out.
+TEST(MidiPorts, ReleasedSafelyWhileTheGraphChanges) {
+  for (int i = 0; i < 30; ++i) {
+    auto sim = startSim(simOptions("ORQ OR-1 churn"));
+    ASSERT_TRUE(sim);
+    {
+      orq::MidiPair pair = orq::createMidiPair("churn input", "churn output", 100);
+      ASSERT_TRUE(pair);
+      const auto ins = orq::taggedPorts(*pair.in, "ORQ OR-1 churn");
+      const auto outs = orq::taggedPorts(*pair.out, "ORQ OR-1 churn");
+      ASSERT_TRUE(ins.size() == 1 && outs.size() == 1);
+      ASSERT_TRUE(orq::safeOpen(*pair.in, ins[0].index, "churn in") &&
+                  orq::safeOpen(*pair.out, outs[0].index, "churn out"));
+      const Bytes identify = fullRead(0)[0];
+      ASSERT_TRUE(orq::safeSend(pair.out.get(), identify.data(), identify.size()));
+    }
+    EXPECT_TRUE(sim->waitFor([](const auto& r) { return !r.empty(); }, 1000ms)) << i;
+  }
+}
