@@ -35,6 +35,17 @@ void onServiceLost(void* userData) {
   static_cast<DeviceLink*>(userData)->serviceLost = 1;
 }
 
+// Opens the port called `name`, looked up just before. An index from an earlier listing may
+// have shifted: JACK lists this program's own ports too, so opening the input, which registers
+// one, can move the device's input to another index, and that index would then connect the
+// output to our own input.
+bool openNamed(RtMidi& port, const std::string& name, const std::string& localName) {
+  const unsigned int count = safePortCount(port);
+  for (unsigned int i = 0; i < count; ++i)
+    if (safePortName(port, i) == name) return safeOpen(port, i, localName);
+  return false;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- ports
@@ -104,7 +115,7 @@ bool findAndOpenDevice(DeviceLink& link, int32_t* kindOut, const std::string& po
     if (!safeIsOpen(link.midiIn)) {
       safeClose(link.midiIn);
       opened = true;
-      if (safeOpen(*link.midiIn, ins[0].index, "midi Input")) {
+      if (openNamed(*link.midiIn, ins[0].name, "midi Input")) {
         try {
           link.midiIn->ignoreTypes(false, true, true);  // keep sysex, drop clock and sensing
         } catch (const std::exception&) {
@@ -114,7 +125,7 @@ bool findAndOpenDevice(DeviceLink& link, int32_t* kindOut, const std::string& po
     if (!safeIsOpen(link.midiOut)) {
       safeClose(link.midiOut);
       opened = true;
-      safeOpen(*link.midiOut, outs[0].index, "midi Output");
+      openNamed(*link.midiOut, outs[0].name, "midi Output");
     }
     if (safeIsOpen(link.midiIn) && safeIsOpen(link.midiOut)) {
       // A stop request cutting this short is seen by the caller's next pause or wait.

@@ -381,6 +381,20 @@ TEST(LinkWorker, UnplugDuringTheReadThenPlugAgain) {
 
 }  // namespace
 
+// JACK gives a new port the lowest free slot and lists ports by slot. Here the editor's own
+// input, opened first, lands in a slot below the device's input: its output must still go to the
+// device.
+TEST(LinkWorker, OutputGoesToTheDeviceWhateverTheSlotOrder) {
+  auto before = startSim(simOptions("early bird"));  // untagged: takes the low slots
+  auto sim = startSim(simOptions("ORQ OR-1 late slots"));
+  ASSERT_TRUE(before && sim);
+  before.reset();
+  Editor ed;
+  ed.start();
+  EXPECT_TRUE(ed.connected());
+  EXPECT_EQ(countReceived(*sim, "IDENTIFY"), 1);
+}
+
 // Pairs of ports released while other clients change the graph, as each release does: libjack
 // tells every client about every change. A message sent just before the release still goes out.
 TEST(MidiPorts, ReleasedSafelyWhileTheGraphChanges) {
