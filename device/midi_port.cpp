@@ -5,8 +5,10 @@
 #include "device/midi_port.h"
 
 #include <array>
+#include <chrono>
 #include <cstdlib>
 #include <string_view>
+#include <thread>
 
 namespace orq {
 
@@ -96,13 +98,14 @@ bool safeIsOpen(const RtMidi* port) {
   }
 }
 
-// On JACK both ports are closed first, with their clients out of the graph: RtMidi 5.0's
-// destructors remove the port from a running client (see closeJackPort), and its output frees
-// the ring buffer its process callback drains before it closes the client.
+// On JACK the ports go with their clients (see detachJackPort). RtMidi 5.0's output frees the
+// ring buffer its process callback drains before it closes its client, so a cycle that was under
+// way when the port was detached is given time to end first.
 void MidiPair::release() {
   if (api == RtMidi::UNIX_JACK && !serviceLost()) {
-    if (out) closeJackPort(*out);
-    if (in) closeJackPort(*in);
+    const bool outDetached = out && detachJackPort(*out);
+    if (in) detachJackPort(*in);
+    if (outDetached) std::this_thread::sleep_for(std::chrono::milliseconds(25));
   }
   out.reset();
   in.reset();

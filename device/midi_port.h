@@ -29,15 +29,14 @@ int deviceTagKind(const std::string& portName);
 std::vector<RtMidi::Api> midiApiOrder(const char* forced, bool haveAlsaSequencer);
 bool alsaSequencerPresent();  // /dev/snd/seq exists
 
-// Takes the client of a JACK RtMidi object that is about to be destroyed out of the server's
-// graph and leaves its port to go with the client. Returns false where that does not apply
-// (another API, no port open), leaving the port to the destructor. libjack 1.9.21 removes a port from the
+// Leaves the port of a JACK RtMidi object that is about to be destroyed to go with its client,
+// after an output has had up to 100 ms to send what it queued. Returns false where that does not
+// apply (another API, no port open). libjack 1.9.21 removes an unregistered port from the
 // client's port list while the client's notification thread may be walking that list for a
 // latency update, which any change of the graph sends (another client closing, a device
-// leaving), and then crashes on the freed node. A deactivated client gets no such updates, and
-// the server handles its deactivation only after the updates in flight. An output first gets a
-// few cycles to send what it has queued.
-bool closeJackPort(RtMidi& port);
+// leaving), and then crashes on the freed node; a client that closes takes its ports without
+// touching that list. The process callback may still be in the cycle under way when this returns.
+bool detachJackPort(RtMidi& port);
 
 // The input queue between the library's thread and the one reader. RtMidi's own queue (5.0) is
 // a ring of plain, non-atomic indices written and read from two threads; this one is locked.
@@ -120,7 +119,8 @@ struct MidiPair {
 
   explicit operator bool() const { return in && out; }
   bool serviceLost() const { return watch && watch->lost(); }
-  // Closes the ports before the objects go (see closeJackPort); the pair is empty afterwards.
+  // Destroys the objects, on JACK with their ports detached first (see detachJackPort); the
+  // pair is empty afterwards.
   void release();
 };
 

@@ -44,7 +44,7 @@ JackState* jackState(RtMidi& midi) {
 
 }  // namespace
 
-bool closeJackPort(RtMidi& midi) {
+bool detachJackPort(RtMidi& midi) {
   JackState* state = jackState(midi);
   // A port libjack does not know by that handle is not one to touch.
   if (!state || !state->client || !state->port || !jack_port_name(state->port)) return false;
@@ -54,8 +54,8 @@ bool closeJackPort(RtMidi& midi) {
            std::chrono::steady_clock::now() < until)
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  jack_deactivate(state->client);
-  // The port goes with the client; without it RtMidi's destructor only closes the client.
+  // From the next cycle on, RtMidi's process callback returns at once, and its destructor skips
+  // the unregistering and only closes the client, which takes the port with it.
   state->port = nullptr;
   return true;
 }

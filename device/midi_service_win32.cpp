@@ -10,7 +10,7 @@ bool alsaSequencerPresent() {
   return false;
 }
 
-bool closeJackPort(RtMidi&) {
+bool detachJackPort(RtMidi&) {
   return false;
 }
 

@@ -398,6 +398,12 @@ TEST(LinkWorker, OutputGoesToTheDeviceWhateverTheSlotOrder) {
 // Pairs of ports released while other clients change the graph, as each release does: libjack
 // tells every client about every change. A message sent just before the release still goes out.
 TEST(MidiPorts, ReleasedSafelyWhileTheGraphChanges) {
+#ifdef __SANITIZE_THREAD__
+  // Every client libjack closes has its threads ended with pthread_cancel, and a cancel that lands
+  // inside ThreadSanitizer's interceptors leaves its internal locks held: 180 closes in a row
+  // hang the sanitizer itself now and then. The other builds run this.
+  GTEST_SKIP() << "libjack's thread cancelling and ThreadSanitizer do not mix";
+#endif
   for (int i = 0; i < 30; ++i) {
     auto sim = startSim(simOptions("ORQ OR-1 churn"));
     ASSERT_TRUE(sim);
