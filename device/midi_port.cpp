@@ -5,10 +5,8 @@
 #include "device/midi_port.h"
 
 #include <array>
-#include <chrono>
 #include <cstdlib>
 #include <string_view>
-#include <thread>
 
 namespace orq {
 
@@ -98,14 +96,12 @@ bool safeIsOpen(const RtMidi* port) {
   }
 }
 
-// On JACK the ports go with their clients (see detachJackPort). RtMidi 5.0's output frees the
-// ring buffer its process callback drains before it closes its client, so a cycle that was under
-// way when the port was detached is given time to end first.
+// On JACK the ports go with their clients, which are out of the graph first (see
+// detachJackPort).
 void MidiPair::release() {
   if (api == RtMidi::UNIX_JACK && !serviceLost()) {
-    const bool outDetached = out && detachJackPort(*out);
+    if (out) detachJackPort(*out);
     if (in) detachJackPort(*in);
-    if (outDetached) std::this_thread::sleep_for(std::chrono::milliseconds(25));
   }
   out.reset();
   in.reset();

@@ -29,13 +29,15 @@ int deviceTagKind(const std::string& portName);
 std::vector<RtMidi::Api> midiApiOrder(const char* forced, bool haveAlsaSequencer);
 bool alsaSequencerPresent();  // /dev/snd/seq exists
 
-// Leaves the port of a JACK RtMidi object that is about to be destroyed to go with its client,
-// after an output has had up to 100 ms to send what it queued. Returns false where that does not
-// apply (another API, no port open). libjack 1.9.21 removes an unregistered port from the
-// client's port list while the client's notification thread may be walking that list for a
-// latency update, which any change of the graph sends (another client closing, a device
-// leaving), and then crashes on the freed node; a client that closes takes its ports without
-// touching that list. The process callback may still be in the cycle under way when this returns.
+// Takes the client of a JACK RtMidi object that is about to be destroyed out of the server's
+// graph, after an output has had up to 100 ms to send what it queued, and leaves the port to go
+// with the client. Returns false where that does not apply (another API, no port open). Two
+// faults under us make this necessary: RtMidi 5.0's output frees the ring buffer its process
+// callback drains before it closes the client, and libjack 1.9.21 removes an unregistered port
+// from the client's port list while the client's notification thread may be walking that list
+// for a latency update, which any change of the graph sends (another client closing, a device
+// leaving), and then crashes on the freed node. A closing client takes its ports without
+// touching that list.
 bool detachJackPort(RtMidi& port);
 
 // The input queue between the library's thread and the one reader. RtMidi's own queue (5.0) is
@@ -119,8 +121,8 @@ struct MidiPair {
 
   explicit operator bool() const { return in && out; }
   bool serviceLost() const { return watch && watch->lost(); }
-  // Destroys the objects, on JACK with their ports detached first (see detachJackPort); the
-  // pair is empty afterwards.
+  // Destroys the objects, on JACK with their clients out of the graph first (see
+  // detachJackPort); the pair is empty afterwards.
   void release();
 };
 

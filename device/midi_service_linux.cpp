@@ -54,8 +54,11 @@ bool detachJackPort(RtMidi& midi) {
            std::chrono::steady_clock::now() < until)
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  // From the next cycle on, RtMidi's process callback returns at once, and its destructor skips
-  // the unregistering and only closes the client, which takes the port with it.
+  // The server answers once the cycle under way has ended, and libjack has stopped the
+  // client's process thread by then: nothing drains the ring buffer RtMidi frees first. Without
+  // the port handle RtMidi's destructor skips the unregistering and only closes the client,
+  // which takes the port with it.
+  jack_deactivate(state->client);
   state->port = nullptr;
   return true;
 }
