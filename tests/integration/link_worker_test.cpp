@@ -379,8 +379,6 @@ TEST(LinkWorker, UnplugDuringTheReadThenPlugAgain) {
   EXPECT_EQ(ed.ui().deviceFirmwareVersion.get(), 0x0102);
 }
 
-}  // namespace
-
 // JACK gives a new port the lowest free slot and lists ports by slot. Here the editor's own
 // input, opened first, lands in a slot below the device's input: its output must still go to the
 // device.
@@ -415,9 +413,12 @@ TEST(MidiPorts, ReleasedSafelyWhileTheGraphChanges) {
       ASSERT_TRUE(ins.size() == 1 && outs.size() == 1);
       ASSERT_TRUE(orq::safeOpen(*pair.in, ins[0].index, "churn in") &&
                   orq::safeOpen(*pair.out, outs[0].index, "churn out"));
+      std::this_thread::sleep_for(50ms);  // a JACK connection takes effect a cycle or two later
       const Bytes identify = fullRead(0)[0];
       ASSERT_TRUE(orq::safeSend(pair.out.get(), identify.data(), identify.size()));
     }
     EXPECT_TRUE(sim->waitFor([](const auto& r) { return !r.empty(); }, 1000ms)) << i;
   }
 }
+
+}  // namespace
