@@ -40,6 +40,9 @@ struct DeviceLink {
   // and orqctl side by side) hears the answers to the others' requests too, so a dump is not
   // always the one just asked for.
   Shared<int32_t> lastDumpProgram{-1};
+  // Worker; whether the last VERSION stated both version bytes. A short one still answers
+  // IDENTIFY, but what the device runs is then unknown and no update is decided on it.
+  Shared<uint8_t> versionStated{0};
 
   static DeviceLink* current();
   static void setCurrent(DeviceLink* link);

@@ -35,17 +35,6 @@ void onServiceLost(void* userData) {
   static_cast<DeviceLink*>(userData)->serviceLost = 1;
 }
 
-// Opens the port called `name`, looked up just before. An index from an earlier listing may
-// have shifted: JACK lists this program's own ports too, so opening the input, which registers
-// one, can move the device's input to another index, and that index would then connect the
-// output to our own input.
-bool openNamed(RtMidi& port, const std::string& name, const std::string& localName) {
-  const unsigned int count = safePortCount(port);
-  for (unsigned int i = 0; i < count; ++i)
-    if (safePortName(port, i) == name) return safeOpen(port, i, localName);
-  return false;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------- ports
@@ -92,11 +81,18 @@ std::vector<TaggedPort> taggedPorts(RtMidi& port, const std::string& name) {
     std::string portName = safePortName(port, i);
     const int kind = deviceTagKind(portName);
     if (kind < 0 || portName.find(name) == std::string::npos) continue;
-    TaggedPort p{i, std::move(portName), kind};
+    TaggedPort p{std::move(portName), kind};
     if (!name.empty() && p.name == name) exact.push_back(p);
     all.push_back(std::move(p));
   }
   return exact.empty() ? all : exact;
+}
+
+bool openNamed(RtMidi& port, const std::string& name, const std::string& localName) {
+  const unsigned int count = safePortCount(port);
+  for (unsigned int i = 0; i < count; ++i)
+    if (safePortName(port, i) == name) return safeOpen(port, i, localName);
+  return false;
 }
 
 bool findAndOpenDevice(DeviceLink& link, int32_t* kindOut, const std::string& portName) {
@@ -145,22 +141,17 @@ Request identify(DeviceLink& link) {
 
 Request requestSettings(DeviceLink& link, int32_t program) {
   const Clock::time_point start = Clock::now();
-  Request r = ask(link, buildReadSettings(program), kSettingsDump);
-  // Someone else's dump: keep waiting for ours, within about one budget more.
+  const Request r = ask(link, buildReadSettings(program), kSettingsDump);
+  // Someone else's dump: keep waiting for ours, within about one budget more. A device that
+  // answers with another program's dump (its current one, say) has answered all the same: if
+  // ours does not come, the request is not a failure.
   while (r == Request::Arrived && link.lastDumpProgram.get() != program &&
          Clock::now() - start < kReplyBudget) {
     link.lastReply = 0;
-    switch (waitForReply(link, kSettingsDump)) {
-      case WaitResult::Arrived:
-        break;
-      case WaitResult::TimedOut:
-        r = Request::TimedOut;
-        break;
-      case WaitResult::Stopped:
-        return Request::Stopped;
-    }
+    const WaitResult w = waitForReply(link, kSettingsDump);
+    if (w == WaitResult::Stopped) return Request::Stopped;
+    if (w == WaitResult::TimedOut) break;
   }
-  if (r == Request::Arrived && link.lastDumpProgram.get() != program) r = Request::TimedOut;
   return countOutcome(link, r);
 }
 
@@ -209,15 +200,16 @@ Sequence connectSequence(DeviceLink& link, const std::function<Sequence()>& afte
   requestRepaint(link);
   ui.statusCode = kStatusReading;
 
-  bool versionArrived = false;
+  bool versionKnown = false;
   if (outputOpen(link)) {
     const Request r = identify(link);
     if (r == Request::Stopped) return Sequence::Stopped;
-    versionArrived = r == Request::Arrived;
+    versionKnown = r == Request::Arrived && link.versionStated.get();
   }
 
-  // Only a version told in this sequence says what the device runs now.
-  if (versionArrived && afterVersion) {
+  // Only a version stated in this sequence says what the device runs now; with none (no answer,
+  // or a VERSION too short to hold one) nothing is decided on the version.
+  if (versionKnown && afterVersion) {
     const Sequence s = afterVersion();
     if (s != Sequence::Completed) return s;
   }

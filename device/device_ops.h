@@ -26,15 +26,19 @@ MidiPair openLinkPorts(DeviceLink& link, const std::string& inClient, const std:
 void dropLinkPorts(DeviceLink& link, MidiPair& ports);
 void closePorts(DeviceLink& link);
 
-// A port whose name carries a device tag.
+// A port whose name carries a device tag. Ports are opened by name (openNamed): an index from
+// a listing can have shifted by the time the port is opened.
 struct TaggedPort {
-  unsigned int index = 0;
   std::string name;
   int32_t kind = 0;
 };
 // The tagged ports of one direction, in the library's order. With a non-empty `name`, only those
 // whose name contains it, or, when some port's name is exactly `name`, only those.
 std::vector<TaggedPort> taggedPorts(RtMidi& port, const std::string& name = {});
+// Opens the port called `name`, looked up just before. JACK lists this program's own ports too,
+// so opening the input, which registers one, can move the device's input to another index, and
+// an index listed earlier would then connect the output to our own input.
+bool openNamed(RtMidi& port, const std::string& name, const std::string& localName);
 
 // Finds the first tagged input and output (among those `portName` selects, as taggedPorts),
 // records the model kind in the editor state and opens both ports when they are not open yet,
@@ -48,7 +52,8 @@ bool findAndOpenDevice(DeviceLink& link, int32_t* kindOut = nullptr,
 // IDENTIFY and the wait for VERSION, counted (a timeout is a failure, an answer clears it).
 Request identify(DeviceLink& link);
 // READ_SETTINGS for `program` and the wait for that program's SETTINGS_DUMP, counted. A dump of
-// another program (asked for by another client of the device) does not end the wait.
+// another program (asked for by another client of the device) does not end the wait, but when
+// ours never comes, one that arrived counts as the device's answer (Arrived, no failure).
 Request requestSettings(DeviceLink& link, int32_t program);
 // WRITE_SETTINGS of `program` from the editor state, then the 5 ms pause. Not acknowledged by
 // the device. False when the pause was interrupted.

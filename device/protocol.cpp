@@ -5,7 +5,7 @@
 // - The last byte of a received message ends it; values are read from [3] .. [length - 2].
 //   A settings byte or version byte that falls at or past that end is missing: the block
 //   entries it would fill keep their values, and a VERSION without both bytes leaves the stored
-//   version alone (it still counts as the answer to IDENTIFY).
+//   version alone (it still counts as the answer to IDENTIFY, with versionStated clear).
 // - A SETTINGS_DUMP for a program above 127 or a SLOT_NAME for a slot above 5 names nothing the
 //   editor keeps; it is dropped whole, lastReply included, so a wait for it does not succeed.
 #include "device/protocol.h"
@@ -50,13 +50,14 @@ size_t writeChunk(uint8_t code, int nibbles, const uint8_t* image, size_t imageS
 }
 
 wchar_t nameChar(uint8_t b) {
-  if (b >= 0x80) return static_cast<wchar_t>(kUnsafeNameByte);
+  if (b < 0x20 || b >= 0x7F) return static_cast<wchar_t>(kUnsafeNameByte);  // control or 8-bit
   if (b >= 'a' && b <= 'z') return static_cast<wchar_t>(b - 'a' + 'A');
   return static_cast<wchar_t>(b);
 }
 
 // Nibble pairs hold 1..3 per channel; anything else resets the pair to the middle position.
-void normalisePair(Shared<int32_t>* block, int low, int high) {
+template <typename Word>
+void normalisePair(Word* block, int low, int high) {
   const int32_t a = block[low];
   const int32_t b = block[high];
   if (a < 1 || a > 3 || b < 1 || b > 3) {
@@ -118,6 +119,13 @@ ProgramSettings settingsOf(const Ui& ui, int32_t program) {
   s.boostLock = ui.boostLock;
   if (program < 0 || program >= kProgramCount) return s;
   for (int w = 0; w < kSettingsWords; ++w) s.words[w] = ui.programBlocks[program][w];
+  return s;
+}
+
+ProgramSettings asReadBack(ProgramSettings s) {
+  normalisePair(s.words.data(), kPresence1, kPresence2);
+  normalisePair(s.words.data(), kDeep1, kDeep2);
+  normalisePair(s.words.data(), kLowpass1, kLowpass2);
   return s;
 }
 
@@ -252,6 +260,7 @@ void handleReply(const uint8_t* m, size_t length, Ui& ui, DeviceLink& link) {
       break;
     case kVersion:
       if (length < 4) break;
+      link.versionStated = length >= 6;
       if (length >= 6) ui.deviceFirmwareVersion = static_cast<uint16_t>((m[3] << 8) | m[4]);
       link.lastReply = kVersion;
       break;

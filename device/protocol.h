@@ -53,7 +53,7 @@ inline constexpr char kFirmwareName[] = "ORQ.bin";
 inline constexpr uint16_t kFirmwareSizeField = 0xFFFF;
 
 // What a name byte outside 7-bit ASCII becomes, in both directions: sent in END_TRANSFER as
-// this byte, shown in a received slot name as this character.
+// this byte, shown in a received slot name as this character (as are control bytes there).
 inline constexpr char kUnsafeNameByte = '?';
 
 // One program's settings as WRITE_SETTINGS carries them: settings-block entries 0..14 (entry 15,
@@ -69,6 +69,10 @@ struct ProgramSettings {
 
 // The settings of `program` as the editor state holds them, with its midiChannel and boostLock.
 ProgramSettings settingsOf(const Ui& ui, int32_t program);
+
+// What the editor state holds once the device has sent `settings` back in a SETTINGS_DUMP: a
+// nibble pair with a member outside 1..3 becomes 2 and 2, as handleReply makes it.
+ProgramSettings asReadBack(ProgramSettings settings);
 
 // An empty result means "send nothing": the builder refused an argument that the message cannot
 // carry (a program outside 0..127, a slot outside 0..5, an offset wider than its field, an

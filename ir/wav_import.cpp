@@ -210,7 +210,6 @@ class FirstChannel {
       ++frames_;
       if (!started_ && quiet(x)) {
         ++leadIn_;
-        last_ = x;
         continue;
       }
       started_ = true;
@@ -218,15 +217,9 @@ class FirstChannel {
     }
   }
 
-  // After the last block: a file that is quiet throughout keeps its last sample.
-  void finish() {
-    if (started_ || frames_ == 0) return;
-    head_.push_back(last_);
-    leadIn_ = frames_ - 1;
-    started_ = true;
-  }
-
   uint64_t frames() const { return frames_; }
+  // False when every sample was within the lead-in threshold: nothing of the file is sound.
+  bool started() const { return started_; }
   // The samples after the lead-in: count() of them, of which head() holds the first ones.
   uint64_t count() const { return frames_ - leadIn_; }
   const std::vector<float>& head() const { return head_; }
@@ -236,7 +229,6 @@ class FirstChannel {
   uint64_t frames_ = 0;
   uint64_t leadIn_ = 0;
   bool started_ = false;
-  float last_ = 0.0f;
   std::vector<float> head_;
 };
 
@@ -276,7 +268,9 @@ ImportedIr decode(const uint8_t* bytes, size_t size) {
     first.add(block.data(), static_cast<uint64_t>(got), channels);
   }
   if (first.frames() == 0) return refused(WavVerdict::NothingDecoded, rate, channels);
-  first.finish();
+  // A file quiet throughout would leave one sample of near silence, which would replace the
+  // slot's IR with nothing to hear.
+  if (!first.started()) return refused(WavVerdict::Silent, rate, channels);
 
   ImportedIr ir;
   ir.rate = rate;

@@ -27,6 +27,7 @@ enum class WavVerdict {
   BadRate,           // outside kMinWavRate..kMaxWavRate
   BadChannels,       // not 1 or 2
   NothingDecoded,    // no whole frame of audio
+  Silent,            // every sample within the lead-in threshold (about -40 dBFS)
   TrimmedToNothing,  // so short at a high rate that no 48 kHz sample remains
   OutOfMemory,
 };
@@ -40,7 +41,7 @@ struct ImportedIr {
 
 // The whole pipeline over a file image held in memory: decode, keep the first channel, replace
 // NaN and infinities by 0, drop the quiet lead-in, bring to 48000 Hz, limit to 4096 samples.
-// Refused files come back with no samples.
+// Refused files come back with no samples; a file that is all lead-in is refused as Silent.
 ImportedIr importWavBytes(const uint8_t* bytes, size_t size);
 
 // Reads the whole file (path converted with filePath) and imports it, refusing it when it

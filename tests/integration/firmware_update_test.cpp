@@ -221,6 +221,26 @@ TEST(FirmwareUpdate, ImagesThatAreNotNewerAreNotSent) {
   }
 }
 
+// Regression: a VERSION too short to hold the version left it at 0, so any image was "newer"
+// and was flashed. A version the device did not state decides nothing: no flash, no warning.
+TEST(FirmwareUpdate, UnstatedVersionFlashesNothing) {
+  for (int versionBytes : {0, 1}) {
+    SCOPED_TRACE(versionBytes);
+    LoopbackHttp server(orq_test::body(200, imageWithStamp(0x0105)));
+    FirmwareServer address(server);
+    auto o = simOptions("ORQ KTB fwshort");
+    o.firmware = 0x0104;
+    o.versionBytes = versionBytes;
+    auto sim = startSim(o);
+    ASSERT_TRUE(sim);
+    Editor ed;
+    ed.start();
+    ASSERT_TRUE(ed.connected());
+    EXPECT_EQ(receivedNames(*sim), readNames());
+    EXPECT_FALSE(ed.ui().imageFirmwareVersion.get() > ed.ui().deviceFirmwareVersion.get());
+  }
+}
+
 // A server without the image (or no network): the download is tried at the first read of the
 // run only, and every read still ends with the panel unlocked.
 TEST(FirmwareUpdate, FailedDownloadIsTriedOncePerRun) {

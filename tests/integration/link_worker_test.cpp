@@ -159,6 +159,21 @@ TEST(LinkWorker, DeviceThatNeverSendsSettingsIsReadAgainWithoutReset) {
   EXPECT_EQ(ed.ui().modelKind.get(), 0);
 }
 
+// Regression: a device answering with another program's dump counted as never answering, and
+// the editor was locked in ERROR, reading and resetting it over and over.
+TEST(LinkWorker, DumpOfAnotherProgramCountsAsAnAnswer) {
+  auto o = simOptions("ORQ OR-1 otherdump");
+  o.dumpOtherProgram = true;
+  auto sim = startSim(o);
+  ASSERT_TRUE(sim);
+  Editor ed;
+  ed.start();
+  ASSERT_TRUE(ed.connected());
+  EXPECT_EQ(ed.ui().programBlocks[1][orq::kReceived].get(), 1);
+  EXPECT_EQ(ed.link.failureCount.get(), 0);
+  EXPECT_EQ(countReceived(*sim, "RESET"), 0);
+}
+
 TEST(LinkWorker, CommandsPutTheirExactBytesOnTheWire) {
   auto sim = startSim(simOptions("ORQ KTC cmd"));
   ASSERT_TRUE(sim);
@@ -328,8 +343,16 @@ TEST(LinkWorker, StopInsideAWaitFinishesNothing) {
     } else {
       ASSERT_TRUE(sim->waitFor([](const auto& r) { return !r.empty(); }, 3000ms));
     }
+    // Stopped inside the wait or pause: the worker sends nothing more and leaves the panel's
+    // state as it was, rather than finishing the read or the store display first.
+    const int32_t status = ed.ui().statusCode.get();
+    const int32_t state = ed.ui().linkState.get();
+    const size_t sent = received(*sim).size();
     ed.stop();
-    EXPECT_NE(ed.ui().statusCode.get(), orq::kStatusIdle);  // stopped inside, nothing finished
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(ed.ui().statusCode.get(), status);
+    EXPECT_EQ(ed.ui().linkState.get(), state);
+    EXPECT_EQ(received(*sim).size(), sent);
   }
 }
 
@@ -411,8 +434,8 @@ TEST(MidiPorts, ReleasedSafelyWhileTheGraphChanges) {
       const auto ins = orq::taggedPorts(*pair.in, "ORQ OR-1 churn");
       const auto outs = orq::taggedPorts(*pair.out, "ORQ OR-1 churn");
       ASSERT_TRUE(ins.size() == 1 && outs.size() == 1);
-      ASSERT_TRUE(orq::safeOpen(*pair.in, ins[0].index, "churn in") &&
-                  orq::safeOpen(*pair.out, outs[0].index, "churn out"));
+      ASSERT_TRUE(orq::openNamed(*pair.in, ins[0].name, "churn in") &&
+                  orq::openNamed(*pair.out, outs[0].name, "churn out"));
       std::this_thread::sleep_for(50ms);  // a JACK connection takes effect a cycle or two later
       const Bytes identify = fullRead(0)[0];
       ASSERT_TRUE(orq::safeSend(pair.out.get(), identify.data(), identify.size()));

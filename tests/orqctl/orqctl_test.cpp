@@ -169,7 +169,43 @@ TEST(Orqctl, RefusedFilesSendNothing) {
     EXPECT_EQ(r.status, 3) << r.output;
     EXPECT_NE(r.output.find("nothing was sent"), std::string::npos) << r.output;
   }
+  // A WAV file within the quiet lead-in threshold throughout would leave a slot near silent.
+  const std::string silent = dir / "silent.wav";
+  SF_INFO info{48000, 48000, 1, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 0, 0};
+  SNDFILE* f = sf_open(silent.c_str(), SFM_WRITE, &info);
+  ASSERT_NE(f, nullptr);
+  const std::vector<float> hiss(4800, 0.008f);
+  sf_writef_float(f, hiss.data(), static_cast<sf_count_t>(hiss.size()));
+  sf_close(f);
+  const Result r = orqctl({"ir", "load", "2", silent, "--port", "ORQ OR-1 refuse"});
+  EXPECT_EQ(r.status, 3) << r.output;
+  EXPECT_NE(r.output.find("silent"), std::string::npos) << r.output;
   EXPECT_TRUE(received(*sim).empty());
+}
+
+// A device may hold values outside their documented ranges (an IR selection of 3, say): a file
+// holding them restores with a warning, and the device's own backup of them restores too.
+TEST(Orqctl, ValuesOutsideTheirRangesStillRestore) {
+  TempDir dir;
+  auto sim = seeded("ORQ KTB odd", 4);
+  ASSERT_TRUE(sim);
+  const std::string good = dir / "good.syx";
+  ASSERT_EQ(orqctl({"backup", good, "--port", "ORQ KTB odd"}).status, 0);
+  std::vector<char> bytes(128 * 18);
+  std::ifstream(good, std::ios::binary).read(bytes.data(), bytes.size());
+  bytes[18 * 40 + 9] = 3;        // program 40: IR selection of channel 1
+  bytes[18 * 41 + 12] = 0x41;    // program 41: presence 1 and 4, which the device reads as 2, 2
+  const std::string odd = dir / "odd.syx";
+  std::ofstream(odd, std::ios::binary).write(bytes.data(), bytes.size());
+
+  const Result restored = orqctl({"restore", odd, "--port", "ORQ KTB odd"});
+  ASSERT_EQ(restored.status, 0) << restored.output;
+  EXPECT_NE(restored.output.find("program 40"), std::string::npos) << restored.output;
+  EXPECT_EQ(sim->device().blocks[40][4], 3);
+  const std::string again = dir / "again.syx";
+  ASSERT_EQ(orqctl({"backup", again, "--port", "ORQ KTB odd"}).status, 0);
+  const Result twice = orqctl({"restore", again, "--port", "ORQ KTB odd"});
+  EXPECT_EQ(twice.status, 0) << twice.output;
 }
 
 // A WAV file of `frames` frames at 44.1 kHz: 30 quiet samples, then a decaying tone.

@@ -116,7 +116,6 @@ TEST(OrqctlBackup, RestoreRefusesEveryFileThatIsNotAWholeBackup) {
       {"foreign message", foreign, "not a WRITE_SETTINGS"},
       {"another maker", edit(18 * 5 + 1, 0x41), "not a WRITE_SETTINGS"},
       {"unclosed", edit(18 * 3 + 17, 0xF0), "cut short"},
-      {"value out of range", edit(18 * 7 + 15, 4), "program 7: gate1 is 4"},
       {"program twice", edit(18 * 2 + 3, 1), "comes twice"},
       {"other globals", edit(18 * 9 + 4, 0x01), "where message 1 has"},
       {"more than 128", extra, "more than 128"},
@@ -127,6 +126,17 @@ TEST(OrqctlBackup, RestoreRefusesEveryFileThatIsNotAWholeBackup) {
     EXPECT_TRUE(r.programs.empty());
     EXPECT_NE(r.error.find(c.says), std::string::npos) << r.error;
   }
+}
+
+// A value the device held outside its documented range keeps the file whole: it is named and
+// kept as it is, so that every backup restores.
+TEST(OrqctlBackup, ValuesOutOfRangeAreWarnedOfAndKept) {
+  std::vector<uint8_t> file = goodBackup();
+  file[18 * 7 + 15] = 4;  // program 7: gate 4
+  const orqctl::BackupContent r = orqctl::decodeBackup(file.data(), file.size());
+  ASSERT_EQ(r.error, "");
+  ASSERT_EQ(r.warnings, std::vector<std::string>{"program 7: gate1 is 4 (0..3)"});
+  EXPECT_EQ(r.programs[7].words[orq::kGate1], 4);
 }
 
 }  // namespace

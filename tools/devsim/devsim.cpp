@@ -184,7 +184,7 @@ std::vector<Bytes> Device::receive(const Bytes& m) {
     }
     case 0x02: {  // READ_SETTINGS
       if (!answer) break;
-      const int p = m[3];
+      const int p = options_.dumpOtherProgram ? (m[3] + 1) % kPrograms : m[3];
       Bytes dump(18, 0);
       dump[0] = kStart;
       dump[2] = 0x02;
@@ -261,9 +261,13 @@ std::vector<Bytes> Device::receive(const Bytes& m) {
       ++stores;
       break;
     case 0x0B:  // IDENTIFY
-      if (answer)
-        out.push_back({kStart, 0x00, 0x0B, static_cast<uint8_t>((firmware >> 8) & 0x7F),
-                       static_cast<uint8_t>(firmware & 0x7F), kEnd});
+      if (answer) {
+        Bytes version{kStart, 0x00, 0x0B, static_cast<uint8_t>((firmware >> 8) & 0x7F),
+                      static_cast<uint8_t>(firmware & 0x7F)};
+        version.resize(3 + static_cast<size_t>(std::clamp(options_.versionBytes, 0, 2)));
+        version.push_back(kEnd);
+        out.push_back(std::move(version));
+      }
       break;
     case 0x0C:  // RESET: transfers in progress are forgotten, committed firmware goes in
       ++resets;

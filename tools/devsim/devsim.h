@@ -40,6 +40,8 @@ struct Options {
   int programEveryMs = 0;         // step the current program (with CHANGE_NOTICE) this often
   bool noticeAfterCommit = true;  // false: no CHANGE_NOTICE after a committed transfer
   bool keepFirmware = false;      // take a firmware image but keep running the old version
+  bool dumpOtherProgram = false;  // READ_SETTINGS of program p answered with p + 1's dump
+  int versionBytes = 2;           // VERSION carries this many of its two bytes (0, 1: too short)
   int restartPortsMs = 0;         // the reset that installs new firmware closes the ports this long
 };
 

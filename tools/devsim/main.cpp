@@ -43,6 +43,8 @@ const char kHelp[] =
     "  --program-every MS  step the current program with a CHANGE_NOTICE every MS milliseconds\n"
     "  --no-notice         send no CHANGE_NOTICE after a committed transfer\n"
     "  --keep-firmware     take a firmware image but report the old version after the reset\n"
+    "  --other-dump        answer READ_SETTINGS of program p with the dump of p + 1\n"
+    "  --short-version N   VERSION carries only N (0 or 1) of its two version bytes\n"
     "  --restart-ports MS  on the reset that installs new firmware, close the ports for MS ms\n"
     "Firmware: an image is taken only when its 512 chunks came in order (offsets 0, 256, ...),\n"
     "each once; otherwise its END_TRANSFER gets no ACK. The next RESET installs a taken image\n"
@@ -134,6 +136,8 @@ int main(int argc, char** argv) {
       o.noticeAfterCommit = false;
     } else if (a == "--keep-firmware") {
       o.keepFirmware = true;
+    } else if (a == "--other-dump") {
+      o.dumpOtherProgram = true;
     } else if (!v) {
       ok = false;
     } else {
@@ -150,6 +154,8 @@ int main(int argc, char** argv) {
         o.logPath = v;
       else if (a == "--ignore")
         ok = (o.ignoreCode = requestCode(v)) >= 0;
+      else if (a == "--short-version")
+        ok = parseInt(v, o.versionBytes) && o.versionBytes >= 0 && o.versionBytes <= 1;
       else if (a == "--drop-ack")
         ok = parseInt(v, o.dropAckChunk);
       else if (a == "--delay")

@@ -19,13 +19,16 @@ inline constexpr size_t kBackupBytes = kBackupPrograms * orq::kWriteSettingsLeng
 // The 128 messages in the order given.
 std::vector<uint8_t> encodeBackup(const std::vector<orq::ProgramSettings>& programs);
 
-// A backup file's content checked whole: every message a WRITE_SETTINGS of this device with its
-// values in range, every program once, all 128 of them, the same device-wide values in each.
-// On success `error` is empty and `programs` holds the 128 in file order; otherwise `programs`
-// is empty and `error` names the first problem and where it is.
+// A backup file's content checked whole: every message a complete WRITE_SETTINGS of this device,
+// every program once, all 128 of them, the same device-wide values in each. On success `error`
+// is empty and `programs` holds the 128 in file order; otherwise `programs` is empty and `error`
+// names the first problem and where it is. A value outside its documented range is no reason to
+// refuse the file (the device held it when the backup was made): it is named in `warnings`, one
+// line per program, and the program is kept as it is.
 struct BackupContent {
   std::vector<orq::ProgramSettings> programs;
   std::string error;
+  std::vector<std::string> warnings;
 };
 BackupContent decodeBackup(const uint8_t* bytes, size_t size);
 

@@ -125,9 +125,14 @@ Outcome readProgram(Session& s, int program, bool globals, ProgramSettings& out)
   std::vector<int> reads{program};
   if (globals && program != 0) reads.push_back(0);
   for (int p : reads) {
+    // An answer of the device's that is another program's dump counts as an answer, but is no
+    // reading of this program: only a dump of this one sets its received flag again.
+    s.ui().programBlocks[p][orq::kReceived] = 0;
     switch (orq::requestSettings(s.link, p)) {
       case Request::Arrived:
-        break;
+        if (s.ui().programBlocks[p][orq::kReceived].get() == 1) break;
+        return notAnswering("READ_SETTINGS for program " + std::to_string(p) +
+                            " with that program's settings");
       case Request::Stopped:
         return s.interruption("program " + std::to_string(p) + " was not read");
       default:
@@ -345,10 +350,10 @@ Outcome backup(const Invocation& inv) {
     for (ProgramSettings& p : programs) {
       p.midiChannel = s.ui().midiChannel;
       p.boostLock = s.ui().boostLock;
-      const std::string bad = checkSettings(p);
-      if (!bad.empty()) {
-        o.err += "program " + std::to_string(p.program) + " holds " + bad +
-                 ": restore will refuse this file\n";
+      const std::string odd = checkSettings(p);
+      if (!odd.empty()) {
+        o.err += "warning: program " + std::to_string(p.program) + " holds " + odd +
+                 ", outside its documented range; kept as the device has it\n";
       }
     }
     if (!file.commit(encodeBackup(programs))) return failed(kBadFile, path + ": cannot be written");
@@ -369,8 +374,11 @@ Outcome restore(const Invocation& inv) {
   if (!content.error.empty())
     return failed(kBadFile, path + ": " + content.error + "; nothing was sent");
   const std::vector<ProgramSettings>& programs = content.programs;
+  std::string warnings;
+  for (const std::string& w : content.warnings)
+    warnings += "warning: " + w + ", outside its documented range; sent as it is\n";
 
-  return onDevice(inv, "restore", [&](Session& s) {
+  Outcome done = onDevice(inv, "restore", [&](Session& s) {
     const Clock::time_point start = Clock::now();
     const int total = 2 * kBackupPrograms;  // each program sent, then read back
     int sent = 0;
@@ -388,7 +396,8 @@ Outcome restore(const Invocation& inv) {
       Outcome o = readProgram(s, p.program, false, now);
       if (o.status != kDone) return o;
       // Only program 0's dump tells the device-wide values.
-      if (now.words != p.words || (p.program == 0 && now != p)) {
+      const ProgramSettings expected = orq::asReadBack(p);
+      if (now.words != expected.words || (p.program == 0 && now != expected)) {
         return failed(kNoDevice, "program " + std::to_string(p.program) +
                                      " reads back other settings than were sent");
       }
@@ -406,6 +415,8 @@ Outcome restore(const Invocation& inv) {
                       " s\n";
     return o;
   });
+  done.err = warnings + done.err;
+  return done;
 }
 
 // ---------------------------------------------------------------- IRs
@@ -449,6 +460,8 @@ std::string verdictText(const orq::ImportedIr& ir) {
       return "has " + std::to_string(ir.channels) + " channels (1 or 2 taken)";
     case orq::WavVerdict::NothingDecoded:
       return "holds no audio";
+    case orq::WavVerdict::Silent:
+      return "is silent: every sample is within the quiet lead-in threshold (about -40 dBFS)";
     case orq::WavVerdict::TrimmedToNothing:
       return "leaves no sample after its quiet lead-in";
     case orq::WavVerdict::OutOfMemory:
@@ -572,6 +585,10 @@ Outcome firmware(const Invocation& inv) {
 
   return onDevice(inv, "firmware", [&](Session& s) {
     const uint16_t device = s.ui().deviceFirmwareVersion;
+    if (!s.link.versionStated.get() && !inv.force) {
+      return failed(kNoDevice, "the device answered IDENTIFY without its firmware version; "
+                               "nothing was sent (--force sends it anyway)");
+    }
     if (!orq::firmwareIsNewer(stamp, device) && !inv.force) {
       return failed(kBadFile, path + " holds firmware " + versionText(stamp) +
                                   ", not newer than the device's " + versionText(device) +
