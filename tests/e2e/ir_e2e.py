@@ -53,8 +53,22 @@ def names(log, since):
     return [n for n, _ in received(log)[since:]]
 
 
+def uploaded_image(log, since, chunks):
+    """The IR file image that `chunks` IR_CHUNKs from `since` carried, cut to the commit's size."""
+    image = bytearray()
+    for _, text in received(log)[since:since + chunks]:
+        m = bytes.fromhex(text)
+        offset = (m[3] << 12) | (m[4] << 8) | (m[5] << 4) | m[6]
+        data = bytes((m[i] << 4) | m[i + 1] for i in range(7, 519, 2))
+        image[offset:offset + len(data)] = data
+    commit = bytes.fromhex(received(log)[since + chunks][1])
+    size = (commit[4] << 12) | (commit[5] << 8) | (commit[6] << 4) | commit[7]
+    return bytes(image[:size])
+
+
 def transfer(log, since, chunks, slot, name):
-    """Waits for one upload and the read that follows it; checks chunks, slot and name."""
+    """Waits for one upload and the read that follows it; checks chunks, slot and name. Returns
+    where the log goes on and the image the device received."""
     want = ["IR_CHUNK"] * chunks + ["END_TRANSFER"] + FULL_READ
     wait_until("an upload of %d chunks into slot %d" % (chunks, slot),
                lambda: len(received(log)) >= since + len(want), 30)
@@ -67,7 +81,7 @@ def transfer(log, since, chunks, slot, name):
         raise Failure("commit into slot %d as %r, expected slot %d as %r"
                       % (commit[3], field, slot, name))
     print("ok upload of %d chunks into slot %d as %r" % (chunks, slot, name))
-    return since + len(want)
+    return since + len(want), uploaded_image(log, since, chunks)
 
 
 def main():
@@ -108,13 +122,13 @@ def main():
         click(session, window, PLUS_SLOT_1)
         click(session, window, BROWSER_NEXT)
         click(session, window, SELECT)
-        at = transfer(log, at, 65, 0, ENTRY_1)
+        at, image_1 = transfer(log, at, 65, 0, ENTRY_1)
         time.sleep(0.3)
 
         # AUDITION: every new choice goes to the slot at once (entry 2 has 2396 samples).
         click(session, window, AUDITION)
         click(session, window, BROWSER_NEXT)
-        at = transfer(log, at, 38, 0, ENTRY_2)
+        at, image_2 = transfer(log, at, 38, 0, ENTRY_2)
         time.sleep(0.3)
         click(session, window, AUDITION)
 
@@ -123,7 +137,7 @@ def main():
         dialogs.choose(wav, env=env, pid=proc.pid)
         # 2950 frames after the quiet lead-in give trunc(48000 / 44100 * 2950) = 3210 samples:
         # an image of 12884 bytes, 51 chunks. The name keeps no byte outside ASCII.
-        at = transfer(log, at, 51, 4, "MY CAB ? ?")
+        at, _ = transfer(log, at, 51, 4, "MY CAB ? ?")
         time.sleep(0.3)
 
         # EXTRACT ALL into the folder typed in the folder dialog: nothing goes to the device.
@@ -139,6 +153,11 @@ def main():
                 head = h.read(44)
             if head[:4] != b"RIFF" or head[8:16] != b"WAVEfmt " or head[20:22] != b"\x03\x00":
                 raise Failure("%s is not a float WAV file" % f)
+        # The files hold what the uploads sent: the same image, reached by another road.
+        for entry, image in ((ENTRY_1, image_1), (ENTRY_2, image_2)):
+            with open(os.path.join(export, entry + ".wav"), "rb") as h:
+                if h.read() != image:
+                    raise Failure("%s.wav is not the image its upload sent" % entry)
         if len(received(log)) != at:
             raise Failure("the export sent %s" % names(log, at))
         print("ok EXTRACT ALL wrote 18 files")

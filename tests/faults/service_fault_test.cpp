@@ -165,13 +165,17 @@ TEST_F(ServiceFault, GarbageAndOversizedMessages) {
   ed.start();
   ASSERT_TRUE(ed.connected(10s));
   orq::Ui& ui = ed.ui();
+  // Each names state of its own: slot 1, program 5 and a version the device does not run.
   const char* garbage[] = {
-      "f0 01 0b 01 02 f7",     // another maker's VERSION
-      "f0 00 04 00 01 41 f7",  // SLOT_NAME cut short
-      "f0 00 02 05 f7",        // SETTINGS_DUMP cut short
+      "f0 01 0b 07 09 f7",     // another maker's VERSION
+      "f0 00 04 00 01 41 f7",  // SLOT_NAME of slot 1 cut short
+      "f0 00 02 05 f7",        // SETTINGS_DUMP of program 5 cut short
       "90 3c 64",              // a note
       "f0 00 7e 11 22 f7",     // a code no reply has
   };
+  const std::wstring slot1 = ui.slotName(1);
+  std::vector<int32_t> program5;
+  for (const auto& word : ui.programBlocks[5]) program5.push_back(word.get());
   std::string burst;
   for (int i = 0; i < 3000; ++i) burst += std::string("raw ") + garbage[i % 5] + "\n";
   burst += "raw f0 00 7e";
@@ -185,7 +189,10 @@ TEST_F(ServiceFault, GarbageAndOversizedMessages) {
   ASSERT_TRUE(waitUntil([&] { return ui.programBlocks[0][orq::kReceived].get() == 1; }, 10s));
   EXPECT_EQ(ui.linkState.get(), orq::kConnected);
   EXPECT_EQ(ui.deviceFirmwareVersion.get(), 0x0102);
-  EXPECT_EQ(ui.slotName(3), L"CALI 4X12");
+  EXPECT_EQ(ui.slotName(1), slot1);
+  std::vector<int32_t> program5After;
+  for (const auto& word : ui.programBlocks[5]) program5After.push_back(word.get());
+  EXPECT_EQ(program5After, program5);
   EXPECT_EQ(ed.link.failureCount.get(), 0);
 }
 
