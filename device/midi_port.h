@@ -84,14 +84,24 @@ class ServiceWatch {
   bool connected() const { return connected_; }
   bool lost() const;
 
+  // Whether the watch hears of every change of the service's port list (JACK: it is told of
+  // each port registered, unregistered or renamed by any client), so that the list need only be
+  // read again after a change. Where it does not (ALSA, WinMM), the list must be polled.
+  bool hearsPortChanges() const { return hearsPortChanges_; }
+  // How many such changes it has heard of; compare two readings.
+  uint32_t portChanges() const { return portChanges_.load(); }
+
  private:
   static void onShutdown(int code, const char* reason, void* self);
+  static void onPortsChanged(void* self);
   const RtMidi::Api api_;
   void* jackClient_ = nullptr;  // jack_client_t*
   bool connected_ = false;
+  bool hearsPortChanges_ = false;
   const OnLost onLost_;
   void* const arg_;
   std::atomic<bool> lost_{false};
+  std::atomic<uint32_t> portChanges_{0};
 };
 
 // One input and one output object on the same API, the input's messages going to `inbox`.

@@ -76,13 +76,27 @@ ServiceWatch::ServiceWatch(RtMidi::Api api, const std::string& clientName, OnLos
   }
   jack_client_t* client = jack_client_open(clientName.c_str(), JackNoStartServer, nullptr);
   if (!client) return;
-  // Not activated: the watch takes no part in the server's cycles, it only hears the shutdown.
   jack_on_info_shutdown(
       client,
       [](jack_status_t code, const char* reason, void* self) {
         onShutdown(static_cast<int>(code), reason, self);
       },
       this);
+  // Port list changes are told only to activated clients. Without a process callback the watch
+  // still takes no part in the server's cycles (measured: no CPU over 10 s at 128 frames), and
+  // the worker no longer has to read the port list every 50 ms to notice an unplug: reading it
+  // costs about 0.2 ms a time over JACK, which was most of the connected editor's idle cost.
+  // The callbacks run on the watch's notification thread and only count.
+  const bool told =
+      jack_set_port_registration_callback(
+          client, [](jack_port_id_t, int, void* self) { onPortsChanged(self); }, this) == 0 &&
+      jack_set_port_rename_callback(
+          client,
+          [](jack_port_id_t, const char*, const char*, void* self) { onPortsChanged(self); },
+          this) == 0 &&
+      jack_set_client_registration_callback(
+          client, [](const char*, int, void* self) { onPortsChanged(self); }, this) == 0;
+  hearsPortChanges_ = told && jack_activate(client) == 0;
   jackClient_ = client;
   connected_ = true;
 }
@@ -94,6 +108,10 @@ ServiceWatch::~ServiceWatch() {
 bool ServiceWatch::lost() const {
   if (api_ == RtMidi::LINUX_ALSA) return !alsaSequencerPresent();
   return lost_.load();
+}
+
+void ServiceWatch::onPortsChanged(void* self) {
+  ++static_cast<ServiceWatch*>(self)->portChanges_;
 }
 
 void ServiceWatch::onShutdown(int, const char*, void* self) {
