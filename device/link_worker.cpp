@@ -239,6 +239,9 @@ void onePass(DeviceLink& link, WorkerState& w) {
   const int32_t kind = w.kind;
   if (!found) {
     showNoDevice(link);
+    // Timeouts against a device that has gone say nothing of the one that comes next: it is
+    // read afresh, not reset.
+    link.failureCount = 0;
     return;  // a pending command waits for the device
   }
   const int32_t state = ui.linkState.get();

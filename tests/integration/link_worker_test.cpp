@@ -376,9 +376,9 @@ TEST(LinkWorker, PortFaultWhileConnectedReopensQuietly) {
   EXPECT_EQ(ui.slotName(0), L"GREEN 412");
 }
 
-// The device goes while it is being read. The read fails twice (ERROR); the ports still count
-// as found until the next enumeration, so the recovery runs, finds no device to reset and uses
-// the failures up; then NO DEVICE. The returning device is read in full, without a RESET.
+// The device goes while it is being read. The read fails twice (ERROR); then the next pass
+// finds the device gone: NO DEVICE, the failures forgotten. The returning device is read in
+// full, without a RESET.
 TEST(LinkWorker, UnplugDuringTheReadThenPlugAgain) {
   auto o = simOptions("ORQ KTB midread");
   o.replyDelayMs = 200;  // room to unplug before SETTINGS_DUMP goes out
