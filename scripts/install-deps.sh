@@ -18,6 +18,8 @@ packages=(
   python3                                      # the end-to-end test driver, TLS test server
   openssl                                      # a throwaway certificate for the TLS test
   desktop-file-utils appstream debootstrap     # checks of the installed files and the package
+  gdb                                          # thread stacks of a test program that crashed
+  ccache                                       # compiler cache, kept between runs (~/.cache)
 )
 # libjack-jackd2-dev is named because librtmidi-dev accepts either JACK's development package
 # and apt, left to choose, takes JACK 1's (libjack-dev), which conflicts with jackd2 and would
