@@ -112,6 +112,10 @@ run_tsan() {  # dir
   return "$status"
 }
 
+# The compiler cache serves every clone of the project: paths below the clone are hashed
+# relative to it, and the build folder's own path is left out.
+export CCACHE_BASEDIR=$root CCACHE_NOHASHDIR=1
+
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
