@@ -1,10 +1,15 @@
-# orq_add_test(NAME SOURCES... [LIBS libs...] [LABELS labels...])
-# One GoogleTest executable registered with CTest under NAME.
+# orq_add_test(NAME SOURCES... [LIBS libs...] [LABELS labels...] [JACK])
+# One GoogleTest executable registered with CTest under NAME. JACK: it runs against a JACK dummy
+# server of its own (scripts/with-jack.sh), so that such tests can run side by side.
 function(orq_add_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "JACK" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES} ${T_UNPARSED_ARGUMENTS})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
-  add_test(NAME ${name} COMMAND ${name})
+  if(T_JACK)
+    add_test(NAME ${name} COMMAND ${PROJECT_SOURCE_DIR}/scripts/with-jack.sh $<TARGET_FILE:${name}>)
+  else()
+    add_test(NAME ${name} COMMAND ${name})
+  endif()
   if(T_LABELS)
     set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
   endif()

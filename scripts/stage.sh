@@ -9,7 +9,7 @@ stage_begin() {
   : >"$stage_log"
 }
 
-# stage NAME CMD... : runs CMD with its output in the log; prints "PREFIX: NAME ... ok".
+# stage NAME CMD... : runs CMD with its output in the log; prints "PREFIX: NAME ... ok, N s".
 stage() {
   local name=$1
   shift
@@ -17,17 +17,18 @@ stage() {
   local from
   from=$(($(wc -l <"$stage_log") + 1))
   echo "=== $name: $*" >>"$stage_log"
-  local status=0
+  local status=0 started=$SECONDS
   "$@" >>"$stage_log" 2>&1 </dev/null || status=$?
+  local took="$((SECONDS - started)) s"
   if [ "$status" -eq 0 ]; then
     local summary=""
     if [ -n "${stage_summary:-}" ]; then
       summary=$(tail -n +"$from" "$stage_log" | grep -E "$stage_summary" | tail -n 1 || true)
     fi
-    echo "ok${summary:+ ($summary)}"
+    echo "ok, $took${summary:+ ($summary)}"
     return 0
   fi
-  echo "FAILED (exit status $status)"
+  echo "FAILED after $took (exit status $status)"
   echo "----- end of its output (all of it is in $stage_log):"
   tail -n +"$from" "$stage_log" | tail -n 80
   exit "$status"

@@ -146,16 +146,15 @@ if [ "${1:-}" = --inside ]; then
   exit 0
 fi
 
-# ---- all cases, each on a fresh server, under one display
-if [ -z "${DISPLAY:-}" ]; then
-  dtmp=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp 3>"$dtmp" 2>/dev/null &
-  xpid=$!
-  trap 'kill $xpid 2>/dev/null; wait $xpid 2>/dev/null; rm -f "$dtmp"' EXIT
-  for _ in $(seq 100); do [ -s "$dtmp" ] && break; sleep 0.05; done
-  [ -s "$dtmp" ] || fail "Xvfb did not start"
-  export DISPLAY=":$(cat "$dtmp")"
-fi
+# ---- all cases, each on a fresh server, under one display of their own: the window count
+# must not see the windows of tests running beside this one (the same title, on their display)
+dtmp=$(mktemp)
+Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp 3>"$dtmp" 2>/dev/null &
+xpid=$!
+trap 'kill $xpid 2>/dev/null; wait $xpid 2>/dev/null; rm -f "$dtmp"' EXIT
+for _ in $(seq 100); do [ -s "$dtmp" ] && break; sleep 0.05; done
+[ -s "$dtmp" ] || fail "Xvfb did not start"
+export DISPLAY=":$(cat "$dtmp")"
 cases=("$@")
 [ ${#cases[@]} -gt 0 ] || cases=(idle connected killed frozen no-service sigterm dpi120 dpi144)
 for c in "${cases[@]}"; do

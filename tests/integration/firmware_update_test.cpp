@@ -21,14 +21,6 @@ using orq_test::LoopbackHttp;
 
 constexpr char kAddressVariable[] = "ORQ_FIRMWARE_URL";
 
-// No worker test of this program downloads anything unless it starts a server of its own, so a
-// build that names a real server still keeps the tests off the network.
-class NoFirmwareServer : public ::testing::Environment {
- public:
-  void SetUp() override { ::setenv(kAddressVariable, "", 1); }
-};
-const auto* const kNoServer = ::testing::AddGlobalTestEnvironment(new NoFirmwareServer);
-
 // ORQ_FIRMWARE_URL names `server` while this lives.
 class FirmwareServer {
  public:

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -18,6 +19,15 @@
 #include "ui/ui.h"
 
 namespace worker_test {
+
+// No worker test downloads anything unless it starts a server of its own, so a build that names
+// a real firmware server still keeps the tests off the network.
+class NoFirmwareServer : public ::testing::Environment {
+ public:
+  void SetUp() override { ::setenv("ORQ_FIRMWARE_URL", "", 1); }
+};
+inline const auto* const kNoFirmwareServer =
+    ::testing::AddGlobalTestEnvironment(new NoFirmwareServer);
 
 using namespace std::chrono_literals;
 
