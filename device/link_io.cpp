@@ -6,6 +6,7 @@
 #include "device/device_link.h"
 #include "device/midi_port.h"
 #include "device/protocol.h"
+#include "device/steady_wait.h"
 #include "ui/ui.h"
 
 namespace orq {
@@ -52,8 +53,7 @@ bool pauseFor(DeviceLink& link, milliseconds interval) {
   while (!interrupted(link)) {
     const Clock::time_point now = Clock::now();
     if (now >= deadline) return true;
-    const Clock::time_point slice = deadline - now > kStopSlice ? now + kStopSlice : deadline;
-    std::this_thread::sleep_until(slice);
+    sleepUntil(deadline - now > kStopSlice ? now + kStopSlice : deadline);
   }
   return false;
 }

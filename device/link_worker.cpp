@@ -14,6 +14,7 @@
 #include "device/firmware.h"
 #include "device/midi_port.h"
 #include "device/protocol.h"
+#include "device/steady_wait.h"
 #include "device/transfer.h"
 #include "ir/ir_transfer.h"
 #include "ui/ui.h"
@@ -288,7 +289,7 @@ void waitForService(DeviceLink& link, milliseconds interval) {
   while (!stopping(link)) {
     const Clock::time_point now = Clock::now();
     if (now >= deadline) return;
-    std::this_thread::sleep_until(std::min(deadline, now + kIdleSlice));
+    sleepUntil(std::min(deadline, now + kIdleSlice));
   }
 }
 

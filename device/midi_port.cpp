@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "device/steady_wait.h"
+
 namespace orq {
 
 int deviceTagKind(const std::string& portName) {
@@ -167,7 +169,7 @@ bool MidiInbox::take(std::vector<unsigned char>& message) {
 
 bool MidiInbox::waitForMessage(std::chrono::steady_clock::time_point until) const {
   std::unique_lock<std::mutex> lock(mutex_);
-  return arrived_.wait_until(lock, until, [this] { return !messages_.empty(); });
+  return waitUntil(arrived_, lock, until, [this] { return !messages_.empty(); });
 }
 
 size_t MidiInbox::size() const {
