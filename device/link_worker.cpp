@@ -117,12 +117,12 @@ void recover(DeviceLink& link) {
 
 // What the worker keeps from one pass to the next.
 struct WorkerState {
-  FirmwareRun firmware;  // the firmware update happens at most once per run
-  int passesToScan = 0;  // passes left before the next port enumeration
+  FirmwareRun firmware;                 // the firmware update happens at most once per run
+  int passesToScan = 0;                 // passes left before the next port enumeration
   const ServiceWatch* watch = nullptr;  // of the ports in use; tells of port list changes
   uint32_t portChangesSeen = 0;         // its count at the last enumeration
-  bool found = false;    // the last enumeration found the device and opened its ports
-  int32_t kind = 0;      // model kind from the last enumeration
+  bool found = false;  // the last enumeration found the device and opened its ports
+  int32_t kind = 0;    // model kind from the last enumeration
   Clock::time_point exportFailedUntil;  // "EXPORT FAILED" stays this long
 };
 

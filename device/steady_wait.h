@@ -14,7 +14,8 @@
 namespace orq {
 
 // Time to wait from now for `deadline`; zero once it has passed.
-inline std::chrono::steady_clock::duration timeLeft(std::chrono::steady_clock::time_point deadline) {
+inline std::chrono::steady_clock::duration timeLeft(
+    std::chrono::steady_clock::time_point deadline) {
   const auto now = std::chrono::steady_clock::now();
   if (now >= deadline) return std::chrono::steady_clock::duration::zero();
   const auto left = deadline - now;

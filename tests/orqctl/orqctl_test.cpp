@@ -193,8 +193,8 @@ TEST(Orqctl, ValuesOutsideTheirRangesStillRestore) {
   ASSERT_EQ(orqctl({"backup", good, "--port", "ORQ KTB odd"}).status, 0);
   std::vector<char> bytes(128 * 18);
   std::ifstream(good, std::ios::binary).read(bytes.data(), bytes.size());
-  bytes[18 * 40 + 9] = 3;        // program 40: IR selection of channel 1
-  bytes[18 * 41 + 12] = 0x41;    // program 41: presence 1 and 4, which the device reads as 2, 2
+  bytes[18 * 40 + 9] = 3;      // program 40: IR selection of channel 1
+  bytes[18 * 41 + 12] = 0x41;  // program 41: presence 1 and 4, which the device reads as 2, 2
   const std::string odd = dir / "odd.syx";
   std::ofstream(odd, std::ios::binary).write(bytes.data(), bytes.size());
 

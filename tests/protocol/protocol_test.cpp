@@ -332,7 +332,7 @@ TEST_F(ProtocolTest, SlotNames) {
       {5, "5-x", L"5-X"},
       {1, "1_", L""},
       {4, "caf\xE9\x80 ok", L"CAF?? OK"},
-      {4, "a\x01" "b\x1F\x7F\tc ~", L"A?B???C ~"},  // control bytes, DEL and TAB too
+      {4, "a\001b\037\177\tc ~", L"A?B???C ~"},  // control bytes, DEL and TAB too
       {1, full64, L"ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ_."},
   };
   for (const Case& c : cases) {

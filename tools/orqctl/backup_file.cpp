@@ -73,7 +73,8 @@ BackupContent decodeBackup(const uint8_t* bytes, size_t size) {
       return refused(where + ": its packed byte " + hexByte(m[4]) + " has bits 6-7 set");
     const std::string which = where + ", program " + std::to_string(s.program);
     const std::string odd = checkSettings(s);
-    if (!odd.empty()) content.warnings.push_back("program " + std::to_string(s.program) + ": " + odd);
+    if (!odd.empty())
+      content.warnings.push_back("program " + std::to_string(s.program) + ": " + odd);
     if (seen[static_cast<size_t>(s.program)]) return refused(which + ": the program comes twice");
     seen[static_cast<size_t>(s.program)] = true;
     if (!content.programs.empty()) {

@@ -586,8 +586,9 @@ Outcome firmware(const Invocation& inv) {
   return onDevice(inv, "firmware", [&](Session& s) {
     const uint16_t device = s.ui().deviceFirmwareVersion;
     if (!s.link.versionStated.get() && !inv.force) {
-      return failed(kNoDevice, "the device answered IDENTIFY without its firmware version; "
-                               "nothing was sent (--force sends it anyway)");
+      return failed(kNoDevice,
+                    "the device answered IDENTIFY without its firmware version; "
+                    "nothing was sent (--force sends it anyway)");
     }
     if (!orq::firmwareIsNewer(stamp, device) && !inv.force) {
       return failed(kBadFile, path + " holds firmware " + versionText(stamp) +
