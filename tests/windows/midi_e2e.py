@@ -138,14 +138,15 @@ def setup_prefix(session, wine_run, driver):
     shutil.copyfile(driver, os.path.join(system32, "wineorqbridge.drv"))
 
 
-def editor_pid(prefix):
-    """The Linux process of orq-editor.exe in our prefix (Wine names it after the program)."""
+def wine_pid(prefix, names):
+    """The Linux process of our prefix named one of `names` (Wine names a program's process
+    after it)."""
     for entry in os.listdir("/proc"):
         if not entry.isdigit():
             continue
         try:
             with open("/proc/%s/comm" % entry) as f:
-                if f.read().strip() != "orq-editor.exe":
+                if f.read().strip() not in names:
                     continue
             with open("/proc/%s/environ" % entry, "rb") as f:
                 if ("WINEPREFIX=" + prefix).encode() in f.read().split(b"\0"):
@@ -172,19 +173,21 @@ def thread_ticks(pid):
     return out
 
 
-def idle_cpu(pid, seconds):
-    """Share of one core used over `seconds`: the whole process, and its busiest threads."""
+def idle_cpu(pids, seconds):
+    """Share of one core each process used over `seconds`, and the busiest threads of the
+    first."""
     hz = os.sysconf("SC_CLK_TCK")
-    before = thread_ticks(pid)
+    before = [thread_ticks(pid) for pid in pids]
     start = time.monotonic()
     time.sleep(seconds)
-    after = thread_ticks(pid)
+    after = [thread_ticks(pid) for pid in pids]
     elapsed = time.monotonic() - start
-    threads = sorted(((ticks - before.get(tid, (name, 0))[1], tid, name)
-                      for tid, (name, ticks) in after.items()), reverse=True)
-    total = sum(t[0] for t in threads)
     share = lambda ticks: 100.0 * ticks / hz / elapsed
-    return share(total), [(tid, name, share(t)) for t, tid, name in threads[:3] if t > 0]
+    used = [[(ticks - b.get(tid, (name, 0))[1], tid) for tid, (name, ticks) in a.items()]
+            for a, b in zip(after, before)]
+    busiest = sorted(used[0], reverse=True)[:3]
+    return ([share(sum(t for t, _ in u)) for u in used],
+            [(tid, share(t)) for t, tid in busiest if t > 0])
 
 
 def find_window(session):
@@ -255,13 +258,14 @@ def main():
         window, width, height = find_window(session)
         print("window client area %dx%d" % (width, height))
 
-        pid = editor_pid(prefix)
-        if pid is None:
-            raise Failure("no orq-editor.exe process of prefix %s" % prefix)
-        total, busiest = idle_cpu(pid, CPU_SECONDS)
-        print("idle CPU of the connected orq-editor.exe over %d s: %.1f %% of a core" %
-              (CPU_SECONDS, total))
-        for tid, name, share in busiest:
+        pid = wine_pid(prefix, ("orq-editor.exe",))
+        server = wine_pid(prefix, ("wineserver", "wineserver64"))
+        if pid is None or server is None:
+            raise Failure("no orq-editor.exe or wineserver process of prefix %s" % prefix)
+        (total, server_total), busiest = idle_cpu([pid, server], CPU_SECONDS)
+        print("idle CPU of the connected orq-editor.exe over %d s: %.1f %% of a core "
+              "(and its wineserver %.1f %%)" % (CPU_SECONDS, total, server_total))
+        for tid, share in busiest:
             print("  thread %d%s: %.1f %%" % (tid, " (the main thread)" if tid == pid else "",
                                              share))
         session.check_running()

@@ -164,7 +164,8 @@ void onInput(double, std::vector<unsigned char>* message, void* arg) {
   auto* sink = static_cast<InputSink*>(arg);
   if (!message || message->empty()) return;
   std::lock_guard<std::mutex> lock(sink->mutex);
-  if (!sink->failed) sink->failed = !sendFrame(sink->fd, kWireMidi, message->data(), message->size());
+  if (!sink->failed)
+    sink->failed = !sendFrame(sink->fd, kWireMidi, message->data(), message->size());
 }
 
 void serveInput(int fd, uint8_t which) {
@@ -207,7 +208,8 @@ void serveOutput(int fd, uint8_t which) {
     uint8_t type = 0;
     std::vector<uint8_t> payload;
     while (recvFrame(fd, type, payload)) {
-      if (type == kWireMidi && !payload.empty()) orq::safeSend(out.get(), payload.data(), payload.size());
+      if (type == kWireMidi && !payload.empty())
+        orq::safeSend(out.get(), payload.data(), payload.size());
     }
   }
   dispose(out);  // lets the output send what it queued first

@@ -10,15 +10,14 @@
  * audio driver mmdevapi selected, so the audio entry points are here too (no audio endpoints).
  *
  * Sections: wire, ports list, input, output, entry points. */
-#include <winsock2.h>
-#include <windows.h>
-#include <mmsystem.h>
 #include <mmddk.h>
 #include <mmreg.h>
-
+#include <mmsystem.h>
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
+#include <windows.h>
+#include <winsock2.h>
 
 #include "bridge_wire.h"
 
@@ -189,8 +188,8 @@ typedef struct Port {
 } Port;
 
 static void notify(Port* port, UINT message, DWORD_PTR param1, DWORD_PTR param2) {
-  DriverCallback(port->callback, port->callbackFlags, (HDRVR)port->handle, message,
-                 port->instance, param1, param2);
+  DriverCallback(port->callback, port->callbackFlags, (HDRVR)port->handle, message, port->instance,
+                 param1, param2);
 }
 
 static Port* newPort(SOCKET s, const MIDIOPENDESC* desc, DWORD_PTR flags) {
@@ -231,16 +230,14 @@ static SOCKET openOnBridge(uint8_t type, UINT index) {
 }
 
 static DWORD prepare(MIDIHDR* header, DWORD_PTR size) {
-  if (!header || size < offsetof(MIDIHDR, dwOffset) || !header->lpData)
-    return MMSYSERR_INVALPARAM;
+  if (!header || size < offsetof(MIDIHDR, dwOffset) || !header->lpData) return MMSYSERR_INVALPARAM;
   header->dwFlags |= MHDR_PREPARED;
   header->dwFlags &= ~(MHDR_DONE | MHDR_INQUEUE);
   return MMSYSERR_NOERROR;
 }
 
 static DWORD unprepare(MIDIHDR* header, DWORD_PTR size) {
-  if (!header || size < offsetof(MIDIHDR, dwOffset) || !header->lpData)
-    return MMSYSERR_INVALPARAM;
+  if (!header || size < offsetof(MIDIHDR, dwOffset) || !header->lpData) return MMSYSERR_INVALPARAM;
   if (header->dwFlags & MHDR_INQUEUE) return MIDIERR_STILLPLAYING;
   header->dwFlags &= ~MHDR_PREPARED;
   return MMSYSERR_NOERROR;
@@ -487,8 +484,7 @@ static unsigned portCount(int dir) {
   return list.count[dir];
 }
 
-DWORD WINAPI midMessage(UINT id, UINT message, DWORD_PTR user, DWORD_PTR param1,
-                        DWORD_PTR param2) {
+DWORD WINAPI midMessage(UINT id, UINT message, DWORD_PTR user, DWORD_PTR param1, DWORD_PTR param2) {
   Port* port = (Port*)user;
   switch (message) {
     case DRVM_INIT:
@@ -527,8 +523,7 @@ DWORD WINAPI midMessage(UINT id, UINT message, DWORD_PTR user, DWORD_PTR param1,
   return MMSYSERR_NOTSUPPORTED;
 }
 
-DWORD WINAPI modMessage(UINT id, UINT message, DWORD_PTR user, DWORD_PTR param1,
-                        DWORD_PTR param2) {
+DWORD WINAPI modMessage(UINT id, UINT message, DWORD_PTR user, DWORD_PTR param1, DWORD_PTR param2) {
   Port* port = (Port*)user;
   switch (message) {
     case DRVM_INIT:
