@@ -13,11 +13,15 @@ once, when it loads the driver, so a device plugged in after the editor started,
 goes away, does not change midiInGetNumDevs; here the device is on the JACK server before the
 editor starts, and unplugging is left to a run on Windows.
 
+With --run, the same set-up runs another Windows program instead (the driver's own test), which
+must end with status 0.
+
 Usage (scripts/with-jack.sh provides the JACK server):
-    scripts/with-jack.sh midi_e2e.py WINE_RUN EDITOR.exe DRIVER.drv DEVSIM BRIDGE WM_CLOSE PREFIX
+    scripts/with-jack.sh midi_e2e.py WINE_RUN DRIVER.drv DEVSIM BRIDGE PREFIX --editor EDITOR.exe WM_CLOSE
+    scripts/with-jack.sh midi_e2e.py WINE_RUN DRIVER.drv DEVSIM BRIDGE PREFIX --run PROGRAM.exe
 PREFIX is a Wine prefix of this test's own (made on first use): its registry selects the
 driver, and its Wine server is stopped at the end. Everything else it starts (Xvfb when there
-is no DISPLAY, the simulator, the bridge, the editor) is stopped at the end, on failure too.
+is no DISPLAY, the simulator, the bridge, the program) is stopped at the end, on failure too.
 """
 
 import os
@@ -201,12 +205,84 @@ def find_window(session):
     return window, int(values["WIDTH"]), int(values["HEIGHT"])
 
 
+def run_program(session, wine_run, program):
+    r = session.run([wine_run, program], timeout=120)
+    print(r.stdout, end="")
+    if r.returncode != 0:
+        raise Failure("%s ended with status %d:\n%s" % (program, r.returncode, r.stderr))
+
+
+def run_editor(session, wine_run, editor, wm_close, log):
+    started = time.monotonic()
+    session.start("editor", [wine_run, editor])
+    wait_until("the connect sequence",
+               lambda: sum(1 for n, _ in received(log) if n == "READ_SLOT_NAME") >= 6, 60,
+               session.check_running)
+    connected = time.monotonic()
+    time.sleep(0.5)  # the worker marks the link idle right after the last slot name
+    got = received(log)
+    if got != CONNECT:
+        raise Failure("connect sequence: simulator received\n  %s\nexpected\n  %s" % (
+            "\n  ".join("%s %s" % m for m in got), "\n  ".join("%s %s" % m for m in CONNECT)))
+    # The sequence itself, on the simulator's clock: IDENTIFY in to the last slot name out.
+    first_in = log_lines(log, "<-")[0][0]
+    last_out = [t for t, name, _ in log_lines(log, "->") if name == "SLOT_NAME"][-1]
+    print("ok connect sequence (%d messages, exact bytes)" % len(got))
+    print("connect time: %.0f ms from the editor's start to the six slot names read "
+          "(Wine's start-up included); the sequence itself %.0f ms" %
+          ((connected - started) * 1000, (last_out - first_in) * 1000))
+
+    window, width, height = find_window(session)
+    print("window client area %dx%d" % (width, height))
+
+    pid = wine_pid(session.prefix, ("orq-editor.exe",))
+    server = wine_pid(session.prefix, ("wineserver", "wineserver64"))
+    if pid is None or server is None:
+        raise Failure("no orq-editor.exe or wineserver process of prefix %s" % session.prefix)
+    (total, server_total), busiest = idle_cpu([pid, server], CPU_SECONDS)
+    print("idle CPU of the connected orq-editor.exe over %d s: %.1f %% of a core "
+          "(and its wineserver %.1f %%)" % (CPU_SECONDS, total, server_total))
+    for tid, share in busiest:
+        print("  thread %d%s: %.1f %%" % (tid, " (the main thread)" if tid == pid else "",
+                                         share))
+    session.check_running()
+
+    before = len(received(log))
+    session.run(["xdotool", "mousemove", "--window", window, str(CHANNEL_SWITCH[0]),
+                 str(CHANNEL_SWITCH[1])], 20)
+    time.sleep(0.1)
+    session.run(["xdotool", "click", "1"], 20)
+    got = wait_until("the message of the click", lambda: received(log)[before:before + 1], 10,
+                     session.check_running)[0]
+    if got != CHANNEL_WRITE:
+        raise Failure("CHANNEL: simulator received %s %s, expected %s %s" % (got + CHANNEL_WRITE))
+    time.sleep(0.5)
+    extra = received(log)[before + 1:]
+    if extra:
+        raise Failure("CHANNEL: unexpected further messages %s" % extra)
+    print("ok CHANNEL click: %s %s" % CHANNEL_WRITE)
+
+    r = session.run([wm_close, "Tarvik Editor"], 20)
+    if r.returncode != 0:
+        raise Failure("could not send the close request")
+    editor_proc = [p for n, p in session.procs if n == "editor"][0]
+    try:
+        status = editor_proc.wait(timeout=5)
+    except subprocess.TimeoutExpired:
+        raise Failure("the editor still runs 5 s after the close request")
+    if status != 0:
+        raise Failure("the editor ended with status %d" % status)
+
+
 def main():
-    if len(sys.argv) != 8:
+    args = sys.argv[1:]
+    if len(args) < 7 or (args[5], len(args)) not in (("--editor", 8), ("--run", 7)):
         print(__doc__, file=sys.stderr)
         return 2
-    wine_run, editor, driver, devsim, bridge, wm_close, prefix = sys.argv[1:]
+    wine_run, driver, devsim, bridge, prefix = args[:5]
     prefix = os.path.abspath(prefix)
+    program = args[6]
+    wm_close = args[7] if args[5] == "--editor" else None
     if "JACK_DEFAULT_SERVER" not in os.environ:
         print("midi_e2e: run me under scripts/with-jack.sh", file=sys.stderr)
         return 2
@@ -236,65 +312,10 @@ def main():
                           open(port_file).read().strip(), 10, session.check_running)
         session.env["ORQ_MIDI_BRIDGE_PORT"] = port
 
-        started = time.monotonic()
-        session.start("editor", [wine_run, editor])
-        wait_until("the connect sequence",
-                   lambda: sum(1 for n, _ in received(log) if n == "READ_SLOT_NAME") >= 6, 60,
-                   session.check_running)
-        connected = time.monotonic()
-        time.sleep(0.5)  # the worker marks the link idle right after the last slot name
-        got = received(log)
-        if got != CONNECT:
-            raise Failure("connect sequence: simulator received\n  %s\nexpected\n  %s" % (
-                "\n  ".join("%s %s" % m for m in got), "\n  ".join("%s %s" % m for m in CONNECT)))
-        # The sequence itself, on the simulator's clock: IDENTIFY in to the last slot name out.
-        first_in = log_lines(log, "<-")[0][0]
-        last_out = [t for t, name, _ in log_lines(log, "->") if name == "SLOT_NAME"][-1]
-        print("ok connect sequence (%d messages, exact bytes)" % len(got))
-        print("connect time: %.0f ms from the editor's start to the six slot names read "
-              "(Wine's start-up included); the sequence itself %.0f ms" %
-              ((connected - started) * 1000, (last_out - first_in) * 1000))
-
-        window, width, height = find_window(session)
-        print("window client area %dx%d" % (width, height))
-
-        pid = wine_pid(prefix, ("orq-editor.exe",))
-        server = wine_pid(prefix, ("wineserver", "wineserver64"))
-        if pid is None or server is None:
-            raise Failure("no orq-editor.exe or wineserver process of prefix %s" % prefix)
-        (total, server_total), busiest = idle_cpu([pid, server], CPU_SECONDS)
-        print("idle CPU of the connected orq-editor.exe over %d s: %.1f %% of a core "
-              "(and its wineserver %.1f %%)" % (CPU_SECONDS, total, server_total))
-        for tid, share in busiest:
-            print("  thread %d%s: %.1f %%" % (tid, " (the main thread)" if tid == pid else "",
-                                             share))
-        session.check_running()
-
-        before = len(received(log))
-        session.run(["xdotool", "mousemove", "--window", window, str(CHANNEL_SWITCH[0]),
-                     str(CHANNEL_SWITCH[1])], 20)
-        time.sleep(0.1)
-        session.run(["xdotool", "click", "1"], 20)
-        got = wait_until("the message of the click", lambda: received(log)[before:before + 1], 10,
-                         session.check_running)[0]
-        if got != CHANNEL_WRITE:
-            raise Failure("CHANNEL: simulator received %s %s, expected %s %s" % (got + CHANNEL_WRITE))
-        time.sleep(0.5)
-        extra = received(log)[before + 1:]
-        if extra:
-            raise Failure("CHANNEL: unexpected further messages %s" % extra)
-        print("ok CHANNEL click: %s %s" % CHANNEL_WRITE)
-
-        r = session.run([wm_close, "Tarvik Editor"], 20)
-        if r.returncode != 0:
-            raise Failure("could not send the close request")
-        editor_proc = [p for n, p in session.procs if n == "editor"][0]
-        try:
-            status = editor_proc.wait(timeout=5)
-        except subprocess.TimeoutExpired:
-            raise Failure("the editor still runs 5 s after the close request")
-        if status != 0:
-            raise Failure("the editor ended with status %d" % status)
+        if wm_close is None:
+            run_program(session, wine_run, program)
+        else:
+            run_editor(session, wine_run, program, wm_close, log)
         ok = True
     except Failure as e:
         print("FAIL: %s" % e, file=sys.stderr)

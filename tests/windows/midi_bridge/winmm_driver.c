@@ -10,14 +10,18 @@
  * audio driver mmdevapi selected, so the audio entry points are here too (no audio endpoints).
  *
  * Sections: wire, ports list, input, output, entry points. */
+/* In this order: winsock2.h before windows.h, the multimedia headers after both. */
+/* clang-format off */
+#include <winsock2.h>
+#include <windows.h>
+#include <mmsystem.h>
 #include <mmddk.h>
 #include <mmreg.h>
-#include <mmsystem.h>
+/* clang-format on */
+
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
-#include <windows.h>
-#include <winsock2.h>
 
 #include "bridge_wire.h"
 
