@@ -1,8 +1,9 @@
 # The build-time generators: svg2raw, pack, orq-irgen and ri2ico must run on the machine that
 # builds. A cross build takes them from a Linux build of this project (ORQ_HOST_BUILD), which
-# exports them under the same target names (orq-host-tools.cmake), with orq-shot and wm_close for
-# the Windows tests (the Cairo rendering the Direct2D one is compared with, and the window
-# manager's close request). assets/ and ir/ then use them exactly as in a Linux build.
+# exports them under the same target names (orq-host-tools.cmake), with orq-shot, wm_close,
+# orq-devsim and orq-midi-bridge for the Windows tests (the Cairo rendering the Direct2D one is
+# compared with, the window manager's close request, the simulated device and the bridge the
+# tests' WinMM driver talks to). assets/ and ir/ then use them exactly as in a Linux build.
 # Built on Windows itself, they are built here.
 if(NOT CMAKE_CROSSCOMPILING)
   foreach(_tool svg2raw pack irgen ico)

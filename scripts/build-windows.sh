@@ -31,6 +31,7 @@ packages=(
   dpkg-dev                       # apt-get source unpacks with dpkg-source
   googletest                     # GoogleTest's sources
   cmake ninja-build xvfb x11-utils
+  jackd2 xdotool python3         # the MIDI test: a JACK server, clicks, its script
 )
 
 install_packages() {
@@ -104,7 +105,8 @@ host_tools() {
   if [ ! -f "$host/build.ninja" ]; then
     cmake -S "$root" -B "$host" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORQ_WERROR=ON
   fi
-  cmake --build "$host" -j "$jobs" --target svg2raw pack orq-irgen ri2ico orq-shot wm_close
+  cmake --build "$host" -j "$jobs" --target svg2raw pack orq-irgen ri2ico orq-shot wm_close \
+    orq-devsim orq-midi-bridge
 }
 
 configure() {

@@ -1,0 +1,628 @@
+/* A user-mode MIDI driver for Wine's winmm, for the Windows editor's tests: it shows the MIDI
+ * ports of a Linux JACK server (through the bridge, over loopback TCP, see bridge_wire.h) as
+ * WinMM devices, so that orq-editor.exe runs its whole WinMM path under Wine against the
+ * device simulator. It behaves as Windows does for a USB MIDI device where the tests can see
+ * it: names cut to 31 characters, sysex out through MODM_LONGDATA, sysex in delivered into the
+ * application's buffers (split over several when one does not hold it), headers prepared here.
+ *
+ * Installed as wineorqbridge.drv in the prefix's system32 and chosen with
+ * HKCU\Software\Wine\Drivers, Audio = orqbridge. Wine 8's winmm takes its MIDI driver from the
+ * audio driver mmdevapi selected, so the audio entry points are here too (no audio endpoints).
+ *
+ * Sections: wire, ports list, input, output, entry points. */
+/* In this order: winsock2.h before windows.h, the multimedia headers after both. */
+/* clang-format off */
+#include <winsock2.h>
+#include <windows.h>
+#include <mmsystem.h>
+#include <mmddk.h>
+#include <mmreg.h>
+/* clang-format on */
+
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "bridge_wire.h"
+
+/* winmm exports it; MinGW's headers do not declare it. */
+BOOL WINAPI DriverCallback(DWORD_PTR callback, DWORD flags, HDRVR device, DWORD message,
+                           DWORD_PTR user, DWORD_PTR param1, DWORD_PTR param2);
+
+/* ------------------------------------------------------------------ wire */
+
+static INIT_ONCE gWinsockOnce = INIT_ONCE_STATIC_INIT;
+
+static BOOL CALLBACK startWinsock(INIT_ONCE* once, void* param, void** context) {
+  WSADATA data;
+  (void)once;
+  (void)param;
+  (void)context;
+  return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+}
+
+/* A new connection to the bridge, or INVALID_SOCKET (no port set, bridge not running). */
+static SOCKET connectBridge(void) {
+  char text[16];
+  DWORD n = GetEnvironmentVariableA(ORQ_WIRE_PORT_ENV, text, sizeof text);
+  if (n == 0 || n >= sizeof text) return INVALID_SOCKET;
+  const long port = strtol(text, NULL, 10);
+  if (port <= 0 || port > 65535) return INVALID_SOCKET;
+  if (!InitOnceExecuteOnce(&gWinsockOnce, startWinsock, NULL, NULL)) return INVALID_SOCKET;
+  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (s == INVALID_SOCKET) return s;
+  struct sockaddr_in addr;
+  memset(&addr, 0, sizeof addr);
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons((u_short)port);
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(s, (struct sockaddr*)&addr, sizeof addr) != 0) {
+    closesocket(s);
+    return INVALID_SOCKET;
+  }
+  BOOL on = TRUE;  // MIDI messages are small and must not wait for more
+  setsockopt(s, IPPROTO_TCP, TCP_NODELAY, (const char*)&on, sizeof on);
+  return s;
+}
+
+static BOOL sendAll(SOCKET s, const uint8_t* data, size_t length) {
+  while (length > 0) {
+    const int chunk = length > 0x10000 ? 0x10000 : (int)length;
+    const int n = send(s, (const char*)data, chunk, 0);
+    if (n <= 0) return FALSE;
+    data += n;
+    length -= (size_t)n;
+  }
+  return TRUE;
+}
+
+static BOOL recvAll(SOCKET s, uint8_t* data, size_t length) {
+  while (length > 0) {
+    const int chunk = length > 0x10000 ? 0x10000 : (int)length;
+    const int n = recv(s, (char*)data, chunk, 0);
+    if (n <= 0) return FALSE;
+    data += n;
+    length -= (size_t)n;
+  }
+  return TRUE;
+}
+
+static BOOL sendFrame(SOCKET s, uint8_t type, const uint8_t* payload, size_t length) {
+  uint8_t head[5];
+  const uint32_t n = (uint32_t)length + 1;
+  head[0] = (uint8_t)n;
+  head[1] = (uint8_t)(n >> 8);
+  head[2] = (uint8_t)(n >> 16);
+  head[3] = (uint8_t)(n >> 24);
+  head[4] = type;
+  return sendAll(s, head, sizeof head) && (length == 0 || sendAll(s, payload, length));
+}
+
+/* Reads one frame; the payload (malloc'ed, caller frees) and its length. */
+static BOOL recvFrame(SOCKET s, uint8_t* type, uint8_t** payload, size_t* length) {
+  uint8_t head[4];
+  if (!recvAll(s, head, sizeof head)) return FALSE;
+  const uint32_t n = head[0] | head[1] << 8 | head[2] << 16 | (uint32_t)head[3] << 24;
+  if (n == 0 || n > ORQ_WIRE_MAX_FRAME) return FALSE;
+  uint8_t* data = malloc(n);
+  if (!data || !recvAll(s, data, n)) {
+    free(data);
+    return FALSE;
+  }
+  *type = data[0];
+  *length = n - 1;
+  memmove(data, data + 1, n - 1);
+  *payload = data;
+  return TRUE;
+}
+
+/* ------------------------------------------------------------------ ports list */
+
+typedef struct {
+  unsigned count[2];  // [0] inputs, [1] outputs
+  WCHAR name[2][ORQ_WIRE_MAX_PORTS][MAXPNAMELEN];
+} PortList;
+
+/* One control connection, kept open and asked again for each list (caps are read often). */
+static CRITICAL_SECTION gListLock;
+static SOCKET gControl = INVALID_SOCKET;  // guarded by gListLock
+
+static BOOL askList(SOCKET s, PortList* list) {
+  uint8_t type = 0;
+  uint8_t* p = NULL;
+  size_t n = 0;
+  if (!sendFrame(s, kWireList, NULL, 0) || !recvFrame(s, &type, &p, &n)) return FALSE;
+  BOOL ok = type == kWirePorts && n >= 2;
+  size_t at = 2;
+  for (int dir = 0; ok && dir < 2; ++dir) {
+    list->count[dir] = p[dir] < ORQ_WIRE_MAX_PORTS ? p[dir] : ORQ_WIRE_MAX_PORTS;
+    for (unsigned i = 0; ok && i < p[dir]; ++i) {
+      if (at >= n || at + 1 + p[at] > n) {
+        ok = FALSE;
+        break;
+      }
+      const size_t len = p[at];
+      if (i < ORQ_WIRE_MAX_PORTS) {
+        // As Windows does with a USB device's name: at most MAXPNAMELEN - 1 characters (cut
+        // as bytes: the names here are ASCII).
+        WCHAR* out = list->name[dir][i];
+        const int cut = len < MAXPNAMELEN - 1 ? (int)len : MAXPNAMELEN - 1;
+        const int w =
+            MultiByteToWideChar(CP_UTF8, 0, (const char*)p + at + 1, cut, out, MAXPNAMELEN - 1);
+        out[w] = 0;
+      }
+      at += 1 + len;
+    }
+  }
+  free(p);
+  return ok;
+}
+
+/* The bridge's current ports; an empty list when it cannot be reached. */
+static void readList(PortList* list) {
+  memset(list->count, 0, sizeof list->count);
+  EnterCriticalSection(&gListLock);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (gControl == INVALID_SOCKET) gControl = connectBridge();
+    if (gControl == INVALID_SOCKET) break;
+    if (askList(gControl, list)) break;
+    memset(list->count, 0, sizeof list->count);
+    closesocket(gControl);  // a bridge that restarted: connect once more
+    gControl = INVALID_SOCKET;
+  }
+  LeaveCriticalSection(&gListLock);
+}
+
+/* ------------------------------------------------------------------ open ports */
+
+typedef struct Port {
+  SOCKET sock;
+  CRITICAL_SECTION lock;
+  DWORD_PTR callback;
+  WORD callbackFlags;
+  HMIDI handle;
+  DWORD_PTR instance;
+  // Input only. State below is guarded by lock.
+  HANDLE thread;
+  LONG refs;  // the open handle and the receiving thread
+  BOOL started;
+  DWORD startTick;
+  MIDIHDR* head;  // buffers added by the application, in order (linked through lpNext)
+  MIDIHDR* tail;
+} Port;
+
+static void notify(Port* port, UINT message, DWORD_PTR param1, DWORD_PTR param2) {
+  DriverCallback(port->callback, port->callbackFlags, (HDRVR)port->handle, message, port->instance,
+                 param1, param2);
+}
+
+static Port* newPort(SOCKET s, const MIDIOPENDESC* desc, DWORD_PTR flags) {
+  Port* port = calloc(1, sizeof *port);
+  if (!port) return NULL;
+  port->sock = s;
+  InitializeCriticalSection(&port->lock);
+  port->callback = desc->dwCallback;
+  port->callbackFlags = HIWORD(flags & CALLBACK_TYPEMASK);
+  port->handle = desc->hMidi;
+  port->instance = desc->dwInstance;
+  return port;
+}
+
+static void freePort(Port* port) {
+  closesocket(port->sock);
+  if (port->thread) CloseHandle(port->thread);
+  DeleteCriticalSection(&port->lock);
+  free(port);
+}
+
+/* Connects and opens port `index` of direction `type` (kWireOpenIn or kWireOpenOut). */
+static SOCKET openOnBridge(uint8_t type, UINT index) {
+  SOCKET s = connectBridge();
+  if (s == INVALID_SOCKET) return s;
+  const uint8_t which = (uint8_t)index;
+  uint8_t reply = 0;
+  uint8_t* p = NULL;
+  size_t n = 0;
+  if (index < ORQ_WIRE_MAX_PORTS && sendFrame(s, type, &which, 1) && recvFrame(s, &reply, &p, &n) &&
+      reply == kWireOk) {
+    free(p);
+    return s;
+  }
+  free(p);
+  closesocket(s);
+  return INVALID_SOCKET;
+}
+
+static DWORD prepare(MIDIHDR* header, DWORD_PTR size) {
+  if (!header || size < offsetof(MIDIHDR, dwOffset) || !header->lpData) return MMSYSERR_INVALPARAM;
+  header->dwFlags |= MHDR_PREPARED;
+  header->dwFlags &= ~(MHDR_DONE | MHDR_INQUEUE);
+  return MMSYSERR_NOERROR;
+}
+
+static DWORD unprepare(MIDIHDR* header, DWORD_PTR size) {
+  if (!header || size < offsetof(MIDIHDR, dwOffset) || !header->lpData) return MMSYSERR_INVALPARAM;
+  if (header->dwFlags & MHDR_INQUEUE) return MIDIERR_STILLPLAYING;
+  header->dwFlags &= ~MHDR_PREPARED;
+  return MMSYSERR_NOERROR;
+}
+
+/* ------------------------------------------------------------------ input */
+
+static void releasePort(Port* port) {
+  if (InterlockedDecrement(&port->refs) == 0) freePort(port);
+}
+
+/* Takes the first buffer off the queue and marks it done; the caller holds the lock. */
+static MIDIHDR* popDone(Port* port) {
+  MIDIHDR* h = port->head;
+  if (!h) return NULL;
+  port->head = h->lpNext;
+  if (!port->head) port->tail = NULL;
+  h->lpNext = NULL;
+  h->dwFlags &= ~MHDR_INQUEUE;
+  h->dwFlags |= MHDR_DONE;
+  return h;
+}
+
+/* A sysex into the application's buffers, as many as it takes; what does not fit in the
+ * buffers there are is dropped (so is a message that arrives before MIDM_START). The callbacks
+ * run without the lock: the application adds buffers again from inside them. */
+static void deliverSysex(Port* port, const uint8_t* data, size_t length) {
+  size_t at = 0;
+  while (at < length) {
+    MIDIHDR* done = NULL;
+    DWORD stamp = 0;
+    EnterCriticalSection(&port->lock);
+    MIDIHDR* h = port->started ? port->head : NULL;
+    if (h) {
+      const size_t room = h->dwBufferLength - h->dwBytesRecorded;
+      const size_t n = length - at < room ? length - at : room;
+      memcpy(h->lpData + h->dwBytesRecorded, data + at, n);
+      h->dwBytesRecorded += (DWORD)n;
+      at += n;
+      if (at == length || h->dwBytesRecorded == h->dwBufferLength) done = popDone(port);
+      stamp = GetTickCount() - port->startTick;
+    }
+    LeaveCriticalSection(&port->lock);
+    if (!h) return;
+    if (done) notify(port, MIM_LONGDATA, (DWORD_PTR)done, stamp);
+  }
+}
+
+static void deliverShort(Port* port, const uint8_t* data, size_t length) {
+  DWORD packed = 0;
+  for (size_t i = 0; i < length && i < 3; ++i) packed |= (DWORD)data[i] << (8 * i);
+  EnterCriticalSection(&port->lock);
+  const BOOL started = port->started;
+  const DWORD stamp = GetTickCount() - port->startTick;
+  LeaveCriticalSection(&port->lock);
+  if (started) notify(port, MIM_DATA, packed, stamp);
+}
+
+static DWORD WINAPI receiveInput(void* arg) {
+  Port* port = arg;
+  uint8_t type = 0;
+  uint8_t* p = NULL;
+  size_t n = 0;
+  while (recvFrame(port->sock, &type, &p, &n)) {
+    if (type == kWireMidi && n > 0) {
+      if (p[0] == 0xF0)
+        deliverSysex(port, p, n);
+      else
+        deliverShort(port, p, n);
+    }
+    free(p);
+    p = NULL;
+  }
+  releasePort(port);  // the connection ended: closed by MIDM_CLOSE, or the bridge went away
+  return 0;
+}
+
+static DWORD inOpen(UINT id, DWORD_PTR* user, const MIDIOPENDESC* desc, DWORD_PTR flags) {
+  if (!desc || !user) return MMSYSERR_INVALPARAM;
+  SOCKET s = openOnBridge(kWireOpenIn, id);
+  if (s == INVALID_SOCKET) return MMSYSERR_NODRIVER;
+  Port* port = newPort(s, desc, flags);
+  if (!port) {
+    closesocket(s);
+    return MMSYSERR_NOMEM;
+  }
+  port->refs = 2;
+  port->thread = CreateThread(NULL, 0, receiveInput, port, 0, NULL);
+  if (!port->thread) {
+    freePort(port);
+    return MMSYSERR_NOMEM;
+  }
+  *user = (DWORD_PTR)port;
+  notify(port, MIM_OPEN, 0, 0);
+  return MMSYSERR_NOERROR;
+}
+
+static DWORD inAddBuffer(Port* port, MIDIHDR* h, DWORD_PTR size) {
+  if (!h || size < offsetof(MIDIHDR, dwOffset) || !h->lpData || h->dwBufferLength == 0)
+    return MMSYSERR_INVALPARAM;
+  if (!(h->dwFlags & MHDR_PREPARED)) return MIDIERR_UNPREPARED;
+  EnterCriticalSection(&port->lock);
+  DWORD result = MIDIERR_STILLPLAYING;
+  if (!(h->dwFlags & MHDR_INQUEUE)) {
+    h->dwFlags |= MHDR_INQUEUE;
+    h->dwFlags &= ~MHDR_DONE;
+    h->dwBytesRecorded = 0;
+    h->lpNext = NULL;
+    if (port->tail)
+      port->tail->lpNext = h;
+    else
+      port->head = h;
+    port->tail = h;
+    result = MMSYSERR_NOERROR;
+  }
+  LeaveCriticalSection(&port->lock);
+  return result;
+}
+
+/* MIDM_STOP returns the buffer being filled (empty ones stay queued); MIDM_RESET returns every
+ * buffer. Both stop input. */
+static DWORD inStop(Port* port, BOOL all) {
+  for (;;) {
+    EnterCriticalSection(&port->lock);
+    port->started = FALSE;
+    MIDIHDR* h = port->head && (all || port->head->dwBytesRecorded > 0) ? popDone(port) : NULL;
+    LeaveCriticalSection(&port->lock);
+    if (!h) return MMSYSERR_NOERROR;
+    notify(port, MIM_LONGDATA, (DWORD_PTR)h, 0);
+    if (!all) return MMSYSERR_NOERROR;
+  }
+}
+
+static DWORD inClose(Port* port) {
+  EnterCriticalSection(&port->lock);
+  const BOOL queued = port->head != NULL;
+  port->started = FALSE;
+  LeaveCriticalSection(&port->lock);
+  if (queued) return MIDIERR_STILLPLAYING;
+  notify(port, MIM_CLOSE, 0, 0);
+  // Ends the receiving thread's recv; the thread lets go of the port afterwards. It is not
+  // waited for: it may be inside the application's callback, waiting for a lock the closing
+  // thread holds (RtMidi closes under the mutex its callback takes).
+  shutdown(port->sock, SD_BOTH);
+  releasePort(port);
+  return MMSYSERR_NOERROR;
+}
+
+static DWORD inCaps(UINT id, MIDIINCAPSW* caps, DWORD_PTR size) {
+  if (!caps) return MMSYSERR_INVALPARAM;
+  PortList list;
+  readList(&list);
+  if (id >= list.count[0]) return MMSYSERR_BADDEVICEID;
+  MIDIINCAPSW c;
+  memset(&c, 0, sizeof c);
+  c.wMid = MM_UNMAPPED;
+  c.wPid = MM_PID_UNMAPPED;
+  c.vDriverVersion = 0x0100;
+  memcpy(c.szPname, list.name[0][id], sizeof c.szPname);
+  memcpy(caps, &c, size < sizeof c ? size : sizeof c);
+  return MMSYSERR_NOERROR;
+}
+
+/* ------------------------------------------------------------------ output */
+
+static DWORD outOpen(UINT id, DWORD_PTR* user, const MIDIOPENDESC* desc, DWORD_PTR flags) {
+  if (!desc || !user) return MMSYSERR_INVALPARAM;
+  SOCKET s = openOnBridge(kWireOpenOut, id);
+  if (s == INVALID_SOCKET) return MMSYSERR_NODRIVER;
+  Port* port = newPort(s, desc, flags);
+  if (!port) {
+    closesocket(s);
+    return MMSYSERR_NOMEM;
+  }
+  *user = (DWORD_PTR)port;
+  notify(port, MOM_OPEN, 0, 0);
+  return MMSYSERR_NOERROR;
+}
+
+static BOOL outSend(Port* port, const uint8_t* data, size_t length) {
+  EnterCriticalSection(&port->lock);  // one frame at a time, whichever thread sends
+  const BOOL ok = sendFrame(port->sock, kWireMidi, data, length);
+  LeaveCriticalSection(&port->lock);
+  return ok;
+}
+
+/* Bytes of a short message by its status byte (running status is not used on this wire). */
+static size_t shortLength(uint8_t status) {
+  if (status < 0x80) return 0;
+  if (status < 0xC0 || (status >= 0xE0 && status < 0xF0) || status == 0xF2) return 3;
+  if (status < 0xE0 || status == 0xF1 || status == 0xF3) return 2;
+  return 1;
+}
+
+static DWORD outData(Port* port, DWORD_PTR packed) {
+  const uint8_t bytes[3] = {(uint8_t)packed, (uint8_t)(packed >> 8), (uint8_t)(packed >> 16)};
+  const size_t n = shortLength(bytes[0]);
+  if (n == 0) return MMSYSERR_INVALPARAM;
+  return outSend(port, bytes, n) ? MMSYSERR_NOERROR : MMSYSERR_NODRIVER;
+}
+
+static DWORD outLongData(Port* port, MIDIHDR* h, DWORD_PTR size) {
+  if (!h || size < offsetof(MIDIHDR, dwOffset) || !h->lpData) return MMSYSERR_INVALPARAM;
+  if (!(h->dwFlags & MHDR_PREPARED)) return MIDIERR_UNPREPARED;
+  if (h->dwFlags & MHDR_INQUEUE) return MIDIERR_STILLPLAYING;
+  h->dwFlags &= ~MHDR_DONE;
+  h->dwFlags |= MHDR_INQUEUE;
+  const BOOL ok = outSend(port, (const uint8_t*)h->lpData, h->dwBufferLength);
+  h->dwFlags &= ~MHDR_INQUEUE;
+  if (!ok) return MMSYSERR_NODRIVER;
+  h->dwFlags |= MHDR_DONE;
+  notify(port, MOM_DONE, (DWORD_PTR)h, 0);
+  return MMSYSERR_NOERROR;
+}
+
+static DWORD outClose(Port* port) {
+  notify(port, MOM_CLOSE, 0, 0);
+  freePort(port);
+  return MMSYSERR_NOERROR;
+}
+
+static DWORD outCaps(UINT id, MIDIOUTCAPSW* caps, DWORD_PTR size) {
+  if (!caps) return MMSYSERR_INVALPARAM;
+  PortList list;
+  readList(&list);
+  if (id >= list.count[1]) return MMSYSERR_BADDEVICEID;
+  MIDIOUTCAPSW c;
+  memset(&c, 0, sizeof c);
+  c.wMid = MM_UNMAPPED;
+  c.wPid = MM_PID_UNMAPPED;
+  c.vDriverVersion = 0x0100;
+  memcpy(c.szPname, list.name[1][id], sizeof c.szPname);
+  c.wTechnology = MOD_MIDIPORT;
+  c.wChannelMask = 0xFFFF;
+  memcpy(caps, &c, size < sizeof c ? size : sizeof c);
+  return MMSYSERR_NOERROR;
+}
+
+/* ------------------------------------------------------------------ entry points */
+
+static unsigned portCount(int dir) {
+  PortList list;
+  readList(&list);
+  return list.count[dir];
+}
+
+DWORD WINAPI midMessage(UINT id, UINT message, DWORD_PTR user, DWORD_PTR param1, DWORD_PTR param2) {
+  Port* port = (Port*)user;
+  switch (message) {
+    case DRVM_INIT:
+    case DRVM_EXIT:
+    case DRVM_ENABLE:
+    case DRVM_DISABLE:
+      return MMSYSERR_NOERROR;
+    case MIDM_GETNUMDEVS:
+      return portCount(0);
+    case MIDM_GETDEVCAPS:
+      return inCaps(id, (MIDIINCAPSW*)param1, param2);
+    case MIDM_OPEN:
+      return inOpen(id, (DWORD_PTR*)user, (const MIDIOPENDESC*)param1, param2);
+  }
+  if (!port) return MMSYSERR_INVALHANDLE;
+  switch (message) {
+    case MIDM_CLOSE:
+      return inClose(port);
+    case MIDM_PREPARE:
+      return prepare((MIDIHDR*)param1, param2);
+    case MIDM_UNPREPARE:
+      return unprepare((MIDIHDR*)param1, param2);
+    case MIDM_ADDBUFFER:
+      return inAddBuffer(port, (MIDIHDR*)param1, param2);
+    case MIDM_START:
+      EnterCriticalSection(&port->lock);
+      port->started = TRUE;
+      port->startTick = GetTickCount();
+      LeaveCriticalSection(&port->lock);
+      return MMSYSERR_NOERROR;
+    case MIDM_STOP:
+      return inStop(port, FALSE);
+    case MIDM_RESET:
+      return inStop(port, TRUE);
+  }
+  return MMSYSERR_NOTSUPPORTED;
+}
+
+DWORD WINAPI modMessage(UINT id, UINT message, DWORD_PTR user, DWORD_PTR param1, DWORD_PTR param2) {
+  Port* port = (Port*)user;
+  switch (message) {
+    case DRVM_INIT:
+    case DRVM_EXIT:
+    case DRVM_ENABLE:
+    case DRVM_DISABLE:
+      return MMSYSERR_NOERROR;
+    case MODM_GETNUMDEVS:
+      return portCount(1);
+    case MODM_GETDEVCAPS:
+      return outCaps(id, (MIDIOUTCAPSW*)param1, param2);
+    case MODM_OPEN:
+      return outOpen(id, (DWORD_PTR*)user, (const MIDIOPENDESC*)param1, param2);
+  }
+  if (!port) return MMSYSERR_INVALHANDLE;
+  switch (message) {
+    case MODM_CLOSE:
+      return outClose(port);
+    case MODM_PREPARE:
+      return prepare((MIDIHDR*)param1, param2);
+    case MODM_UNPREPARE:
+      return unprepare((MIDIHDR*)param1, param2);
+    case MODM_DATA:
+      return outData(port, param1);
+    case MODM_LONGDATA:
+      return outLongData(port, (MIDIHDR*)param1, param2);
+    case MODM_RESET:
+      return MMSYSERR_NOERROR;  // nothing is held back, and no note is left sounding here
+  }
+  return MMSYSERR_NOTSUPPORTED;
+}
+
+LRESULT CALLBACK DriverProc(DWORD_PTR id, HDRVR driver, UINT message, LPARAM param1,
+                            LPARAM param2) {
+  switch (message) {
+    case DRV_LOAD:
+    case DRV_FREE:
+    case DRV_OPEN:
+    case DRV_CLOSE:
+    case DRV_ENABLE:
+    case DRV_DISABLE:
+      return 1;
+    case DRV_QUERYCONFIGURE:
+      return 0;
+    case DRV_CONFIGURE:
+    case DRV_INSTALL:
+    case DRV_REMOVE:
+      return DRVCNF_OK;
+  }
+  return DefDriverProc(id, driver, message, param1, param2);
+}
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void* reserved) {
+  (void)reserved;
+  if (reason == DLL_PROCESS_ATTACH) {
+    DisableThreadLibraryCalls(instance);
+    InitializeCriticalSection(&gListLock);
+  }
+  return TRUE;
+}
+
+/* What Wine 8's mmdevapi asks of an audio driver before it selects it (and winmm then loads the
+ * selected one as its MIDI driver). There are no audio endpoints. The priority is the middle
+ * one (Priority_Neutral in Wine's mmdevapi): anything above "unavailable" gets chosen when
+ * this is the only driver listed. */
+int WINAPI GetPriority(void) {
+  return 2;
+}
+
+HRESULT WINAPI GetEndpointIDs(int flow, WCHAR*** ids, GUID** guids, UINT* count,
+                              UINT* defaultIndex) {
+  (void)flow;
+  *ids = NULL;
+  *guids = NULL;
+  *count = 0;
+  *defaultIndex = (UINT)-1;
+  return S_OK;
+}
+
+HRESULT WINAPI GetAudioEndpoint(void* key, void* device, void** client) {
+  (void)key;
+  (void)device;
+  *client = NULL;
+  return E_NOTIMPL;
+}
+
+HRESULT WINAPI GetAudioSessionManager(void* device, void** manager) {
+  (void)device;
+  *manager = NULL;
+  return E_NOTIMPL;
+}
+
+HRESULT WINAPI GetPropValue(GUID* guid, const void* key, void* value) {
+  (void)guid;
+  (void)key;
+  (void)value;
+  return E_NOTIMPL;
+}
