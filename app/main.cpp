@@ -45,7 +45,7 @@ int main() {
     status = 1;
   }
 
-  link.stopRequested = 1;
+  orq::requestStop(link);
   platform.closeDialogs();  // a worker waiting on a dialog gets its empty answer and ends
   if (workerEnded.wait_for(kJoinBudget) != std::future_status::ready) {
     // Only a MIDI call holds the worker this long: the files it writes take milliseconds and

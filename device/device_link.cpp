@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "ui/ui.h"
+
 namespace orq {
 namespace {
 std::atomic<DeviceLink*> gLink{nullptr};
@@ -12,6 +14,15 @@ DeviceLink* DeviceLink::current() {
 }
 void DeviceLink::setCurrent(DeviceLink* link) {
   gLink.store(link);
+}
+
+void requestStop(DeviceLink& link) {
+  link.stopRequested = 1;
+  wakeWorker(link);
+}
+
+void wakeWorker(DeviceLink& link) {
+  if (link.ui) link.ui->workerBell.ring();
 }
 
 }  // namespace orq

@@ -26,13 +26,18 @@ constexpr milliseconds kConnectSettle{50};
 // the error, and a port closed under openPort (its device vanished between the enumeration and
 // the connect) stays marked open in RtMidi 5.0 with no JACK port behind it, for good.
 void onMidiError(RtMidiError::Type, const std::string&, void* userData) {
-  if (auto* link = static_cast<DeviceLink*>(userData)) link->portFault = 1;
+  auto* link = static_cast<DeviceLink*>(userData);
+  if (!link) return;
+  link->portFault = 1;
+  wakeWorker(*link);
 }
 
 // On a libjack thread, when the server goes: every pause and reply wait on the link ends at
 // once, and the owner of the ports drops them.
 void onServiceLost(void* userData) {
-  static_cast<DeviceLink*>(userData)->serviceLost = 1;
+  auto* link = static_cast<DeviceLink*>(userData);
+  link->serviceLost = 1;
+  wakeWorker(*link);
 }
 
 }  // namespace
@@ -53,6 +58,10 @@ MidiPair openLinkPorts(DeviceLink& link, const std::string& inClient,
   link.midiIn = ports.in.get();
   link.midiOut = ports.out.get();
   link.midiInbox = ports.inbox.get();
+  if (link.ui) {
+    ports.inbox->setBell(&link.ui->workerBell);
+    ports.watch->setBell(&link.ui->workerBell);
+  }
   return ports;
 }
 

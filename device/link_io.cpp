@@ -6,7 +6,7 @@
 #include "device/device_link.h"
 #include "device/midi_port.h"
 #include "device/protocol.h"
-#include "device/steady_wait.h"
+#include "ui/steady_wait.h"
 #include "ui/ui.h"
 
 namespace orq {

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "device/steady_wait.h"
+#include "ui/steady_wait.h"
 
 namespace orq {
 
@@ -154,6 +154,7 @@ void MidiInbox::push(const std::vector<unsigned char>& message) {
     messages_.push_back(message);
   }
   arrived_.notify_one();
+  if (Doorbell* bell = bell_.load()) bell->ring();
 }
 
 bool MidiInbox::take(std::vector<unsigned char>& message) {

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "ui/doorbell.h"
+
 namespace orq {
 
 // Model kind of a port name: 0 for "OR-" or "KTA", 1 for "KTB", 2 for "KTC" (tested in that
@@ -48,6 +50,8 @@ class MidiInbox {
   explicit MidiInbox(size_t limit) : limit_(limit) {}
   // Routes the port's messages here (replaces RtMidi's queue).
   void attach(RtMidiIn& in);
+  // Rings `bell` (which must outlive the inbox) for every message taken in; null: none.
+  void setBell(Doorbell* bell) { bell_.store(bell); }
   // What the port's callback does with each message (any thread): appends it unless the inbox
   // is full or the message is empty.
   void push(const std::vector<unsigned char>& message);
@@ -60,6 +64,7 @@ class MidiInbox {
  private:
   static void onMessage(double stamp, std::vector<unsigned char>* message, void* self);
   const size_t limit_;
+  std::atomic<Doorbell*> bell_{nullptr};
   mutable std::mutex mutex_;
   mutable std::condition_variable arrived_;
   std::deque<std::vector<unsigned char>> messages_;  // guarded by mutex_
@@ -90,6 +95,8 @@ class ServiceWatch {
   bool hearsPortChanges() const { return hearsPortChanges_; }
   // How many such changes it has heard of; compare two readings.
   uint32_t portChanges() const { return portChanges_.load(); }
+  // Rings `bell` (which must outlive the watch) at each change heard of; null: none.
+  void setBell(Doorbell* bell) { bell_.store(bell); }
 
  private:
   static void onShutdown(int code, const char* reason, void* self);
@@ -102,6 +109,7 @@ class ServiceWatch {
   void* const arg_;
   std::atomic<bool> lost_{false};
   std::atomic<uint32_t> portChanges_{0};
+  std::atomic<Doorbell*> bell_{nullptr};
 };
 
 // One input and one output object on the same API, the input's messages going to `inbox`.

@@ -111,7 +111,9 @@ bool ServiceWatch::lost() const {
 }
 
 void ServiceWatch::onPortsChanged(void* self) {
-  ++static_cast<ServiceWatch*>(self)->portChanges_;
+  auto* watch = static_cast<ServiceWatch*>(self);
+  ++watch->portChanges_;
+  if (Doorbell* bell = watch->bell_.load()) bell->ring();
 }
 
 void ServiceWatch::onShutdown(int, const char*, void* self) {

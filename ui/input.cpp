@@ -59,6 +59,7 @@ void handOver(Ui& ui, int32_t code) {
     ui.commandEntry = ui.catalogueIndex.get();
   }
   ui.pendingCommand.publish(code);
+  ui.workerBell.ring();
   pause(kHandOverPause);
   clearHovers(ui);
 }
@@ -271,9 +272,11 @@ bool act(Ui& ui, uint32_t id, PressFlags& f) {
 // A settings change is sent when this program's block came from the device, and otherwise
 // the block is asked for instead: the program that is current after the change decides.
 void finish(Ui& ui, const PressFlags& f) {
-  if (f.changed)
+  if (f.changed) {
     ui.pendingCommand =
         currentBlock(ui)[kReceived] != 0 ? kCommandSendSettings : kCommandReadSettings;
+    ui.workerBell.ring();
+  }
   if (f.repaint && ui.platform) ui.platform->requestRepaint();
 }
 

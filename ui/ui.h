@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/platform.h"
+#include "ui/doorbell.h"
 #include "ui/shared_word.h"
 
 namespace orq {
@@ -90,6 +91,7 @@ class Ui {
   // Written by the worker (W) or the user-interface thread (U).
   Shared<int32_t> linkState{kNoDevice};       // W
   Shared<int32_t> pendingCommand{0};          // U writes 1..11; W takes and clears
+  Doorbell workerBell;                        // rung when the worker has something to do
   Shared<uint16_t> deviceFirmwareVersion{0};  // W
   Shared<uint16_t> imageFirmwareVersion{0};   // W
   Shared<int32_t> statusCode{kStatusIdle};    // W

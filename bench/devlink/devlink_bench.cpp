@@ -47,7 +47,7 @@ struct Editor {
     worker = std::thread(orq::runWorker, &link);
   }
   ~Editor() {
-    link.stopRequested = 1;
+    orq::requestStop(link);
     worker.join();
   }
 };

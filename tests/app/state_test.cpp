@@ -1,5 +1,5 @@
-// The editor state: start values, the device-field reset and the slot-name hand-off between
-// the worker and the paint pass.
+// The editor state: start values, the device-field reset, the slot-name hand-off between the
+// worker and the paint pass, and the worker's doorbell.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -104,6 +104,25 @@ TEST_F(UiState, SlotNameIsNeverSeenHalfWritten) {
     ASSERT_TRUE(seen.empty() || seen == a || seen == b);
   } while (!done);
   writer.join();
+}
+
+// A ring is never lost: one made before the wait is kept for it, one from another thread ends
+// it early, and without one the wait lasts until its deadline.
+TEST(Doorbell, RingsAreKeptUntilTakenAndWakeTheWaiter) {
+  using std::chrono::steady_clock;
+  using namespace std::chrono_literals;
+  orq::Doorbell bell;
+  bell.ring();
+  EXPECT_TRUE(bell.waitUntil(steady_clock::now()));
+  const auto start = steady_clock::now();
+  EXPECT_FALSE(bell.waitUntil(start + 20ms));  // taken: nothing left
+  EXPECT_GE(steady_clock::now() - start, 20ms);
+  std::thread ringer([&] {
+    std::this_thread::sleep_for(20ms);
+    bell.ring();
+  });
+  EXPECT_TRUE(bell.waitUntil(steady_clock::now() + 60s));
+  ringer.join();
 }
 
 }  // namespace

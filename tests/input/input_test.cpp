@@ -205,6 +205,7 @@ TEST(Input, ASettingChangeAsksForABlockNotYetReceived) {
     rig.press(c.where);
     EXPECT_EQ(rig.ui.program.get(), c.programAfter);
     EXPECT_EQ(rig.ui.pendingCommand.get(), c.command);
+    EXPECT_TRUE(rig.ui.workerBell.waitUntil(std::chrono::steady_clock::now()));  // woken
   }
 }
 
@@ -232,6 +233,7 @@ TEST(Input, CommandButtonsHandOverAndDropTheHighlight) {
     offscreen::resetRepaintRequests();
     rig.press(c.where);
     EXPECT_EQ(rig.ui.pendingCommand.get(), c.command);
+    EXPECT_TRUE(rig.ui.workerBell.waitUntil(std::chrono::steady_clock::now()));  // woken
     for (const HitRegion& r : rig.ui.hitRegions) EXPECT_EQ(r.hovered, 0) << "id " << r.id;
     EXPECT_EQ(offscreen::repaintRequests(), 0);  // the worker repaints when it acts
     EXPECT_EQ(rig.ui.browserSlot.get(), c.browser);

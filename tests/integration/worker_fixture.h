@@ -83,7 +83,7 @@ class Editor {
 
   void start() { worker_ = std::thread(orq::runWorker, &link); }
   void stop() {
-    link.stopRequested = 1;
+    orq::requestStop(link);
     if (worker_.joinable()) worker_.join();
   }
   orq::Ui& ui() { return *ui_; }
