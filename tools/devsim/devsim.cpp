@@ -441,6 +441,10 @@ void Simulator::onMessage(double, std::vector<unsigned char>* message, void* sel
   sim->wake_.notify_one();
 }
 
+void Simulator::setSilent(bool silent) {
+  silenced_ = silent;
+}
+
 void Simulator::log(const Record& r) {
   const double t = std::chrono::duration<double>(r.time - startTime_).count();
   std::lock_guard<std::mutex> lock(mutex_);
@@ -453,7 +457,7 @@ void Simulator::log(const Record& r) {
 }
 
 void Simulator::send(const Bytes& message) {
-  if (options_.silent || !ports_ || !ports_->pair.out) return;
+  if (options_.silent || silenced_.load() || !ports_ || !ports_->pair.out) return;
   safeSend(ports_->pair.out.get(), message.data(), message.size());
   log({Clock::now(), true, replyName(message), message});
 }

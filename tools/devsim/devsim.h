@@ -3,6 +3,7 @@
 // fault options for testing. Used in-process by the integration tests and by orq-devsim.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -118,6 +119,8 @@ class Simulator {
   void unplug(std::chrono::milliseconds pauseBeforeReplug);  // <= 0: stay unplugged
   void plug();
   void sendRaw(const Bytes& message);
+  // A device that stops answering (and later answers again): it still takes every message.
+  void setSilent(bool silent);
 
   // Whether the ports exist right now (false while unplugged).
   bool plugged() const;
@@ -159,6 +162,7 @@ class Simulator {
   bool running_ = false;
   bool plugged_ = false;
   size_t garbageTurn_ = 0;
+  std::atomic<bool> silenced_{false};  // setSilent: sends nothing, as Options::silent
 };
 
 }  // namespace orq::devsim
