@@ -457,7 +457,7 @@ void Simulator::log(const Record& r) {
 }
 
 void Simulator::send(const Bytes& message) {
-  if (options_.silent || silenced_.load() || !ports_ || !ports_->pair.out) return;
+  if (options_.silent || !ports_ || !ports_->pair.out) return;
   safeSend(ports_->pair.out.get(), message.data(), message.size());
   log({Clock::now(), true, replyName(message), message});
 }
@@ -498,6 +498,7 @@ void Simulator::run() {
       {
         std::lock_guard<std::mutex> l(mutex_);
         if (plugged_) replies = device_.receive(m);
+        if (silenced_) replies.clear();
         restart = std::exchange(device_.restarting, false);
       }
       // A device restarting into new firmware leaves the bus and comes back with new ports.

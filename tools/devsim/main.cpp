@@ -55,7 +55,7 @@ const char kHelp[] =
     "  unplug [MS]         close the ports; reopen after MS milliseconds if given\n"
     "  plug                reopen the ports\n"
     "  raw HEX...          send these bytes, e.g. raw f0 00 03 f7\n"
-    "  silent on|off       stop answering anything (still taking every message) / answer again\n"
+    "  silent on|off       stop answering requests (still taking them) / answer again\n"
     "  quit                end\n";
 
 int requestCode(const std::string& text) {
