@@ -15,8 +15,9 @@ one, then RESET and a full read.
 What Wine cannot show that Windows would: its winmm asks the driver for the number of ports
 once, when it loads the driver, so a device plugged in after the editor started, or one that
 goes away, does not change midiInGetNumDevs; here the device is on the JACK server before the
-editor starts, and an unplug shows only as the port's caps failing (see panel_cases). Nor does Wine's midiInClose keep
-the handle when the driver refuses to close (buffers still queued), as Windows does.
+editor starts, and an unplug shows only as the port's caps failing (see panel_cases). Nor does
+Wine's midiInClose keep the handle when the driver refuses to close (buffers still queued), as
+Windows does.
 
 The connect sequence runs at the pace of the JACK server: each request and its reply cross it
 twice, one cycle (5.3 ms) each.
