@@ -160,14 +160,16 @@ def _focus(window, env):
         raise DialogError("could not focus dialog %s: %s" % (window, r.stderr.strip()))
 
 
-def choose(path, env=None, pid=None, titles=TITLES, timeout=10):
+def choose(path, env=None, pid=None, titles=TITLES, timeout=10, location_key="ctrl+l"):
     """Types `path` (a file for the open dialog, a folder for the folder dialog) into the
-    dialog's location bar and confirms it. Returns once the dialog has closed."""
+    dialog's location bar and confirms it. Returns once the dialog has closed. The shell's
+    dialogs under Wine have the name box focused as they open: location_key=None there."""
     window = wait_for_dialog(env, pid, titles, timeout)
     keys = _SpareKeys(path, env)
     try:
         _focus(window, env)
-        _xdotool(["key", "--clearmodifiers", "ctrl+l"], env)
+        if location_key:
+            _xdotool(["key", "--clearmodifiers", location_key], env)
         _xdotool(["type", "--clearmodifiers", "--delay", "20", path], env)
         # The open dialog enables its Open button only 150 ms after the typing stops, and
         # Return does nothing until then (a person pressing it too soon presses it again).

@@ -441,6 +441,10 @@ void Simulator::onMessage(double, std::vector<unsigned char>* message, void* sel
   sim->wake_.notify_one();
 }
 
+void Simulator::setSilent(bool silent) {
+  silenced_ = silent;
+}
+
 void Simulator::log(const Record& r) {
   const double t = std::chrono::duration<double>(r.time - startTime_).count();
   std::lock_guard<std::mutex> lock(mutex_);
@@ -494,6 +498,7 @@ void Simulator::run() {
       {
         std::lock_guard<std::mutex> l(mutex_);
         if (plugged_) replies = device_.receive(m);
+        if (silenced_) replies.clear();
         restart = std::exchange(device_.restarting, false);
       }
       // A device restarting into new firmware leaves the bus and comes back with new ports.

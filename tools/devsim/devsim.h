@@ -3,6 +3,7 @@
 // fault options for testing. Used in-process by the integration tests and by orq-devsim.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -118,6 +119,9 @@ class Simulator {
   void unplug(std::chrono::milliseconds pauseBeforeReplug);  // <= 0: stay unplugged
   void plug();
   void sendRaw(const Bytes& message);
+  // A device that stops answering (and later answers again): it still takes every message, and
+  // sends what it is told to (changeProgram, sendRaw), but no reply.
+  void setSilent(bool silent);
 
   // Whether the ports exist right now (false while unplugged).
   bool plugged() const;
@@ -159,6 +163,7 @@ class Simulator {
   bool running_ = false;
   bool plugged_ = false;
   size_t garbageTurn_ = 0;
+  std::atomic<bool> silenced_{false};  // setSilent: no replies
 };
 
 }  // namespace orq::devsim

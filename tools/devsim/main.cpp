@@ -55,6 +55,7 @@ const char kHelp[] =
     "  unplug [MS]         close the ports; reopen after MS milliseconds if given\n"
     "  plug                reopen the ports\n"
     "  raw HEX...          send these bytes, e.g. raw f0 00 03 f7\n"
+    "  silent on|off       stop answering requests (still taking them) / answer again\n"
     "  quit                end\n";
 
 int requestCode(const std::string& text) {
@@ -110,6 +111,13 @@ void command(orq::devsim::Simulator& sim, const std::string& line) {
     std::string h;
     while (in >> h) bytes.push_back(static_cast<uint8_t>(std::strtoul(h.c_str(), nullptr, 16)));
     if (!bytes.empty()) sim.sendRaw(bytes);
+  } else if (word == "silent") {
+    std::string how;
+    in >> how;
+    if (how == "on" || how == "off")
+      sim.setSilent(how == "on");
+    else
+      std::fprintf(stderr, "orq-devsim: silent needs on or off\n");
   } else if (word == "quit") {
     gStop = 1;
   } else if (!word.empty()) {
