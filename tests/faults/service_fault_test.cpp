@@ -184,9 +184,17 @@ TEST_F(ServiceFault, GarbageAndOversizedMessages) {
   ASSERT_TRUE(sim.command(burst));
   ASSERT_TRUE(waitUntil([&] { return sim.sent("GARBAGE") >= 3001; }, 30s));
 
+  // "Sent" counts what the simulator handed to its port; the flood may still be on its way.
+  // A reply that arrives while the editor's queue is full (100 messages, the library's limit)
+  // is dropped, as the library drops it, so on a loaded machine the first request can go
+  // unanswered: the one after it must be answered.
   ui.programBlocks[0][orq::kReceived] = 0;
-  ui.pendingCommand = orq::kCommandReadSettings;
-  ASSERT_TRUE(waitUntil([&] { return ui.programBlocks[0][orq::kReceived].get() == 1; }, 10s));
+  bool answered = false;
+  for (int attempt = 0; attempt < 3 && !answered; ++attempt) {
+    ui.pendingCommand = orq::kCommandReadSettings;
+    answered = waitUntil([&] { return ui.programBlocks[0][orq::kReceived].get() == 1; }, 3s);
+  }
+  ASSERT_TRUE(answered);
   EXPECT_EQ(ui.linkState.get(), orq::kConnected);
   EXPECT_EQ(ui.deviceFirmwareVersion.get(), 0x0102);
   EXPECT_EQ(ui.slotName(1), slot1);
