@@ -41,13 +41,17 @@ class Failure(Exception):
     pass
 
 
-def wait_until(what, predicate, timeout):
+def wait_until(what, predicate, timeout, check=None, step=0.05):
+    """The first true value of predicate() within `timeout` s, polled every `step` s; check(),
+    when given, runs between polls (to fail early, say when a process has ended)."""
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
         value = predicate()
         if value:
             return value
-        time.sleep(0.05)
+        if check:
+            check()
+        time.sleep(step)
     raise Failure("timed out waiting for " + what)
 
 

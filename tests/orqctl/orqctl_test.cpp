@@ -138,15 +138,21 @@ TEST(Orqctl, BackupRestoredIntoAnotherDeviceLeavesItsSettingsEqual) {
       backup.seconds, restore.seconds);
 }
 
+// A backup of the device on `port` made with orqctl into `path`, and the file's bytes.
+void backupBytes(const std::string& path, const std::string& port, std::vector<char>& bytes) {
+  const Result r = orqctl({"backup", path, "--port", port});
+  ASSERT_EQ(r.status, 0) << r.output;
+  bytes.assign(128 * 18, 0);
+  std::ifstream(path, std::ios::binary).read(bytes.data(), bytes.size());
+}
+
 // Files that are not a whole backup are refused before the device is even looked for.
 TEST(Orqctl, RefusedFilesSendNothing) {
   TempDir dir;
   auto sim = seeded("ORQ OR-1 refuse", 3);
   ASSERT_TRUE(sim);
-  const std::string good = dir / "good.syx";
-  ASSERT_EQ(orqctl({"backup", good, "--port", "ORQ OR-1 refuse"}).status, 0);
-  std::vector<char> bytes(128 * 18);
-  std::ifstream(good, std::ios::binary).read(bytes.data(), bytes.size());
+  std::vector<char> bytes;
+  ASSERT_NO_FATAL_FAILURE(backupBytes(dir / "good.syx", "ORQ OR-1 refuse", bytes));
   const auto write = [&](const std::string& name, const std::vector<char>& content) {
     std::ofstream(dir / name, std::ios::binary).write(content.data(), content.size());
     return dir / name;
@@ -189,10 +195,8 @@ TEST(Orqctl, ValuesOutsideTheirRangesStillRestore) {
   TempDir dir;
   auto sim = seeded("ORQ KTB odd", 4);
   ASSERT_TRUE(sim);
-  const std::string good = dir / "good.syx";
-  ASSERT_EQ(orqctl({"backup", good, "--port", "ORQ KTB odd"}).status, 0);
-  std::vector<char> bytes(128 * 18);
-  std::ifstream(good, std::ios::binary).read(bytes.data(), bytes.size());
+  std::vector<char> bytes;
+  ASSERT_NO_FATAL_FAILURE(backupBytes(dir / "good.syx", "ORQ KTB odd", bytes));
   bytes[18 * 40 + 9] = 3;      // program 40: IR selection of channel 1
   bytes[18 * 41 + 12] = 0x41;  // program 41: presence 1 and 4, which the device reads as 2, 2
   const std::string odd = dir / "odd.syx";

@@ -33,8 +33,9 @@ driver, and its Wine server is stopped at the end. Everything else it starts (Xv
 is no DISPLAY, the simulator, the bridge, the program) is stopped at the end, on failure too.
 """
 
-import os
+import functools
 import http.server
+import os
 import shutil
 import signal
 import subprocess
@@ -46,7 +47,8 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 import dialogs  # noqa: E402
 import ir_e2e  # noqa: E402
-from panel_e2e import Failure  # noqa: E402
+import panel_e2e  # noqa: E402
+from panel_e2e import Failure, received  # noqa: E402
 
 DEVICE_NAME = "Tarvik ORQ KTB Guitar Preamp USB"  # ports "... MIDI In", "... MIDI Out"
 PANEL_SIZE = (1024, 740)  # the client area the Linux tests' positions are for
@@ -66,16 +68,7 @@ CHANNEL_WRITE = ("WRITE_SETTINGS", "f0 00 01 00 01 00 01 00 00 00 01 00 22 22 22
 CPU_SECONDS = 10
 
 
-def wait_until(what, predicate, timeout, check=None):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = predicate()
-        if value:
-            return value
-        if check:
-            check()
-        time.sleep(0.02)
-    raise Failure("timed out waiting for " + what)
+wait_until = functools.partial(panel_e2e.wait_until, step=0.02)  # connect times to 20 ms
 
 
 def log_lines(path, direction):
@@ -88,10 +81,6 @@ def log_lines(path, direction):
                 if len(parts) == 4 and parts[1] == direction:
                     out.append((float(parts[0]), parts[2], parts[3].strip()))
     return out
-
-
-def received(path):
-    return [(name, data) for _, name, data in log_lines(path, "<-")]
 
 
 class Session:
@@ -114,15 +103,19 @@ class Session:
         self.procs.append((name, proc))
         return proc
 
-    def end(self, proc):
-        """Stops one process of the session (or takes note that it ended) and forgets it."""
+    @staticmethod
+    def _stop_one(proc):
         if proc.poll() is None:
             proc.terminate()
-            try:
-                proc.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                proc.kill()
-                proc.wait()
+        try:
+            proc.wait(timeout=5)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+
+    def end(self, proc):
+        """Stops one process of the session (or takes note that it ended) and forgets it."""
+        self._stop_one(proc)
         self.procs = [(n, p) for n, p in self.procs if p is not proc]
 
     def run(self, args, timeout=120):
@@ -137,13 +130,7 @@ class Session:
     def stop(self):
         # The editor first (it is a client of the bridge), Xvfb last.
         for _, proc in reversed(self.procs):
-            if proc.poll() is None:
-                proc.terminate()
-            try:
-                proc.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                proc.kill()
-                proc.wait()
+            self._stop_one(proc)
         if self.wine_started:
             # Wine's own processes of this prefix (wineserver, services, explorer).
             subprocess.run(["wineserver", "-k"], env=self.env, capture_output=True, timeout=30)
