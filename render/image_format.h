@@ -6,11 +6,16 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/platform.h"
-
 namespace orq::render {
 
 inline constexpr size_t kImageHeaderSize = 6;
+
+// A stored "RI" image or "RM" mask: the bytes with their 6-byte header and the total length,
+// so that a reader can refuse data whose header does not match its size.
+struct ImageData {
+  const uint8_t* bytes = nullptr;
+  size_t size = 0;
+};
 
 // A checked view of a stored image: width x height pixels following the header, rows top to
 // bottom without padding (4 bytes per pixel for "RI", 1 for "RM").

@@ -28,9 +28,9 @@ OffscreenSurface::~OffscreenSurface() {
   delete target_;
 }
 
-void OffscreenSurface::paint(Platform& platform) {
+void OffscreenSurface::paint(const PaintFunction& paint) {
   cairo_t* cr = cairo_create(target_->surface);
-  paintFrame(platform, cr, logicalWidth_, logicalHeight_);
+  paintFrame(cr, logicalWidth_, logicalHeight_, paint);
   cairo_destroy(cr);
   cairo_surface_flush(target_->surface);
 }

@@ -73,9 +73,9 @@ OffscreenSurface::~OffscreenSurface() {
   delete target_;
 }
 
-void OffscreenSurface::paint(Platform& platform) {
+void OffscreenSurface::paint(const PaintFunction& paint) {
   if (!target_->target) return;
-  paintTarget(platform, target_->target);
+  paintTarget(target_->target, paint);
   target_->readBack();
 }
 

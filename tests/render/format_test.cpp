@@ -23,7 +23,7 @@ TEST(ImageFormat, ReadersAcceptOnlyMatchingTagAndExactSize) {
   auto zeroWide = test::blob('I', 0, 2, 4);
   struct Case {
     const char* what;
-    ImageData data;
+    render::ImageData data;
     bool colour;
     bool accepted;
   } cases[] = {
@@ -34,8 +34,8 @@ TEST(ImageFormat, ReadersAcceptOnlyMatchingTagAndExactSize) {
       {"one byte short", test::data(riShort), true, false},
       {"one byte long", test::data(riLong), true, false},
       {"first byte not R", test::data(bad), true, false},
-      {"null pointer", ImageData{nullptr, ri.size()}, true, false},
-      {"shorter than header", ImageData{ri.data(), 3}, true, false},
+      {"null pointer", render::ImageData{nullptr, ri.size()}, true, false},
+      {"shorter than header", render::ImageData{ri.data(), 3}, true, false},
       {"zero width", test::data(zeroWide), true, false},
   };
   for (const auto& c : cases) {

@@ -86,7 +86,7 @@ TEST(Resources, IconAndManifestOfTheProgram) {
     DeleteObject(info.hbmColor);
     DeleteObject(info.hbmMask);
     DestroyIcon(icon);
-    const orq::ImageData ri = orq::assets::appIcon(size);
+    const orq::render::ImageData ri = orq::assets::appIcon(size);
     ASSERT_EQ(ri.size, 6 + bgra.size());
     int off = 0;
     for (size_t i = 0; i < bgra.size(); i += 4) {
