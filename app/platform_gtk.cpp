@@ -304,9 +304,8 @@ void setWindowIcon(GtkWindow* window) {
       for (int x = 0; x < w; ++x) {
         const uint8_t* s = icon.bytes + 6 + (size_t(y) * w + x) * 4;
         guchar* d = out + y * stride + x * 4;
-        const unsigned a = s[3];
-        for (int c = 0; c < 3; ++c) d[c] = a ? static_cast<guchar>((s[c] * 255 + a / 2) / a) : 0;
-        d[3] = static_cast<guchar>(a);
+        for (int c = 0; c < 3; ++c) d[c] = render::unpremultiply(s[c], s[3]);
+        d[3] = s[3];
       }
     }
     icons = g_list_append(icons, pixbuf);

@@ -73,6 +73,14 @@ TEST(ImageFormat, ColourPixelsBecomePremultipliedArgbWords) {
   EXPECT_EQ(out[3], 0xDEADBEEFu);  // padding untouched
 }
 
+TEST(ImageFormat, PremultipliedWordsReadBackAsStraightAlpha) {
+  // Rounded to nearest, transparent is 0 whatever its colour, a component above alpha is 255.
+  EXPECT_EQ(straightArgb(0x280A141Eu), 0x284080BFu);  // 10, 20, 30 over 40
+  EXPECT_EQ(straightArgb(0x80402010u), 0x80804020u);
+  EXPECT_EQ(straightArgb(0x00FFFFFFu), 0u);
+  EXPECT_EQ(straightArgb(0x64C80007u), 0x64FF0012u);
+}
+
 // One wide character of any value, converted at run time (the values beyond 16 bits are asked
 // for only where wchar_t holds them).
 std::wstring unit(long value) {
