@@ -8,15 +8,15 @@
 #include <thread>
 #include <vector>
 
-#include "ui/shared_word.h"
+#include "state/shared_word.h"
 
 class RtMidiIn;
 class RtMidiOut;
 
 namespace orq {
 
-class Platform;
-class Ui;
+class EditorState;
+class LinkHost;
 class MidiInbox;
 
 struct DeviceLink {
@@ -25,8 +25,8 @@ struct DeviceLink {
   RtMidiIn* midiIn = nullptr;        // owned by the worker
   RtMidiOut* midiOut = nullptr;      // owned by the worker
   MidiInbox* midiInbox = nullptr;    // owned by the worker; what midiIn received, in order
-  Platform* platform = nullptr;      // set by start-up
-  Ui* ui = nullptr;                  // set by start-up
+  LinkHost* host = nullptr;          // set by start-up; null: no repaints, no dialogs
+  EditorState* state = nullptr;      // set by start-up
   std::thread workerThread;          // start-up only
   Shared<uint8_t> stopRequested{0};  // start-up sets it at shutdown
   Shared<int32_t> failureCount{0};   // worker
@@ -86,7 +86,7 @@ void markFailure(DeviceLink& link);
 bool stopping(const DeviceLink& link);
 // stopping, or the MIDI service gone: what the worker is doing is abandoned.
 bool interrupted(const DeviceLink& link);
-// Asks the window for one repaint (any thread; coalesces). Nothing happens without a Platform.
+// Asks the window for one repaint (any thread; coalesces). Nothing happens without a host.
 void requestRepaint(DeviceLink& link);
 
 // One request that awaits a reply: lastReply cleared, the message sent, the reply waited for.

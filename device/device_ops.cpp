@@ -3,8 +3,9 @@
 // Sections: ports; requests; connect read; firmware.
 #include "device/device_ops.h"
 
+#include "device/device_state.h"
 #include "device/firmware.h"
-#include "ui/ui.h"
+#include "state/editor_state.h"
 
 namespace orq {
 namespace {
@@ -58,9 +59,9 @@ MidiPair openLinkPorts(DeviceLink& link, const std::string& inClient,
   link.midiIn = ports.in.get();
   link.midiOut = ports.out.get();
   link.midiInbox = ports.inbox.get();
-  if (link.ui) {
-    ports.inbox->setBell(&link.ui->workerBell);
-    ports.watch->setBell(&link.ui->workerBell);
+  if (link.state) {
+    ports.inbox->setBell(&link.state->workerBell);
+    ports.watch->setBell(&link.state->workerBell);
   }
   return ports;
 }
@@ -110,9 +111,9 @@ bool findAndOpenDevice(DeviceLink& link, int32_t* kindOut, const std::string& po
   const std::vector<TaggedPort> ins = taggedPorts(*link.midiIn, portName);
   const std::vector<TaggedPort> outs = taggedPorts(*link.midiOut, portName);
   const int32_t kind = !outs.empty() ? outs[0].kind : (!ins.empty() ? ins[0].kind : 0);
-  Ui& ui = *link.ui;
-  if (kind != ui.modelKind.get()) requestRepaint(link);
-  ui.modelKind = kind;
+  EditorState& state = *link.state;
+  if (kind != state.modelKind.get()) requestRepaint(link);
+  state.modelKind = kind;
   if (kindOut) *kindOut = kind;
 
   if (!ins.empty() && !outs.empty()) {
@@ -165,7 +166,7 @@ Request requestSettings(DeviceLink& link, int32_t program) {
 }
 
 bool sendSettings(DeviceLink& link, int32_t program) {
-  return sendSettings(link, settingsOf(*link.ui, program));
+  return sendSettings(link, settingsOf(*link.state, program));
 }
 
 bool sendSettings(DeviceLink& link, const ProgramSettings& settings) {
@@ -203,11 +204,11 @@ Request readSlotNames(DeviceLink& link) {
 // ---------------------------------------------------------------- connect read
 
 Sequence connectSequence(DeviceLink& link, const std::function<Sequence()>& afterVersion) {
-  Ui& ui = *link.ui;
+  EditorState& state = *link.state;
   link.rereadPending = 0;
-  ui.linkState = kBusy;
+  state.linkState = kBusy;
   requestRepaint(link);
-  ui.statusCode = kStatusReading;
+  state.statusCode = kStatusReading;
 
   bool versionKnown = false;
   if (outputOpen(link)) {
@@ -223,11 +224,11 @@ Sequence connectSequence(DeviceLink& link, const std::function<Sequence()>& afte
     if (s != Sequence::Completed) return s;
   }
 
-  if (requestSettings(link, ui.program.get()) == Request::Stopped) return Sequence::Stopped;
+  if (requestSettings(link, state.program.get()) == Request::Stopped) return Sequence::Stopped;
   if (outputOpen(link) && readSlotNames(link) == Request::Stopped) return Sequence::Stopped;
 
-  ui.statusCode = kStatusIdle;
-  if (ui.linkState.get() != kError) ui.linkState = kConnected;
+  state.statusCode = kStatusIdle;
+  if (state.linkState.get() != kError) state.linkState = kConnected;
   requestRepaint(link);
   return Sequence::Completed;
 }

@@ -4,10 +4,11 @@
 #include <algorithm>
 
 #include "device/device_link.h"
+#include "device/device_state.h"
+#include "device/link_host.h"
 #include "device/midi_port.h"
-#include "device/protocol.h"
-#include "ui/steady_wait.h"
-#include "ui/ui.h"
+#include "state/editor_state.h"
+#include "state/steady_wait.h"
 
 namespace orq {
 namespace {
@@ -45,7 +46,7 @@ bool interrupted(const DeviceLink& link) {
 }
 
 void requestRepaint(DeviceLink& link) {
-  if (link.platform) link.platform->requestRepaint();
+  if (link.host) link.host->requestRepaint();
 }
 
 bool pauseFor(DeviceLink& link, milliseconds interval) {
@@ -75,10 +76,11 @@ bool sendToDevice(DeviceLink& link, const std::vector<uint8_t>& message) {
 
 void pollReply(DeviceLink& link) {
   if (link.portFault.exchange(0)) closeBoth(link);
-  if (!link.midiInbox || !link.ui) return;
+  if (!link.midiInbox || !link.state) return;
   // The worker is the only reader of the queue; one buffer serves every poll.
   thread_local std::vector<unsigned char> message;
-  if (link.midiInbox->take(message)) handleReply(message.data(), message.size(), *link.ui, link);
+  if (link.midiInbox->take(message))
+    applyReply(decodeReply(message.data(), message.size()), *link.state, link);
 }
 
 namespace {
@@ -110,7 +112,7 @@ WaitResult waitForReply(DeviceLink& link, int32_t code) {
 }
 
 void markFailure(DeviceLink& link) {
-  link.ui->linkState = kError;
+  link.state->linkState = kError;
   requestRepaint(link);
   link.failureCount = link.failureCount.get() + 1;
 }

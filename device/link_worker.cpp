@@ -12,12 +12,13 @@
 #include "device/device_link.h"
 #include "device/device_ops.h"
 #include "device/firmware.h"
+#include "device/link_host.h"
 #include "device/midi_port.h"
 #include "device/protocol.h"
 #include "device/transfer.h"
 #include "ir/ir_transfer.h"
-#include "ui/steady_wait.h"
-#include "ui/ui.h"
+#include "state/editor_state.h"
+#include "state/steady_wait.h"
 
 namespace orq {
 namespace {
@@ -62,27 +63,27 @@ enum class Flash { NotNeeded, Done, Stopped };
 // flashed (or the attempt failed) and restarts; the ports are closed so that the next pass looks
 // for it afresh.
 Flash updateFirmware(DeviceLink& link, FirmwareRun& run) {
-  Ui& ui = *link.ui;
+  EditorState& state = *link.state;
   if (run.downloadPending) {
     run.downloadPending = false;
     const Download d = downloadFirmwareImage(link);
     if (d == Download::Stopped) return Flash::Stopped;
     const uint16_t stamp = firmwareStamp(firmwareImage());
     // An erased stamp is no version: left at 0, it neither flashes nor makes the panel warn.
-    if (d == Download::Complete && firmwareIsNewer(stamp, 0)) ui.imageFirmwareVersion = stamp;
+    if (d == Download::Complete && firmwareIsNewer(stamp, 0)) state.imageFirmwareVersion = stamp;
   }
   if (run.flashed ||
-      !firmwareIsNewer(ui.imageFirmwareVersion.get(), ui.deviceFirmwareVersion.get())) {
+      !firmwareIsNewer(state.imageFirmwareVersion.get(), state.deviceFirmwareVersion.get())) {
     return Flash::NotNeeded;
   }
   run.flashed = true;
   if (flashFirmware(link) == TransferResult::Stopped) return Flash::Stopped;
   // A restarting device may leave the bus and come back under new ports; ports kept open would
   // still point at the old ones. Start over as with a device just found.
-  const int32_t kind = ui.modelKind.get();
+  const int32_t kind = state.modelKind.get();
   closePorts(link);
-  ui.resetDeviceFields();
-  ui.modelKind = kind;
+  state.resetDeviceFields();
+  state.modelKind = kind;
   link.rereadPending = 1;
   requestRepaint(link);
   return Flash::Done;
@@ -107,14 +108,14 @@ Sequence readDevice(DeviceLink& link, FirmwareRun& firmware) {
 
 // Two or more failures in a row: reset the device and start over with closed ports.
 void recover(DeviceLink& link) {
-  link.ui->linkState = kError;
+  link.state->linkState = kError;
   safeClose(link.midiOut);
   safeClose(link.midiIn);
   findAndOpenDevice(link);
   if (!sendReset(link) || !pauseFor(link, kRecoveryPause)) return;
   safeClose(link.midiOut);
   safeClose(link.midiIn);
-  link.ui->statusCode = kStatusIdle;
+  link.state->statusCode = kStatusIdle;
   link.failureCount = 0;
   link.rereadPending = 1;
 }
@@ -143,13 +144,13 @@ void afterUpload(DeviceLink& link, TransferResult result) {
 
 // Command 10: the catalogue entry the user chose into the slot whose browser was open then.
 void uploadFactoryIr(DeviceLink& link) {
-  Ui& ui = *link.ui;
-  ui.linkState = kBusy;
+  EditorState& state = *link.state;
+  state.linkState = kBusy;
   requestRepaint(link);
-  const int32_t slot = ui.commandSlot;
-  const int32_t entry = ui.commandEntry;
+  const int32_t slot = state.commandSlot;
+  const int32_t entry = state.commandEntry;
   if (slot < 1 || slot > kSlotCount || entry < 0 || entry >= kCatalogueSize) {
-    ui.linkState = kConnected;  // no browser was open: nothing to send
+    state.linkState = kConnected;  // no browser was open: nothing to send
     requestRepaint(link);
     return;
   }
@@ -159,10 +160,10 @@ void uploadFactoryIr(DeviceLink& link) {
 
 // Commands 4..9: a WAV file of the user's into slot code - 4.
 void importIntoSlot(DeviceLink& link, int32_t code) {
-  Ui& ui = *link.ui;
-  ui.linkState = kBusy;
+  EditorState& state = *link.state;
+  state.linkState = kBusy;
   requestRepaint(link);
-  const std::wstring path = link.platform ? link.platform->openFileDialog(kDialogWav) : L"";
+  const std::wstring path = link.host ? link.host->openFileDialog(kDialogWav) : L"";
   if (stopping(link)) return;
   afterUpload(link, importWav(link, path, static_cast<uint8_t>(code - kCommandImportFirst)));
   requestRepaint(link);
@@ -170,35 +171,35 @@ void importIntoSlot(DeviceLink& link, int32_t code) {
 
 // Command 11: every factory IR into a folder of the user's. The panel stays usable meanwhile.
 void exportFactoryIrs(DeviceLink& link, WorkerState& w) {
-  const std::wstring folder = link.platform ? link.platform->openFileDialog(kDialogFolder) : L"";
+  const std::wstring folder = link.host ? link.host->openFileDialog(kDialogFolder) : L"";
   if (stopping(link)) return;
   if (!extractAll(link, folder)) {
-    link.ui->statusCode = kStatusExportFailed;
+    link.state->statusCode = kStatusExportFailed;
     w.exportFailedUntil = Clock::now() + kExportFailedDisplay;
   }
   requestRepaint(link);
 }
 
 void dispatch(DeviceLink& link, WorkerState& w) {
-  Ui& ui = *link.ui;
-  const int32_t code = ui.pendingCommand.take(0);
+  EditorState& state = *link.state;
+  const int32_t code = state.pendingCommand.take(0);
   switch (code) {
     case kCommandSendSettings:
-      sendSettings(link, ui.program.get());
+      sendSettings(link, state.program.get());
       break;
     case kCommandReadSettings:
-      if (requestSettings(link, ui.program.get()) == Request::Stopped) return;
-      ui.linkState = kConnected;
+      if (requestSettings(link, state.program.get()) == Request::Stopped) return;
+      state.linkState = kConnected;
       requestRepaint(link);
       break;
     case kCommandStore:
       if (!sendStore(link)) return;
-      ui.linkState = kBusy;
-      ui.statusCode = kStatusStoring;
+      state.linkState = kBusy;
+      state.statusCode = kStatusStoring;
       requestRepaint(link);
       if (!pauseFor(link, kStoreDisplay)) return;
-      ui.statusCode = kStatusIdle;
-      ui.linkState = kConnected;
+      state.statusCode = kStatusIdle;
+      state.linkState = kConnected;
       requestRepaint(link);
       break;
     case kCommandUploadFactoryIr:
@@ -230,10 +231,10 @@ bool discover(DeviceLink& link, WorkerState& w) {
 }
 
 void showNoDevice(DeviceLink& link) {
-  Ui& ui = *link.ui;
-  if (ui.linkState.get() == kNoDevice) return;
-  ui.resetDeviceFields();
-  ui.linkState = kNoDevice;
+  EditorState& state = *link.state;
+  if (state.linkState.get() == kNoDevice) return;
+  state.resetDeviceFields();
+  state.linkState = kNoDevice;
   requestRepaint(link);
 }
 
@@ -241,18 +242,18 @@ void showNoDevice(DeviceLink& link) {
 // passes are always at least that far apart (an ERROR stays on the panel for a pass pause
 // before the device is read again, as before). False when interrupted.
 bool passPause(DeviceLink& link, const WorkerState& w) {
-  const bool workWaiting = link.ui->pendingCommand.get() != kCommandNone ||
+  const bool workWaiting = link.state->pendingCommand.get() != kCommandNone ||
                            (link.midiInbox && link.midiInbox->size() > 0) || link.portFault.get();
   if (!workWaiting) {
     const Clock::time_point until = std::min(Clock::now() + kIdlePass, w.nextScan - kPassPause);
-    link.ui->workerBell.waitUntil(until);
+    link.state->workerBell.waitUntil(until);
   }
   return pauseFor(link, kPassPause);
 }
 
 void onePass(DeviceLink& link, WorkerState& w) {
   if (!passPause(link, w)) return;
-  Ui& ui = *link.ui;
+  EditorState& state = *link.state;
   const bool found = discover(link, w);
   const int32_t kind = w.kind;
   if (!found) {
@@ -262,12 +263,12 @@ void onePass(DeviceLink& link, WorkerState& w) {
     link.failureCount = 0;
     return;  // a pending command waits for the device
   }
-  const int32_t state = ui.linkState.get();
-  if (state == kNoDevice || state == kError) {
-    ui.resetDeviceFields();
+  const int32_t shown = state.linkState.get();
+  if (shown == kNoDevice || shown == kError) {
+    state.resetDeviceFields();
     // The reset clears modelKind too; the ports just found still say which model this is, and
     // the panel should show it while the device is read (and while it keeps failing).
-    ui.modelKind = kind;
+    state.modelKind = kind;
     link.rereadPending = 1;
   }
   if (link.failureCount.get() >= kFailureLimit) {
@@ -280,8 +281,8 @@ void onePass(DeviceLink& link, WorkerState& w) {
     }
   }
   if (stopping(link)) return;
-  if (ui.statusCode.get() == kStatusExportFailed && Clock::now() >= w.exportFailedUntil) {
-    ui.statusCode = kStatusIdle;
+  if (state.statusCode.get() == kStatusExportFailed && Clock::now() >= w.exportFailedUntil) {
+    state.statusCode = kStatusIdle;
     requestRepaint(link);
   }
   dispatch(link, w);
@@ -319,7 +320,7 @@ const char* apiName(RtMidi::Api api) {
 void runWorker(DeviceLink* link) {
   // The stop flag is not cleared here: start-up zero-fills it, and a close request that comes
   // before this thread runs must still end it.
-  WorkerState state;
+  WorkerState worker;
   MidiPair ports;
   milliseconds retry = kFirstServiceRetry;
   bool serviceWasThere = true;  // so that only changes are reported
@@ -339,9 +340,9 @@ void runWorker(DeviceLink* link) {
         std::fprintf(stderr, "device link: MIDI service (%s) found\n", apiName(ports.api));
       serviceWasThere = true;
       retry = kFirstServiceRetry;
-      state.found = false;  // ports of the last service are gone; enumerate at once
-      state.nextScan = {};
-      state.watch = ports.watch.get();
+      worker.found = false;  // ports of the last service are gone; enumerate at once
+      worker.nextScan = {};
+      worker.watch = ports.watch.get();
     }
     if (link->serviceLost.get() || ports.serviceLost()) {
       std::fprintf(stderr, "device link: MIDI service (%s) gone; waiting for it\n",
@@ -349,11 +350,11 @@ void runWorker(DeviceLink* link) {
       serviceWasThere = false;
       showNoDevice(*link);
       link->failureCount = 0;  // timeouts against a vanished service say nothing of the device
-      state.watch = nullptr;
+      worker.watch = nullptr;
       dropLinkPorts(*link, ports);
       continue;
     }
-    onePass(*link, state);
+    onePass(*link, worker);
   }
   dropLinkPorts(*link, ports);
 }

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/doorbell.h"
+#include "state/doorbell.h"
 
 namespace orq {
 

@@ -10,14 +10,14 @@
 #include "ir/catalogue.h"
 #include "ir/ir_file.h"
 #include "ir/wav_import.h"
-#include "ui/ui.h"
+#include "state/editor_state.h"
 
 namespace orq {
 namespace {
 
 // Refused before sending: the busy state ends without anything else happening.
 TransferResult refuse(DeviceLink& link) {
-  link.ui->linkState = kConnected;
+  link.state->linkState = kConnected;
   requestRepaint(link);
   return TransferResult::Failed;
 }
@@ -62,7 +62,7 @@ TransferResult uploadIr(DeviceLink& link, const std::wstring& name, const float*
 
 TransferResult uploadCatalogueEntry(DeviceLink& link, int32_t entry, uint8_t slot) {
   if (entry < 0 || entry >= kCatalogueSize) return refuse(link);
-  const CatalogueEntry& e = link.ui->catalogue[entry];
+  const FactoryIr& e = factoryIr(entry);
   const IrSamples ir = blobSamples(e.blob);
   return uploadIr(link, e.name, ir.data, ir.count, slot);
 }
@@ -81,7 +81,8 @@ TransferResult uploadImportedWav(DeviceLink& link, const std::wstring& path, con
 bool extractAll(DeviceLink& link, const std::wstring& folder) {
   if (folder.empty()) return true;
   std::vector<uint8_t> image;
-  for (const CatalogueEntry& entry : link.ui->catalogue) {
+  for (int i = 0; i < kCatalogueSize; ++i) {
+    const FactoryIr& entry = factoryIr(i);
     const IrSamples ir = blobSamples(entry.blob);
     if (!encodeIrFile(ir.data, ir.count, image)) {
       refuse(link);

@@ -42,8 +42,8 @@ struct Editor {
   orq::DeviceLink link;
   std::thread worker;
   Editor() {
-    link.platform = &platform;
-    link.ui = &ui;
+    link.host = &platform;
+    link.state = &ui;
     worker = std::thread(orq::runWorker, &link);
   }
   ~Editor() {
@@ -195,8 +195,8 @@ struct DirectLink {
         !orq::safeOpen(*ports.out, out, "midi Output"))
       return false;
     ports.in->ignoreTypes(false, true, true);
-    link.platform = &platform;
-    link.ui = &ui;
+    link.host = &platform;
+    link.state = &ui;
     link.midiIn = ports.in.get();
     link.midiOut = ports.out.get();
     link.midiInbox = ports.inbox.get();

@@ -65,7 +65,7 @@ struct Bench {
         !orq::safeOpen(*ports.out, static_cast<unsigned int>(out), "midi Output"))
       return false;
     ports.in->ignoreTypes(false, true, true);
-    link.ui = &ui;
+    link.state = &ui;
     link.midiIn = ports.in.get();
     link.midiOut = ports.out.get();
     link.midiInbox = ports.inbox.get();

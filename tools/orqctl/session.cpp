@@ -76,7 +76,7 @@ std::string jsonString(const std::string& text) {
 }
 
 Session::Session() {
-  link.ui = &ui_;  // no platform: nothing to repaint
+  link.state = &state_;  // no host: nothing to repaint, no dialogs
 }
 
 Session::~Session() {
@@ -145,7 +145,7 @@ Outcome Session::run(const std::function<Outcome(Session&)>& job, const std::str
   ProgressBar bar(label);
   Clock::time_point stopSeen{};
   while (done.wait_for(kProgressTick) != std::future_status::ready) {
-    bar.show(ui_.statusCode.get());
+    bar.show(state_.statusCode.get());
     if (!orq::stopping(link)) continue;
     if (stopSeen == Clock::time_point{}) stopSeen = Clock::now();
     if (Clock::now() - stopSeen > kStopBudget) {
