@@ -16,6 +16,7 @@ using Clock = std::chrono::steady_clock;
 constexpr milliseconds kAfterSend{5};
 constexpr milliseconds kAfterFirmware{100};
 constexpr milliseconds kFirmwareRestart{2000};
+constexpr milliseconds kRestartPoll{200};
 constexpr unsigned int kQueueLimit = 100;
 // Over JACK a new connection takes effect at one of the server's next cycles, and a message sent
 // before that is lost: the first request to a device just opened would time out although the
@@ -76,11 +77,6 @@ void dropLinkPorts(DeviceLink& link, MidiPair& ports) {
   { MidiPair gone = std::move(ports); }
   link.portFault = 0;
   link.serviceLost = 0;  // the watch is gone, so nothing sets it again
-}
-
-void closePorts(DeviceLink& link) {
-  safeClose(link.midiIn);
-  safeClose(link.midiOut);
 }
 
 std::vector<TaggedPort> taggedPorts(RtMidi& port, const std::string& name) {
@@ -243,6 +239,30 @@ TransferResult flashFirmware(DeviceLink& link) {
   if (r == TransferResult::Committed && !pauseFor(link, kFirmwareRestart))
     return TransferResult::Stopped;
   return r;
+}
+
+void restartAfterFlash(DeviceLink& link) {
+  EditorState& state = *link.state;
+  const int32_t kind = state.modelKind.get();
+  closePorts(link);
+  state.resetDeviceFields();
+  state.modelKind = kind;
+  link.rereadPending = 1;
+  requestRepaint(link);
+}
+
+Request awaitRestartedDevice(DeviceLink& link, const std::string& portName, milliseconds budget) {
+  const Clock::time_point deadline = Clock::now() + budget;
+  for (;;) {
+    closePorts(link);
+    if (findAndOpenDevice(link, nullptr, portName) && pauseFor(link, kRestartPoll)) {
+      const Request r = identify(link);
+      if (r == Request::Arrived || r == Request::Stopped) return r;
+    }
+    if (interrupted(link)) return Request::Stopped;
+    if (Clock::now() >= deadline) return Request::TimedOut;
+    pauseFor(link, kRestartPoll);
+  }
 }
 
 }  // namespace orq

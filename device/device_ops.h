@@ -1,7 +1,7 @@
 // The device operations over a DeviceLink: opening the device's ports, the connect read, reading
 // and writing one program's settings, store, reset and the firmware flash. The worker's loop
 // calls them for the panel and orqctl calls them directly, so each exists once. They run on the
-// one thread that owns the link's ports and report as the primitives of device_link.h do.
+// one thread that owns the link's ports and report as the primitives of link_io.h do.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "device/device_link.h"
+#include "device/link_io.h"
 #include "device/midi_port.h"
 #include "device/protocol.h"
 #include "device/transfer.h"
@@ -24,7 +25,6 @@ namespace orq {
 MidiPair openLinkPorts(DeviceLink& link, const std::string& inClient, const std::string& outClient);
 // Closes and destroys what openLinkPorts made and clears the link's references to it.
 void dropLinkPorts(DeviceLink& link, MidiPair& ports);
-void closePorts(DeviceLink& link);
 
 // A port whose name carries a device tag. Ports are opened by name (openNamed): an index from
 // a listing can have shifted by the time the port is opened.
@@ -82,5 +82,17 @@ Sequence connectSequence(DeviceLink& link, const std::function<Sequence()>& afte
 // transfer, 100 ms, RESET, and on success 2 s for the restart. A failed transfer sets
 // failureCount to 3, so that the worker's next pass recovers. Stopped: nothing more was sent.
 TransferResult flashFirmware(DeviceLink& link);
+
+// After a flash the device may leave the bus and come back under new ports, which ports kept
+// open would not reach. Both of these close the ports and find the device afresh:
+//   restartAfterFlash, for the worker: forgets what the device told (the model kind stays, for
+//     the panel) and asks for the connect read, so that its next pass treats the device as one
+//     just found;
+//   awaitRestartedDevice, for a caller without a worker: looks for the device (`portName` as for
+//     findAndOpenDevice) every 200 ms until it answers IDENTIFY (Arrived) or `budget` has passed
+//     (TimedOut). Stopped when interrupted.
+void restartAfterFlash(DeviceLink& link);
+Request awaitRestartedDevice(DeviceLink& link, const std::string& portName,
+                             std::chrono::milliseconds budget);
 
 }  // namespace orq

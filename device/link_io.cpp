@@ -1,9 +1,8 @@
-// The worker's primitives over a DeviceLink: pauses that end on a stop request, sending, taking
-// one reply, the reply wait and the failure bookkeeping. Every device operation (connect
-// sequence, commands, IR and firmware transfers) is built from these, on the worker thread.
+// The link's primitives (see link_io.h).
+#include "device/link_io.h"
+
 #include <algorithm>
 
-#include "device/device_link.h"
 #include "device/device_state.h"
 #include "device/link_host.h"
 #include "device/midi_port.h"
@@ -26,11 +25,6 @@ Clock::time_point deadlineAfter(milliseconds interval) {
   const auto room = std::chrono::duration_cast<milliseconds>(Clock::time_point::max() - now);
   if (interval >= room) return Clock::time_point::max();
   return now + interval;
-}
-
-void closeBoth(DeviceLink& link) {
-  safeClose(link.midiIn);
-  safeClose(link.midiOut);
 }
 
 }  // namespace
@@ -75,7 +69,7 @@ bool sendToDevice(DeviceLink& link, const std::vector<uint8_t>& message) {
 // ---------------------------------------------------------------- replies and waits
 
 void pollReply(DeviceLink& link) {
-  if (link.portFault.exchange(0)) closeBoth(link);
+  if (link.portFault.exchange(0)) closePorts(link);
   if (!link.midiInbox || !link.state) return;
   // The worker is the only reader of the queue; one buffer serves every poll.
   thread_local std::vector<unsigned char> message;
@@ -140,6 +134,11 @@ Request countOutcome(DeviceLink& link, Request r) {
 
 Request askCounted(DeviceLink& link, const std::vector<uint8_t>& message, int32_t reply) {
   return countOutcome(link, ask(link, message, reply));
+}
+
+void closePorts(DeviceLink& link) {
+  safeClose(link.midiIn);
+  safeClose(link.midiOut);
 }
 
 }  // namespace orq

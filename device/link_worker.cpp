@@ -12,11 +12,11 @@
 #include "device/device_link.h"
 #include "device/device_ops.h"
 #include "device/firmware.h"
+#include "device/ir_transfer.h"
 #include "device/link_host.h"
 #include "device/midi_port.h"
 #include "device/protocol.h"
 #include "device/transfer.h"
-#include "ir/ir_transfer.h"
 #include "state/editor_state.h"
 #include "state/steady_wait.h"
 
@@ -78,14 +78,7 @@ Flash updateFirmware(DeviceLink& link, FirmwareRun& run) {
   }
   run.flashed = true;
   if (flashFirmware(link) == TransferResult::Stopped) return Flash::Stopped;
-  // A restarting device may leave the bus and come back under new ports; ports kept open would
-  // still point at the old ones. Start over as with a device just found.
-  const int32_t kind = state.modelKind.get();
-  closePorts(link);
-  state.resetDeviceFields();
-  state.modelKind = kind;
-  link.rereadPending = 1;
-  requestRepaint(link);
+  restartAfterFlash(link);
   return Flash::Done;
 }
 
@@ -109,12 +102,10 @@ Sequence readDevice(DeviceLink& link, FirmwareRun& firmware) {
 // Two or more failures in a row: reset the device and start over with closed ports.
 void recover(DeviceLink& link) {
   link.state->linkState = kError;
-  safeClose(link.midiOut);
-  safeClose(link.midiIn);
+  closePorts(link);
   findAndOpenDevice(link);
   if (!sendReset(link) || !pauseFor(link, kRecoveryPause)) return;
-  safeClose(link.midiOut);
-  safeClose(link.midiIn);
+  closePorts(link);
   link.state->statusCode = kStatusIdle;
   link.failureCount = 0;
   link.rereadPending = 1;
@@ -133,15 +124,6 @@ struct WorkerState {
   Clock::time_point exportFailedUntil;  // "EXPORT FAILED" stays this long
 };
 
-// After a commit the device sends CHANGE_NOTICE, and reading it again ends the busy state and
-// shows the slot's new name. A device that stays silent is read again once the reply budget has
-// passed, so the panel is never left locked while the device is there.
-void afterUpload(DeviceLink& link, TransferResult result) {
-  if (result != TransferResult::Committed) return;
-  if (waitForReply(link, kChangeNotice) == WaitResult::Stopped) return;
-  link.rereadPending = 1;
-}
-
 // Command 10: the catalogue entry the user chose into the slot whose browser was open then.
 void uploadFactoryIr(DeviceLink& link) {
   EditorState& state = *link.state;
@@ -154,7 +136,10 @@ void uploadFactoryIr(DeviceLink& link) {
     requestRepaint(link);
     return;
   }
-  afterUpload(link, uploadCatalogueEntry(link, entry, static_cast<uint8_t>(slot - 1)));
+  const auto wire = static_cast<uint8_t>(slot - 1);
+  // The next pass reads the device again, which ends the busy state, so the panel is never left
+  // locked while the device is there.
+  finishUpload(link, uploadCatalogueEntry(link, entry, wire), wire, ReadAgain::WholeDevice);
   requestRepaint(link);
 }
 
@@ -165,7 +150,8 @@ void importIntoSlot(DeviceLink& link, int32_t code) {
   requestRepaint(link);
   const std::wstring path = link.host ? link.host->openFileDialog(kDialogWav) : L"";
   if (stopping(link)) return;
-  afterUpload(link, importWav(link, path, static_cast<uint8_t>(code - kCommandImportFirst)));
+  const auto wire = static_cast<uint8_t>(code - kCommandImportFirst);
+  finishUpload(link, importWav(link, path, wire), wire, ReadAgain::WholeDevice);
   requestRepaint(link);
 }
 

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "device/device_link.h"
+#include "device/link_io.h"
 #include "device/protocol.h"
 #include "state/editor_state.h"
 

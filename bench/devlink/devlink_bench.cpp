@@ -25,6 +25,7 @@
 #include "app/platform.h"
 #include "device/device_link.h"
 #include "device/firmware.h"
+#include "device/link_io.h"
 #include "device/midi_port.h"
 #include "device/protocol.h"
 #include "tests/faults/fault_env.h"

@@ -16,10 +16,10 @@
 #include "app/file_path.h"
 #include "app/platform.h"
 #include "device/device_link.h"
+#include "device/ir_transfer.h"
 #include "device/midi_port.h"
 #include "device/protocol.h"
 #include "ir/catalogue.h"
-#include "ir/ir_transfer.h"
 #include "tools/devsim/devsim.h"
 #include "ui/ui.h"
 

@@ -2,6 +2,8 @@
 // reply wait fed through an inbox by hand, the input queue under a burst, and a stop that comes
 // before the worker's thread runs. Threads stand in for the library's input thread and for the
 // user-interface thread that asks for shutdown.
+#include "device/link_io.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>

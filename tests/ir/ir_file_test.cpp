@@ -16,9 +16,9 @@
 
 #include "app/file_path.h"
 #include "device/device_link.h"
+#include "device/ir_transfer.h"
 #include "device/transfer.h"
 #include "ir/catalogue.h"
-#include "ir/ir_transfer.h"
 #include "state/editor_state.h"
 
 namespace {

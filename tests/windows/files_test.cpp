@@ -12,9 +12,9 @@
 
 #include "app/file_path.h"
 #include "device/device_link.h"
+#include "device/ir_transfer.h"
 #include "ir/catalogue.h"
 #include "ir/ir_file.h"
-#include "ir/ir_transfer.h"
 #include "ir/wav_import.h"
 #include "state/editor_state.h"
 

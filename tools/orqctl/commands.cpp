@@ -16,9 +16,10 @@
 #include "device/device_ops.h"
 #include "device/device_state.h"
 #include "device/firmware.h"
+#include "device/ir_transfer.h"
 #include "device/protocol.h"
 #include "ir/catalogue.h"
-#include "ir/ir_transfer.h"
+#include "ir/ir_export.h"
 #include "ir/wav_import.h"
 #include "tools/orqctl/backup_file.h"
 #include "tools/orqctl/settings_text.h"
@@ -510,11 +511,8 @@ Outcome irLoad(const Invocation& inv) {
     if (r == TransferResult::Failed)
       return failed(kNoDevice,
                     "the device stopped acknowledging the transfer; the slot keeps its IR");
-    // The device says it changed once the slot holds the IR; then its name is read back. A device
-    // that stays silent is asked anyway once the wait is over.
-    if (orq::waitForReply(s.link, orq::kChangeNotice) == orq::WaitResult::Stopped)
-      return s.interruption("the IR was sent and committed");
-    const Request named = orq::ask(s.link, orq::buildReadSlotName(wire), orq::kSlotName);
+    // Then the slot's new name is read back.
+    const Request named = orq::finishUpload(s.link, r, wire, orq::ReadAgain::SlotName);
     if (named == Request::Stopped) return s.interruption("the IR was sent and committed");
     if (named != Request::Arrived) return notAnswering("READ_SLOT_NAME after the commit");
     const std::string name = orq::nativePath(s.state().slotName(wire));
@@ -530,8 +528,7 @@ Outcome irExport(const Invocation& inv) {
   const std::string folder = inv.operands[0];
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
-  Session session;  // the catalogue lives in the editor state; no device is needed
-  if (ec || !orq::extractAll(session.link, orq::widePath(folder)))
+  if (ec || orq::exportFactoryIrs(orq::widePath(folder)) != orq::ExportResult::Written)
     return failed(kBadFile, folder + ": the factory IRs could not all be written there");
   Outcome o;
   o.out = inv.json ? "{\"folder\": " + jsonString(folder) + ", \"files\": 18}\n"
@@ -541,24 +538,19 @@ Outcome irExport(const Invocation& inv) {
 
 // ---------------------------------------------------------------- firmware
 
-constexpr auto kRestartBudget = std::chrono::seconds(15);
-constexpr auto kRestartPoll = std::chrono::milliseconds(200);
+constexpr std::chrono::milliseconds kRestartBudget{15000};
 
-// After the flash: the device restarts, perhaps on new ports. Looks for it afresh until it tells
-// its version again.
+// After the flash: the device restarts, perhaps on new ports, and is looked for afresh until it
+// tells its version again.
 Outcome awaitRestart(Session& s, const Invocation& inv, uint16_t stamp) {
-  const Clock::time_point deadline = Clock::now() + kRestartBudget;
-  for (;;) {
-    orq::closePorts(s.link);
-    if (orq::findAndOpenDevice(s.link, nullptr, inv.port) && orq::pauseFor(s.link, kRestartPoll)) {
-      const Request r = orq::identify(s.link);
-      if (r == Request::Arrived) break;
-      if (r == Request::Stopped) return s.interruption("the image was sent and committed");
-    }
-    if (s.interrupted()) return s.interruption("the image was sent and committed");
-    if (Clock::now() >= deadline)
+  switch (orq::awaitRestartedDevice(s.link, inv.port, kRestartBudget)) {
+    case Request::Arrived:
+      break;
+    case Request::Stopped:
+      return s.interruption("the image was sent and committed");
+    case Request::NotSent:
+    case Request::TimedOut:
       return failed(kNoDevice, "the device did not come back within 15 s of its restart");
-    orq::pauseFor(s.link, kRestartPoll);
   }
   const uint16_t now = s.state().deviceFirmwareVersion;
   if (now != stamp)

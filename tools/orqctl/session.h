@@ -8,6 +8,7 @@
 #include <string>
 
 #include "device/device_link.h"
+#include "device/link_io.h"
 #include "device/midi_port.h"
 #include "state/editor_state.h"
 
