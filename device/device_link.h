@@ -6,23 +6,24 @@
 #include <cstdint>
 #include <thread>
 
+#include "device/midi_port.h"
 #include "state/shared_word.h"
-
-class RtMidiIn;
-class RtMidiOut;
 
 namespace orq {
 
 class EditorState;
 class LinkHost;
-class MidiInbox;
 
 struct DeviceLink {
   Shared<int32_t> lastReply{0};      // worker; code of the last recognised reply
   Shared<uint8_t> rereadPending{0};  // worker; run the connect sequence on the next pass
-  RtMidiIn* midiIn = nullptr;        // owned by the worker
-  RtMidiOut* midiOut = nullptr;      // owned by the worker
-  MidiInbox* midiInbox = nullptr;    // owned by the worker; what midiIn received, in order
+  // The port objects, made and destroyed by the one thread that uses them (openLinkPorts,
+  // dropLinkPorts in device_ops.h); empty while there is no MIDI service.
+  MidiPair ports;
+  // What the primitives use: the objects of `ports` (or of a caller's own pair), null when none.
+  RtMidiIn* midiIn = nullptr;
+  RtMidiOut* midiOut = nullptr;
+  MidiInbox* midiInbox = nullptr;    // what midiIn received, in order
   LinkHost* host = nullptr;          // set by start-up; null: no repaints, no dialogs
   EditorState* state = nullptr;      // set by start-up
   std::thread workerThread;          // start-up only

@@ -18,11 +18,6 @@ constexpr milliseconds kAfterFirmware{100};
 constexpr milliseconds kFirmwareRestart{2000};
 constexpr milliseconds kRestartPoll{200};
 constexpr unsigned int kQueueLimit = 100;
-// Over JACK a new connection takes effect at one of the server's next cycles, and a message sent
-// before that is lost: the first request to a device just opened would time out although the
-// device is there (seen as 4 lost requests in 40 on a loaded machine; none with this pause).
-constexpr milliseconds kConnectSettle{50};
-
 // Library errors close both ports; the next discovery opens them again. The closing is left to
 // the next poll even on the link's own thread: the callback runs inside the RtMidi call that met
 // the error, and a port closed under openPort (its device vanished between the enumeration and
@@ -46,10 +41,10 @@ void onServiceLost(void* userData) {
 
 // ---------------------------------------------------------------- ports
 
-MidiPair openLinkPorts(DeviceLink& link, const std::string& inClient,
-                       const std::string& outClient) {
-  MidiPair ports = createMidiPair(inClient, outClient, kQueueLimit, &onServiceLost, &link);
-  if (!ports) return {};
+bool openLinkPorts(DeviceLink& link, const std::string& inClient, const std::string& outClient) {
+  link.ports = createMidiPair(inClient, outClient, kQueueLimit, &onServiceLost, &link);
+  MidiPair& ports = link.ports;
+  if (!ports) return false;
   for (RtMidi* port :
        {static_cast<RtMidi*>(ports.in.get()), static_cast<RtMidi*>(ports.out.get())}) {
     try {
@@ -64,79 +59,19 @@ MidiPair openLinkPorts(DeviceLink& link, const std::string& inClient,
     ports.inbox->setBell(&link.state->workerBell);
     ports.watch->setBell(&link.state->workerBell);
   }
-  return ports;
+  return true;
 }
 
-void dropLinkPorts(DeviceLink& link, MidiPair& ports) {
+void dropLinkPorts(DeviceLink& link) {
   closePorts(link);
   link.midiIn = nullptr;
   link.midiOut = nullptr;
   link.midiInbox = nullptr;
   // Moved out and destroyed whole, so in reverse order: output first, watch last. Assigning an
   // empty pair would free the inbox while the input could still deliver to it.
-  { MidiPair gone = std::move(ports); }
+  { MidiPair gone = std::move(link.ports); }
   link.portFault = 0;
   link.serviceLost = 0;  // the watch is gone, so nothing sets it again
-}
-
-std::vector<TaggedPort> taggedPorts(RtMidi& port, const std::string& name) {
-  std::vector<TaggedPort> all;
-  std::vector<TaggedPort> exact;
-  const unsigned int count = safePortCount(port);
-  for (unsigned int i = 0; i < count; ++i) {
-    std::string portName = safePortName(port, i);
-    const int kind = deviceTagKind(portName);
-    if (kind < 0 || portName.find(name) == std::string::npos) continue;
-    TaggedPort p{std::move(portName), kind};
-    if (!name.empty() && p.name == name) exact.push_back(p);
-    all.push_back(std::move(p));
-  }
-  return exact.empty() ? all : exact;
-}
-
-bool openNamed(RtMidi& port, const std::string& name, const std::string& localName) {
-  const unsigned int count = safePortCount(port);
-  for (unsigned int i = 0; i < count; ++i)
-    if (safePortName(port, i) == name) return safeOpen(port, i, localName);
-  return false;
-}
-
-bool findAndOpenDevice(DeviceLink& link, int32_t* kindOut, const std::string& portName) {
-  if (link.portFault.exchange(0)) closePorts(link);
-  if (!link.midiIn || !link.midiOut) return false;
-  const std::vector<TaggedPort> ins = taggedPorts(*link.midiIn, portName);
-  const std::vector<TaggedPort> outs = taggedPorts(*link.midiOut, portName);
-  const int32_t kind = !outs.empty() ? outs[0].kind : (!ins.empty() ? ins[0].kind : 0);
-  EditorState& state = *link.state;
-  if (kind != state.modelKind.get()) requestRepaint(link);
-  state.modelKind = kind;
-  if (kindOut) *kindOut = kind;
-
-  if (!ins.empty() && !outs.empty()) {
-    bool opened = false;
-    if (!safeIsOpen(link.midiIn)) {
-      safeClose(link.midiIn);
-      opened = true;
-      if (openNamed(*link.midiIn, ins[0].name, "midi Input")) {
-        try {
-          link.midiIn->ignoreTypes(false, true, true);  // keep sysex, drop clock and sensing
-        } catch (const std::exception&) {
-        }
-      }
-    }
-    if (!safeIsOpen(link.midiOut)) {
-      safeClose(link.midiOut);
-      opened = true;
-      openNamed(*link.midiOut, outs[0].name, "midi Output");
-    }
-    if (safeIsOpen(link.midiIn) && safeIsOpen(link.midiOut)) {
-      // A stop request cutting this short is seen by the caller's next pause or wait.
-      if (opened) pauseFor(link, kConnectSettle);
-      return true;
-    }
-  }
-  closePorts(link);
-  return false;
 }
 
 // ---------------------------------------------------------------- requests

@@ -1,5 +1,6 @@
-// The device operations over a DeviceLink: opening the device's ports, the connect read, reading
-// and writing one program's settings, store, reset and the firmware flash. The worker's loop
+// The device operations over a DeviceLink: the link's port objects, the connect read, reading
+// and writing one program's settings, store, reset, the firmware flash and the restart after it
+// (port discovery is in port_discovery.h). The worker's loop
 // calls them for the panel and orqctl calls them directly, so each exists once. They run on the
 // one thread that owns the link's ports and report as the primitives of link_io.h do.
 #pragma once
@@ -12,6 +13,7 @@
 #include "device/device_link.h"
 #include "device/link_io.h"
 #include "device/midi_port.h"
+#include "device/port_discovery.h"
 #include "device/protocol.h"
 #include "device/transfer.h"
 
@@ -19,33 +21,12 @@ namespace orq {
 
 // ---------------------------------------------------------------- ports
 
-// Creates the link's two port objects on the first MIDI service that works, with the error
-// callback and the service watch that the link's pauses and waits react to. An empty pair when
-// there is no service; the link then has no ports.
-MidiPair openLinkPorts(DeviceLink& link, const std::string& inClient, const std::string& outClient);
+// Creates the link's two port objects (link.ports) on the first MIDI service that works, with
+// the error callback and the service watch that the link's pauses and waits react to. False
+// when there is no service; the link then has no ports.
+bool openLinkPorts(DeviceLink& link, const std::string& inClient, const std::string& outClient);
 // Closes and destroys what openLinkPorts made and clears the link's references to it.
-void dropLinkPorts(DeviceLink& link, MidiPair& ports);
-
-// A port whose name carries a device tag. Ports are opened by name (openNamed): an index from
-// a listing can have shifted by the time the port is opened.
-struct TaggedPort {
-  std::string name;
-  int32_t kind = 0;
-};
-// The tagged ports of one direction, in the library's order. With a non-empty `name`, only those
-// whose name contains it, or, when some port's name is exactly `name`, only those.
-std::vector<TaggedPort> taggedPorts(RtMidi& port, const std::string& name = {});
-// Opens the port called `name`, looked up just before. JACK lists this program's own ports too,
-// so opening the input, which registers one, can move the device's input to another index, and
-// an index listed earlier would then connect the output to our own input.
-bool openNamed(RtMidi& port, const std::string& name, const std::string& localName);
-
-// Finds the first tagged input and output (among those `portName` selects, as taggedPorts),
-// records the model kind in the editor state and opens both ports when they are not open yet,
-// giving new connections a moment to take effect. True when both are open; otherwise both are
-// closed. `kindOut` gets the model kind decided.
-bool findAndOpenDevice(DeviceLink& link, int32_t* kindOut = nullptr,
-                       const std::string& portName = {});
+void dropLinkPorts(DeviceLink& link);
 
 // ---------------------------------------------------------------- requests
 

@@ -3,8 +3,9 @@
 // Runs on its own thread, which alone touches the MIDI ports.
 //
 // Sections: firmware update; connect read and recovery; commands; the thread body.
-// The device operations it calls (discovery, the connect read, settings, store, the flash) are in
-// device_ops.cpp, shared with orqctl; the primitives under them are in link_io.cpp.
+// The device operations it calls (the connect read, settings, store, the flash and the restart
+// after it) are in device_ops.cpp and ir_transfer.cpp, shared with orqctl; port discovery is in
+// port_discovery.cpp, the primitives under them all in link_io.cpp.
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -15,6 +16,7 @@
 #include "device/ir_transfer.h"
 #include "device/link_host.h"
 #include "device/midi_port.h"
+#include "device/port_discovery.h"
 #include "device/protocol.h"
 #include "device/transfer.h"
 #include "state/editor_state.h"
@@ -31,13 +33,6 @@ constexpr milliseconds kStoreDisplay{500};
 constexpr milliseconds kRecoveryPause{1000};
 constexpr milliseconds kExportFailedDisplay{4000};
 constexpr int kFailureLimit = 2;
-// Port enumeration costs about 0.2 ms over JACK (a listing of every port per port name), about
-// 4 % of a core if done on every 5 ms pass. Where the service tells of every change of its port
-// list (JACK, see ServiceWatch), the ports are enumerated on the pass after a change, and once a
-// second besides; elsewhere every 50 ms. Always at once when ports that were found have been
-// closed (recovery, library error). Replies are polled on every pass.
-constexpr milliseconds kScanInterval{50};
-constexpr milliseconds kScanIntervalWhenTold{1000};
 // A pass follows the last after kPassPause while there is work in sight (a message waiting, a
 // command); otherwise the worker sleeps until its doorbell rings (a message, a command, a change
 // of the ports, a library error, the service going, a stop request) or this long has passed.
@@ -116,11 +111,7 @@ void recover(DeviceLink& link) {
 // What the worker keeps from one pass to the next.
 struct WorkerState {
   FirmwareRun firmware;                 // the firmware update happens at most once per run
-  Clock::time_point nextScan;           // of the ports; at once when not set
-  const ServiceWatch* watch = nullptr;  // of the ports in use; tells of port list changes
-  uint32_t portChangesSeen = 0;         // its count at the last enumeration
-  bool found = false;  // the last enumeration found the device and opened its ports
-  int32_t kind = 0;    // model kind from the last enumeration
+  PortScan scan;                        // the pace of port discovery
   Clock::time_point exportFailedUntil;  // "EXPORT FAILED" stays this long
 };
 
@@ -200,22 +191,6 @@ void dispatch(DeviceLink& link, WorkerState& w) {
   }
 }
 
-// Port discovery, at the pace described at kScanInterval. Between enumerations the device
-// counts as present while the ports found last time stay open.
-bool discover(DeviceLink& link, WorkerState& w) {
-  const bool reopen = w.found && !(safeIsOpen(link.midiIn) && safeIsOpen(link.midiOut));
-  const bool told = w.watch && w.watch->hearsPortChanges();
-  // Read before the enumeration, so that a change during it brings another one.
-  const uint32_t changes = told ? w.watch->portChanges() : 0;
-  const bool changed = told && changes != w.portChangesSeen;
-  const Clock::time_point now = Clock::now();
-  if (now < w.nextScan && !reopen && !changed && !link.portFault.get()) return w.found;
-  w.nextScan = now + (told ? kScanIntervalWhenTold : kScanInterval);
-  w.portChangesSeen = changes;
-  w.found = findAndOpenDevice(link, &w.kind);
-  return w.found;
-}
-
 void showNoDevice(DeviceLink& link) {
   EditorState& state = *link.state;
   if (state.linkState.get() == kNoDevice) return;
@@ -231,7 +206,8 @@ bool passPause(DeviceLink& link, const WorkerState& w) {
   const bool workWaiting = link.state->pendingCommand.get() != kCommandNone ||
                            (link.midiInbox && link.midiInbox->size() > 0) || link.portFault.get();
   if (!workWaiting) {
-    const Clock::time_point until = std::min(Clock::now() + kIdlePass, w.nextScan - kPassPause);
+    const Clock::time_point until =
+        std::min(Clock::now() + kIdlePass, w.scan.nextScan - kPassPause);
     link.state->workerBell.waitUntil(until);
   }
   return pauseFor(link, kPassPause);
@@ -240,8 +216,8 @@ bool passPause(DeviceLink& link, const WorkerState& w) {
 void onePass(DeviceLink& link, WorkerState& w) {
   if (!passPause(link, w)) return;
   EditorState& state = *link.state;
-  const bool found = discover(link, w);
-  const int32_t kind = w.kind;
+  const bool found = discover(link, w.scan);
+  const int32_t kind = w.scan.kind;
   if (!found) {
     showNoDevice(link);
     // Timeouts against a device that has gone say nothing of the one that comes next: it is
@@ -307,13 +283,12 @@ void runWorker(DeviceLink* link) {
   // The stop flag is not cleared here: start-up zero-fills it, and a close request that comes
   // before this thread runs must still end it.
   WorkerState worker;
-  MidiPair ports;
+  const MidiPair& ports = link->ports;
   milliseconds retry = kFirstServiceRetry;
   bool serviceWasThere = true;  // so that only changes are reported
   while (!stopping(*link)) {
     if (!ports) {
-      ports = openLinkPorts(*link, "midi input client", "midi client");
-      if (!ports) {
+      if (!openLinkPorts(*link, "midi input client", "midi client")) {
         if (serviceWasThere)
           std::fprintf(stderr, "device link: no MIDI service; waiting for one\n");
         serviceWasThere = false;
@@ -326,9 +301,9 @@ void runWorker(DeviceLink* link) {
         std::fprintf(stderr, "device link: MIDI service (%s) found\n", apiName(ports.api));
       serviceWasThere = true;
       retry = kFirstServiceRetry;
-      worker.found = false;  // ports of the last service are gone; enumerate at once
-      worker.nextScan = {};
-      worker.watch = ports.watch.get();
+      worker.scan.found = false;  // ports of the last service are gone; enumerate at once
+      worker.scan.nextScan = {};
+      worker.scan.watch = ports.watch.get();
     }
     if (link->serviceLost.get() || ports.serviceLost()) {
       std::fprintf(stderr, "device link: MIDI service (%s) gone; waiting for it\n",
@@ -336,13 +311,13 @@ void runWorker(DeviceLink* link) {
       serviceWasThere = false;
       showNoDevice(*link);
       link->failureCount = 0;  // timeouts against a vanished service say nothing of the device
-      worker.watch = nullptr;
-      dropLinkPorts(*link, ports);
+      worker.scan.watch = nullptr;
+      dropLinkPorts(*link);
       continue;
     }
     onePass(*link, worker);
   }
-  dropLinkPorts(*link, ports);
+  dropLinkPorts(*link);
 }
 
 }  // namespace orq

@@ -9,7 +9,6 @@
 
 #include "device/device_link.h"
 #include "device/link_io.h"
-#include "device/midi_port.h"
 #include "state/editor_state.h"
 
 namespace orqctl {
@@ -60,7 +59,6 @@ class Session {
 
  private:
   orq::EditorState state_;
-  orq::MidiPair ports_;
 };
 
 }  // namespace orqctl
