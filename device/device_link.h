@@ -52,8 +52,8 @@ void requestStop(DeviceLink& link);
 // Wakes the worker from its idle wait (any thread); nothing without an editor state.
 void wakeWorker(DeviceLink& link);
 
-// The worker's thread body (link_worker.cpp). Creates and owns the two port objects, dropping
-// them when the MIDI service goes and creating them again when it returns; ends within a few
+// The worker's thread body (link_worker.cpp). Creates the link's port objects, dropping them
+// when the MIDI service goes and creating them again when it returns; ends within a few
 // milliseconds of stopRequested being set (every pause and wait watches it), unless a MIDI
 // library call blocks.
 void runWorker(DeviceLink* link);

@@ -147,7 +147,7 @@ void importIntoSlot(DeviceLink& link, int32_t code) {
 }
 
 // Command 11: every factory IR into a folder of the user's. The panel stays usable meanwhile.
-void exportFactoryIrs(DeviceLink& link, WorkerState& w) {
+void extractAllToChosenFolder(DeviceLink& link, WorkerState& w) {
   const std::wstring folder = link.host ? link.host->openFileDialog(kDialogFolder) : L"";
   if (stopping(link)) return;
   if (!extractAll(link, folder)) {
@@ -183,7 +183,7 @@ void dispatch(DeviceLink& link, WorkerState& w) {
       uploadFactoryIr(link);
       break;
     case kCommandExtractAll:
-      exportFactoryIrs(link, w);
+      extractAllToChosenFolder(link, w);
       break;
     default:
       if (code >= kCommandImportFirst && code <= kCommandImportLast) importIntoSlot(link, code);
