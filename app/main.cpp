@@ -26,8 +26,8 @@ int main() {
   orq::Ui ui(&platform);
 
   orq::DeviceLink link;
-  link.platform = &platform;
-  link.ui = &ui;
+  link.host = &platform;
+  link.state = &ui;
   orq::DeviceLink::setCurrent(&link);
   std::promise<void> workerDone;
   std::future<void> workerEnded = workerDone.get_future();

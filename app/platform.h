@@ -10,6 +10,8 @@
 #include <functional>
 #include <string>
 
+#include "device/link_host.h"  // the repaint and the file dialogs, as the device worker asks
+
 namespace orq {
 
 namespace render {
@@ -29,10 +31,6 @@ enum class PlatformEvent : int32_t {
   Timer = 8,
 };
 
-// Modes of Platform::openFileDialog.
-inline constexpr int32_t kDialogWav = 0;     // one WAV file: filter "Wave", *.wav;*.wave
-inline constexpr int32_t kDialogFolder = 2;  // one folder
-
 // Logical window size at 96 dpi; also the minimum size.
 inline constexpr int kWindowWidth = 1024;
 inline constexpr int kWindowHeight = 740;
@@ -47,7 +45,7 @@ inline int32_t wheelNotches(int32_t delta) {
   return delta / 120;
 }
 
-class Platform {
+class Platform final : public LinkHost {
  public:
   Platform(std::string title, std::string identifier);
   ~Platform();
@@ -71,7 +69,7 @@ class Platform {
   void runLoop();  // sets running and dispatches events until a close request clears it
   // Asks for one paint of the whole window. Callable from any thread, never blocks; requests
   // made before the paint happens coalesce into one.
-  void requestRepaint();
+  void requestRepaint() override;
   void setHandCursor(bool hand);
   // Horizontal dots per inch of the drawing surface; 96 when there is none yet.
   float dpi() const;
@@ -82,7 +80,7 @@ class Platform {
   // Returns the chosen path (a file for kDialogWav, a folder for kDialogFolder), or an empty
   // string on cancel, on failure, and once closeDialogs has run. Never call it on the
   // user-interface thread.
-  std::wstring openFileDialog(int32_t mode);
+  std::wstring openFileDialog(int32_t mode) override;
   // Shutdown: an open dialog is closed (its caller gets an empty path) and later requests are
   // answered empty at once. User-interface thread.
   void closeDialogs();

@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "ui/ui.h"
+#include "state/editor_state.h"
 
 namespace orq {
 namespace {
@@ -22,7 +22,7 @@ void requestStop(DeviceLink& link) {
 }
 
 void wakeWorker(DeviceLink& link) {
-  if (link.ui) link.ui->workerBell.ring();
+  if (link.state) link.state->workerBell.ring();
 }
 
 }  // namespace orq

@@ -3,8 +3,9 @@
 // Sections: ports; requests; connect read; firmware.
 #include "device/device_ops.h"
 
+#include "device/device_state.h"
 #include "device/firmware.h"
-#include "ui/ui.h"
+#include "state/editor_state.h"
 
 namespace orq {
 namespace {
@@ -15,12 +16,8 @@ using Clock = std::chrono::steady_clock;
 constexpr milliseconds kAfterSend{5};
 constexpr milliseconds kAfterFirmware{100};
 constexpr milliseconds kFirmwareRestart{2000};
+constexpr milliseconds kRestartPoll{200};
 constexpr unsigned int kQueueLimit = 100;
-// Over JACK a new connection takes effect at one of the server's next cycles, and a message sent
-// before that is lost: the first request to a device just opened would time out although the
-// device is there (seen as 4 lost requests in 40 on a loaded machine; none with this pause).
-constexpr milliseconds kConnectSettle{50};
-
 // Library errors close both ports; the next discovery opens them again. The closing is left to
 // the next poll even on the link's own thread: the callback runs inside the RtMidi call that met
 // the error, and a port closed under openPort (its device vanished between the enumeration and
@@ -44,10 +41,10 @@ void onServiceLost(void* userData) {
 
 // ---------------------------------------------------------------- ports
 
-MidiPair openLinkPorts(DeviceLink& link, const std::string& inClient,
-                       const std::string& outClient) {
-  MidiPair ports = createMidiPair(inClient, outClient, kQueueLimit, &onServiceLost, &link);
-  if (!ports) return {};
+bool openLinkPorts(DeviceLink& link, const std::string& inClient, const std::string& outClient) {
+  link.ports = createMidiPair(inClient, outClient, kQueueLimit, &onServiceLost, &link);
+  MidiPair& ports = link.ports;
+  if (!ports) return false;
   for (RtMidi* port :
        {static_cast<RtMidi*>(ports.in.get()), static_cast<RtMidi*>(ports.out.get())}) {
     try {
@@ -58,88 +55,23 @@ MidiPair openLinkPorts(DeviceLink& link, const std::string& inClient,
   link.midiIn = ports.in.get();
   link.midiOut = ports.out.get();
   link.midiInbox = ports.inbox.get();
-  if (link.ui) {
-    ports.inbox->setBell(&link.ui->workerBell);
-    ports.watch->setBell(&link.ui->workerBell);
+  if (link.state) {
+    ports.inbox->setBell(&link.state->workerBell);
+    ports.watch->setBell(&link.state->workerBell);
   }
-  return ports;
+  return true;
 }
 
-void dropLinkPorts(DeviceLink& link, MidiPair& ports) {
+void dropLinkPorts(DeviceLink& link) {
   closePorts(link);
   link.midiIn = nullptr;
   link.midiOut = nullptr;
   link.midiInbox = nullptr;
   // Moved out and destroyed whole, so in reverse order: output first, watch last. Assigning an
   // empty pair would free the inbox while the input could still deliver to it.
-  { MidiPair gone = std::move(ports); }
+  { MidiPair gone = std::move(link.ports); }
   link.portFault = 0;
   link.serviceLost = 0;  // the watch is gone, so nothing sets it again
-}
-
-void closePorts(DeviceLink& link) {
-  safeClose(link.midiIn);
-  safeClose(link.midiOut);
-}
-
-std::vector<TaggedPort> taggedPorts(RtMidi& port, const std::string& name) {
-  std::vector<TaggedPort> all;
-  std::vector<TaggedPort> exact;
-  const unsigned int count = safePortCount(port);
-  for (unsigned int i = 0; i < count; ++i) {
-    std::string portName = safePortName(port, i);
-    const int kind = deviceTagKind(portName);
-    if (kind < 0 || portName.find(name) == std::string::npos) continue;
-    TaggedPort p{std::move(portName), kind};
-    if (!name.empty() && p.name == name) exact.push_back(p);
-    all.push_back(std::move(p));
-  }
-  return exact.empty() ? all : exact;
-}
-
-bool openNamed(RtMidi& port, const std::string& name, const std::string& localName) {
-  const unsigned int count = safePortCount(port);
-  for (unsigned int i = 0; i < count; ++i)
-    if (safePortName(port, i) == name) return safeOpen(port, i, localName);
-  return false;
-}
-
-bool findAndOpenDevice(DeviceLink& link, int32_t* kindOut, const std::string& portName) {
-  if (link.portFault.exchange(0)) closePorts(link);
-  if (!link.midiIn || !link.midiOut) return false;
-  const std::vector<TaggedPort> ins = taggedPorts(*link.midiIn, portName);
-  const std::vector<TaggedPort> outs = taggedPorts(*link.midiOut, portName);
-  const int32_t kind = !outs.empty() ? outs[0].kind : (!ins.empty() ? ins[0].kind : 0);
-  Ui& ui = *link.ui;
-  if (kind != ui.modelKind.get()) requestRepaint(link);
-  ui.modelKind = kind;
-  if (kindOut) *kindOut = kind;
-
-  if (!ins.empty() && !outs.empty()) {
-    bool opened = false;
-    if (!safeIsOpen(link.midiIn)) {
-      safeClose(link.midiIn);
-      opened = true;
-      if (openNamed(*link.midiIn, ins[0].name, "midi Input")) {
-        try {
-          link.midiIn->ignoreTypes(false, true, true);  // keep sysex, drop clock and sensing
-        } catch (const std::exception&) {
-        }
-      }
-    }
-    if (!safeIsOpen(link.midiOut)) {
-      safeClose(link.midiOut);
-      opened = true;
-      openNamed(*link.midiOut, outs[0].name, "midi Output");
-    }
-    if (safeIsOpen(link.midiIn) && safeIsOpen(link.midiOut)) {
-      // A stop request cutting this short is seen by the caller's next pause or wait.
-      if (opened) pauseFor(link, kConnectSettle);
-      return true;
-    }
-  }
-  closePorts(link);
-  return false;
 }
 
 // ---------------------------------------------------------------- requests
@@ -165,7 +97,7 @@ Request requestSettings(DeviceLink& link, int32_t program) {
 }
 
 bool sendSettings(DeviceLink& link, int32_t program) {
-  return sendSettings(link, settingsOf(*link.ui, program));
+  return sendSettings(link, settingsOf(*link.state, program));
 }
 
 bool sendSettings(DeviceLink& link, const ProgramSettings& settings) {
@@ -203,11 +135,11 @@ Request readSlotNames(DeviceLink& link) {
 // ---------------------------------------------------------------- connect read
 
 Sequence connectSequence(DeviceLink& link, const std::function<Sequence()>& afterVersion) {
-  Ui& ui = *link.ui;
+  EditorState& state = *link.state;
   link.rereadPending = 0;
-  ui.linkState = kBusy;
+  state.linkState = kBusy;
   requestRepaint(link);
-  ui.statusCode = kStatusReading;
+  state.statusCode = kStatusReading;
 
   bool versionKnown = false;
   if (outputOpen(link)) {
@@ -223,11 +155,11 @@ Sequence connectSequence(DeviceLink& link, const std::function<Sequence()>& afte
     if (s != Sequence::Completed) return s;
   }
 
-  if (requestSettings(link, ui.program.get()) == Request::Stopped) return Sequence::Stopped;
+  if (requestSettings(link, state.program.get()) == Request::Stopped) return Sequence::Stopped;
   if (outputOpen(link) && readSlotNames(link) == Request::Stopped) return Sequence::Stopped;
 
-  ui.statusCode = kStatusIdle;
-  if (ui.linkState.get() != kError) ui.linkState = kConnected;
+  state.statusCode = kStatusIdle;
+  if (state.linkState.get() != kError) state.linkState = kConnected;
   requestRepaint(link);
   return Sequence::Completed;
 }
@@ -242,6 +174,30 @@ TransferResult flashFirmware(DeviceLink& link) {
   if (r == TransferResult::Committed && !pauseFor(link, kFirmwareRestart))
     return TransferResult::Stopped;
   return r;
+}
+
+void restartAfterFlash(DeviceLink& link) {
+  EditorState& state = *link.state;
+  const int32_t kind = state.modelKind.get();
+  closePorts(link);
+  state.resetDeviceFields();
+  state.modelKind = kind;
+  link.rereadPending = 1;
+  requestRepaint(link);
+}
+
+Request awaitRestartedDevice(DeviceLink& link, const std::string& portName, milliseconds budget) {
+  const Clock::time_point deadline = Clock::now() + budget;
+  for (;;) {
+    closePorts(link);
+    if (findAndOpenDevice(link, nullptr, portName) && pauseFor(link, kRestartPoll)) {
+      const Request r = identify(link);
+      if (r == Request::Arrived || r == Request::Stopped) return r;
+    }
+    if (interrupted(link)) return Request::Stopped;
+    if (Clock::now() >= deadline) return Request::TimedOut;
+    pauseFor(link, kRestartPoll);
+  }
 }
 
 }  // namespace orq

@@ -1,7 +1,8 @@
-// The device operations over a DeviceLink: opening the device's ports, the connect read, reading
-// and writing one program's settings, store, reset and the firmware flash. The worker's loop
+// The device operations over a DeviceLink: the link's port objects, the connect read, reading
+// and writing one program's settings, store, reset, the firmware flash and the restart after it
+// (port discovery is in port_discovery.h). The worker's loop
 // calls them for the panel and orqctl calls them directly, so each exists once. They run on the
-// one thread that owns the link's ports and report as the primitives of device_link.h do.
+// one thread that owns the link's ports and report as the primitives of link_io.h do.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +11,9 @@
 #include <vector>
 
 #include "device/device_link.h"
+#include "device/link_io.h"
 #include "device/midi_port.h"
+#include "device/port_discovery.h"
 #include "device/protocol.h"
 #include "device/transfer.h"
 
@@ -18,34 +21,12 @@ namespace orq {
 
 // ---------------------------------------------------------------- ports
 
-// Creates the link's two port objects on the first MIDI service that works, with the error
-// callback and the service watch that the link's pauses and waits react to. An empty pair when
-// there is no service; the link then has no ports.
-MidiPair openLinkPorts(DeviceLink& link, const std::string& inClient, const std::string& outClient);
+// Creates the link's two port objects (link.ports) on the first MIDI service that works, with
+// the error callback and the service watch that the link's pauses and waits react to. False
+// when there is no service; the link then has no ports.
+bool openLinkPorts(DeviceLink& link, const std::string& inClient, const std::string& outClient);
 // Closes and destroys what openLinkPorts made and clears the link's references to it.
-void dropLinkPorts(DeviceLink& link, MidiPair& ports);
-void closePorts(DeviceLink& link);
-
-// A port whose name carries a device tag. Ports are opened by name (openNamed): an index from
-// a listing can have shifted by the time the port is opened.
-struct TaggedPort {
-  std::string name;
-  int32_t kind = 0;
-};
-// The tagged ports of one direction, in the library's order. With a non-empty `name`, only those
-// whose name contains it, or, when some port's name is exactly `name`, only those.
-std::vector<TaggedPort> taggedPorts(RtMidi& port, const std::string& name = {});
-// Opens the port called `name`, looked up just before. JACK lists this program's own ports too,
-// so opening the input, which registers one, can move the device's input to another index, and
-// an index listed earlier would then connect the output to our own input.
-bool openNamed(RtMidi& port, const std::string& name, const std::string& localName);
-
-// Finds the first tagged input and output (among those `portName` selects, as taggedPorts),
-// records the model kind in the editor state and opens both ports when they are not open yet,
-// giving new connections a moment to take effect. True when both are open; otherwise both are
-// closed. `kindOut` gets the model kind decided.
-bool findAndOpenDevice(DeviceLink& link, int32_t* kindOut = nullptr,
-                       const std::string& portName = {});
+void dropLinkPorts(DeviceLink& link);
 
 // ---------------------------------------------------------------- requests
 
@@ -82,5 +63,17 @@ Sequence connectSequence(DeviceLink& link, const std::function<Sequence()>& afte
 // transfer, 100 ms, RESET, and on success 2 s for the restart. A failed transfer sets
 // failureCount to 3, so that the worker's next pass recovers. Stopped: nothing more was sent.
 TransferResult flashFirmware(DeviceLink& link);
+
+// After a flash the device may leave the bus and come back under new ports, which ports kept
+// open would not reach. Both of these close the ports and find the device afresh:
+//   restartAfterFlash, for the worker: forgets what the device told (the model kind stays, for
+//     the panel) and asks for the connect read, so that its next pass treats the device as one
+//     just found;
+//   awaitRestartedDevice, for a caller without a worker: looks for the device (`portName` as for
+//     findAndOpenDevice) every 200 ms until it answers IDENTIFY (Arrived) or `budget` has passed
+//     (TimedOut). Stopped when interrupted.
+void restartAfterFlash(DeviceLink& link);
+Request awaitRestartedDevice(DeviceLink& link, const std::string& portName,
+                             std::chrono::milliseconds budget);
 
 }  // namespace orq

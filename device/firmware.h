@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "device/transfer.h"
-#include "ui/shared_word.h"
+#include "state/shared_word.h"
 
 namespace orq {
 

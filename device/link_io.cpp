@@ -1,13 +1,13 @@
-// The worker's primitives over a DeviceLink: pauses that end on a stop request, sending, taking
-// one reply, the reply wait and the failure bookkeeping. Every device operation (connect
-// sequence, commands, IR and firmware transfers) is built from these, on the worker thread.
+// The link's primitives (see link_io.h).
+#include "device/link_io.h"
+
 #include <algorithm>
 
-#include "device/device_link.h"
+#include "device/device_state.h"
+#include "device/link_host.h"
 #include "device/midi_port.h"
-#include "device/protocol.h"
-#include "ui/steady_wait.h"
-#include "ui/ui.h"
+#include "state/editor_state.h"
+#include "state/steady_wait.h"
 
 namespace orq {
 namespace {
@@ -27,11 +27,6 @@ Clock::time_point deadlineAfter(milliseconds interval) {
   return now + interval;
 }
 
-void closeBoth(DeviceLink& link) {
-  safeClose(link.midiIn);
-  safeClose(link.midiOut);
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------- pauses and sending
@@ -45,7 +40,7 @@ bool interrupted(const DeviceLink& link) {
 }
 
 void requestRepaint(DeviceLink& link) {
-  if (link.platform) link.platform->requestRepaint();
+  if (link.host) link.host->requestRepaint();
 }
 
 bool pauseFor(DeviceLink& link, milliseconds interval) {
@@ -74,11 +69,12 @@ bool sendToDevice(DeviceLink& link, const std::vector<uint8_t>& message) {
 // ---------------------------------------------------------------- replies and waits
 
 void pollReply(DeviceLink& link) {
-  if (link.portFault.exchange(0)) closeBoth(link);
-  if (!link.midiInbox || !link.ui) return;
+  if (link.portFault.exchange(0)) closePorts(link);
+  if (!link.midiInbox || !link.state) return;
   // The worker is the only reader of the queue; one buffer serves every poll.
   thread_local std::vector<unsigned char> message;
-  if (link.midiInbox->take(message)) handleReply(message.data(), message.size(), *link.ui, link);
+  if (link.midiInbox->take(message))
+    applyReply(decodeReply(message.data(), message.size()), *link.state, link);
 }
 
 namespace {
@@ -110,7 +106,7 @@ WaitResult waitForReply(DeviceLink& link, int32_t code) {
 }
 
 void markFailure(DeviceLink& link) {
-  link.ui->linkState = kError;
+  link.state->linkState = kError;
   requestRepaint(link);
   link.failureCount = link.failureCount.get() + 1;
 }
@@ -138,6 +134,11 @@ Request countOutcome(DeviceLink& link, Request r) {
 
 Request askCounted(DeviceLink& link, const std::vector<uint8_t>& message, int32_t reply) {
   return countOutcome(link, ask(link, message, reply));
+}
+
+void closePorts(DeviceLink& link) {
+  safeClose(link.midiIn);
+  safeClose(link.midiOut);
 }
 
 }  // namespace orq

@@ -3,8 +3,9 @@
 // Runs on its own thread, which alone touches the MIDI ports.
 //
 // Sections: firmware update; connect read and recovery; commands; the thread body.
-// The device operations it calls (discovery, the connect read, settings, store, the flash) are in
-// device_ops.cpp, shared with orqctl; the primitives under them are in link_io.cpp.
+// The device operations it calls (the connect read, settings, store, the flash and the restart
+// after it) are in device_ops.cpp and ir_transfer.cpp, shared with orqctl; port discovery is in
+// port_discovery.cpp, the primitives under them all in link_io.cpp.
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -12,12 +13,14 @@
 #include "device/device_link.h"
 #include "device/device_ops.h"
 #include "device/firmware.h"
+#include "device/ir_transfer.h"
+#include "device/link_host.h"
 #include "device/midi_port.h"
+#include "device/port_discovery.h"
 #include "device/protocol.h"
 #include "device/transfer.h"
-#include "ir/ir_transfer.h"
-#include "ui/steady_wait.h"
-#include "ui/ui.h"
+#include "state/editor_state.h"
+#include "state/steady_wait.h"
 
 namespace orq {
 namespace {
@@ -30,13 +33,6 @@ constexpr milliseconds kStoreDisplay{500};
 constexpr milliseconds kRecoveryPause{1000};
 constexpr milliseconds kExportFailedDisplay{4000};
 constexpr int kFailureLimit = 2;
-// Port enumeration costs about 0.2 ms over JACK (a listing of every port per port name), about
-// 4 % of a core if done on every 5 ms pass. Where the service tells of every change of its port
-// list (JACK, see ServiceWatch), the ports are enumerated on the pass after a change, and once a
-// second besides; elsewhere every 50 ms. Always at once when ports that were found have been
-// closed (recovery, library error). Replies are polled on every pass.
-constexpr milliseconds kScanInterval{50};
-constexpr milliseconds kScanIntervalWhenTold{1000};
 // A pass follows the last after kPassPause while there is work in sight (a message waiting, a
 // command); otherwise the worker sleeps until its doorbell rings (a message, a command, a change
 // of the ports, a library error, the service going, a stop request) or this long has passed.
@@ -62,29 +58,22 @@ enum class Flash { NotNeeded, Done, Stopped };
 // flashed (or the attempt failed) and restarts; the ports are closed so that the next pass looks
 // for it afresh.
 Flash updateFirmware(DeviceLink& link, FirmwareRun& run) {
-  Ui& ui = *link.ui;
+  EditorState& state = *link.state;
   if (run.downloadPending) {
     run.downloadPending = false;
     const Download d = downloadFirmwareImage(link);
     if (d == Download::Stopped) return Flash::Stopped;
     const uint16_t stamp = firmwareStamp(firmwareImage());
     // An erased stamp is no version: left at 0, it neither flashes nor makes the panel warn.
-    if (d == Download::Complete && firmwareIsNewer(stamp, 0)) ui.imageFirmwareVersion = stamp;
+    if (d == Download::Complete && firmwareIsNewer(stamp, 0)) state.imageFirmwareVersion = stamp;
   }
   if (run.flashed ||
-      !firmwareIsNewer(ui.imageFirmwareVersion.get(), ui.deviceFirmwareVersion.get())) {
+      !firmwareIsNewer(state.imageFirmwareVersion.get(), state.deviceFirmwareVersion.get())) {
     return Flash::NotNeeded;
   }
   run.flashed = true;
   if (flashFirmware(link) == TransferResult::Stopped) return Flash::Stopped;
-  // A restarting device may leave the bus and come back under new ports; ports kept open would
-  // still point at the old ones. Start over as with a device just found.
-  const int32_t kind = ui.modelKind.get();
-  closePorts(link);
-  ui.resetDeviceFields();
-  ui.modelKind = kind;
-  link.rereadPending = 1;
-  requestRepaint(link);
+  restartAfterFlash(link);
   return Flash::Done;
 }
 
@@ -107,14 +96,12 @@ Sequence readDevice(DeviceLink& link, FirmwareRun& firmware) {
 
 // Two or more failures in a row: reset the device and start over with closed ports.
 void recover(DeviceLink& link) {
-  link.ui->linkState = kError;
-  safeClose(link.midiOut);
-  safeClose(link.midiIn);
+  link.state->linkState = kError;
+  closePorts(link);
   findAndOpenDevice(link);
   if (!sendReset(link) || !pauseFor(link, kRecoveryPause)) return;
-  safeClose(link.midiOut);
-  safeClose(link.midiIn);
-  link.ui->statusCode = kStatusIdle;
+  closePorts(link);
+  link.state->statusCode = kStatusIdle;
   link.failureCount = 0;
   link.rereadPending = 1;
 }
@@ -124,88 +111,79 @@ void recover(DeviceLink& link) {
 // What the worker keeps from one pass to the next.
 struct WorkerState {
   FirmwareRun firmware;                 // the firmware update happens at most once per run
-  Clock::time_point nextScan;           // of the ports; at once when not set
-  const ServiceWatch* watch = nullptr;  // of the ports in use; tells of port list changes
-  uint32_t portChangesSeen = 0;         // its count at the last enumeration
-  bool found = false;  // the last enumeration found the device and opened its ports
-  int32_t kind = 0;    // model kind from the last enumeration
+  PortScan scan;                        // the pace of port discovery
   Clock::time_point exportFailedUntil;  // "EXPORT FAILED" stays this long
 };
 
-// After a commit the device sends CHANGE_NOTICE, and reading it again ends the busy state and
-// shows the slot's new name. A device that stays silent is read again once the reply budget has
-// passed, so the panel is never left locked while the device is there.
-void afterUpload(DeviceLink& link, TransferResult result) {
-  if (result != TransferResult::Committed) return;
-  if (waitForReply(link, kChangeNotice) == WaitResult::Stopped) return;
-  link.rereadPending = 1;
-}
-
 // Command 10: the catalogue entry the user chose into the slot whose browser was open then.
 void uploadFactoryIr(DeviceLink& link) {
-  Ui& ui = *link.ui;
-  ui.linkState = kBusy;
+  EditorState& state = *link.state;
+  state.linkState = kBusy;
   requestRepaint(link);
-  const int32_t slot = ui.commandSlot;
-  const int32_t entry = ui.commandEntry;
+  const int32_t slot = state.commandSlot;
+  const int32_t entry = state.commandEntry;
   if (slot < 1 || slot > kSlotCount || entry < 0 || entry >= kCatalogueSize) {
-    ui.linkState = kConnected;  // no browser was open: nothing to send
+    state.linkState = kConnected;  // no browser was open: nothing to send
     requestRepaint(link);
     return;
   }
-  afterUpload(link, uploadCatalogueEntry(link, entry, static_cast<uint8_t>(slot - 1)));
+  const auto wire = static_cast<uint8_t>(slot - 1);
+  // The next pass reads the device again, which ends the busy state, so the panel is never left
+  // locked while the device is there.
+  finishUpload(link, uploadCatalogueEntry(link, entry, wire), wire, ReadAgain::WholeDevice);
   requestRepaint(link);
 }
 
 // Commands 4..9: a WAV file of the user's into slot code - 4.
 void importIntoSlot(DeviceLink& link, int32_t code) {
-  Ui& ui = *link.ui;
-  ui.linkState = kBusy;
+  EditorState& state = *link.state;
+  state.linkState = kBusy;
   requestRepaint(link);
-  const std::wstring path = link.platform ? link.platform->openFileDialog(kDialogWav) : L"";
+  const std::wstring path = link.host ? link.host->openFileDialog(kDialogWav) : L"";
   if (stopping(link)) return;
-  afterUpload(link, importWav(link, path, static_cast<uint8_t>(code - kCommandImportFirst)));
+  const auto wire = static_cast<uint8_t>(code - kCommandImportFirst);
+  finishUpload(link, importWav(link, path, wire), wire, ReadAgain::WholeDevice);
   requestRepaint(link);
 }
 
 // Command 11: every factory IR into a folder of the user's. The panel stays usable meanwhile.
-void exportFactoryIrs(DeviceLink& link, WorkerState& w) {
-  const std::wstring folder = link.platform ? link.platform->openFileDialog(kDialogFolder) : L"";
+void extractAllToChosenFolder(DeviceLink& link, WorkerState& w) {
+  const std::wstring folder = link.host ? link.host->openFileDialog(kDialogFolder) : L"";
   if (stopping(link)) return;
   if (!extractAll(link, folder)) {
-    link.ui->statusCode = kStatusExportFailed;
+    link.state->statusCode = kStatusExportFailed;
     w.exportFailedUntil = Clock::now() + kExportFailedDisplay;
   }
   requestRepaint(link);
 }
 
 void dispatch(DeviceLink& link, WorkerState& w) {
-  Ui& ui = *link.ui;
-  const int32_t code = ui.pendingCommand.take(0);
+  EditorState& state = *link.state;
+  const int32_t code = state.pendingCommand.take(0);
   switch (code) {
     case kCommandSendSettings:
-      sendSettings(link, ui.program.get());
+      sendSettings(link, state.program.get());
       break;
     case kCommandReadSettings:
-      if (requestSettings(link, ui.program.get()) == Request::Stopped) return;
-      ui.linkState = kConnected;
+      if (requestSettings(link, state.program.get()) == Request::Stopped) return;
+      state.linkState = kConnected;
       requestRepaint(link);
       break;
     case kCommandStore:
       if (!sendStore(link)) return;
-      ui.linkState = kBusy;
-      ui.statusCode = kStatusStoring;
+      state.linkState = kBusy;
+      state.statusCode = kStatusStoring;
       requestRepaint(link);
       if (!pauseFor(link, kStoreDisplay)) return;
-      ui.statusCode = kStatusIdle;
-      ui.linkState = kConnected;
+      state.statusCode = kStatusIdle;
+      state.linkState = kConnected;
       requestRepaint(link);
       break;
     case kCommandUploadFactoryIr:
       uploadFactoryIr(link);
       break;
     case kCommandExtractAll:
-      exportFactoryIrs(link, w);
+      extractAllToChosenFolder(link, w);
       break;
     default:
       if (code >= kCommandImportFirst && code <= kCommandImportLast) importIntoSlot(link, code);
@@ -213,27 +191,11 @@ void dispatch(DeviceLink& link, WorkerState& w) {
   }
 }
 
-// Port discovery, at the pace described at kScanInterval. Between enumerations the device
-// counts as present while the ports found last time stay open.
-bool discover(DeviceLink& link, WorkerState& w) {
-  const bool reopen = w.found && !(safeIsOpen(link.midiIn) && safeIsOpen(link.midiOut));
-  const bool told = w.watch && w.watch->hearsPortChanges();
-  // Read before the enumeration, so that a change during it brings another one.
-  const uint32_t changes = told ? w.watch->portChanges() : 0;
-  const bool changed = told && changes != w.portChangesSeen;
-  const Clock::time_point now = Clock::now();
-  if (now < w.nextScan && !reopen && !changed && !link.portFault.get()) return w.found;
-  w.nextScan = now + (told ? kScanIntervalWhenTold : kScanInterval);
-  w.portChangesSeen = changes;
-  w.found = findAndOpenDevice(link, &w.kind);
-  return w.found;
-}
-
 void showNoDevice(DeviceLink& link) {
-  Ui& ui = *link.ui;
-  if (ui.linkState.get() == kNoDevice) return;
-  ui.resetDeviceFields();
-  ui.linkState = kNoDevice;
+  EditorState& state = *link.state;
+  if (state.linkState.get() == kNoDevice) return;
+  state.resetDeviceFields();
+  state.linkState = kNoDevice;
   requestRepaint(link);
 }
 
@@ -241,20 +203,21 @@ void showNoDevice(DeviceLink& link) {
 // passes are always at least that far apart (an ERROR stays on the panel for a pass pause
 // before the device is read again, as before). False when interrupted.
 bool passPause(DeviceLink& link, const WorkerState& w) {
-  const bool workWaiting = link.ui->pendingCommand.get() != kCommandNone ||
+  const bool workWaiting = link.state->pendingCommand.get() != kCommandNone ||
                            (link.midiInbox && link.midiInbox->size() > 0) || link.portFault.get();
   if (!workWaiting) {
-    const Clock::time_point until = std::min(Clock::now() + kIdlePass, w.nextScan - kPassPause);
-    link.ui->workerBell.waitUntil(until);
+    const Clock::time_point until =
+        std::min(Clock::now() + kIdlePass, w.scan.nextScan - kPassPause);
+    link.state->workerBell.waitUntil(until);
   }
   return pauseFor(link, kPassPause);
 }
 
 void onePass(DeviceLink& link, WorkerState& w) {
   if (!passPause(link, w)) return;
-  Ui& ui = *link.ui;
-  const bool found = discover(link, w);
-  const int32_t kind = w.kind;
+  EditorState& state = *link.state;
+  const bool found = discover(link, w.scan);
+  const int32_t kind = w.scan.kind;
   if (!found) {
     showNoDevice(link);
     // Timeouts against a device that has gone say nothing of the one that comes next: it is
@@ -262,12 +225,12 @@ void onePass(DeviceLink& link, WorkerState& w) {
     link.failureCount = 0;
     return;  // a pending command waits for the device
   }
-  const int32_t state = ui.linkState.get();
-  if (state == kNoDevice || state == kError) {
-    ui.resetDeviceFields();
+  const int32_t shown = state.linkState.get();
+  if (shown == kNoDevice || shown == kError) {
+    state.resetDeviceFields();
     // The reset clears modelKind too; the ports just found still say which model this is, and
     // the panel should show it while the device is read (and while it keeps failing).
-    ui.modelKind = kind;
+    state.modelKind = kind;
     link.rereadPending = 1;
   }
   if (link.failureCount.get() >= kFailureLimit) {
@@ -280,8 +243,8 @@ void onePass(DeviceLink& link, WorkerState& w) {
     }
   }
   if (stopping(link)) return;
-  if (ui.statusCode.get() == kStatusExportFailed && Clock::now() >= w.exportFailedUntil) {
-    ui.statusCode = kStatusIdle;
+  if (state.statusCode.get() == kStatusExportFailed && Clock::now() >= w.exportFailedUntil) {
+    state.statusCode = kStatusIdle;
     requestRepaint(link);
   }
   dispatch(link, w);
@@ -319,14 +282,13 @@ const char* apiName(RtMidi::Api api) {
 void runWorker(DeviceLink* link) {
   // The stop flag is not cleared here: start-up zero-fills it, and a close request that comes
   // before this thread runs must still end it.
-  WorkerState state;
-  MidiPair ports;
+  WorkerState worker;
+  const MidiPair& ports = link->ports;
   milliseconds retry = kFirstServiceRetry;
   bool serviceWasThere = true;  // so that only changes are reported
   while (!stopping(*link)) {
     if (!ports) {
-      ports = openLinkPorts(*link, "midi input client", "midi client");
-      if (!ports) {
+      if (!openLinkPorts(*link, "midi input client", "midi client")) {
         if (serviceWasThere)
           std::fprintf(stderr, "device link: no MIDI service; waiting for one\n");
         serviceWasThere = false;
@@ -339,9 +301,9 @@ void runWorker(DeviceLink* link) {
         std::fprintf(stderr, "device link: MIDI service (%s) found\n", apiName(ports.api));
       serviceWasThere = true;
       retry = kFirstServiceRetry;
-      state.found = false;  // ports of the last service are gone; enumerate at once
-      state.nextScan = {};
-      state.watch = ports.watch.get();
+      worker.scan.found = false;  // ports of the last service are gone; enumerate at once
+      worker.scan.nextScan = {};
+      worker.scan.watch = ports.watch.get();
     }
     if (link->serviceLost.get() || ports.serviceLost()) {
       std::fprintf(stderr, "device link: MIDI service (%s) gone; waiting for it\n",
@@ -349,13 +311,13 @@ void runWorker(DeviceLink* link) {
       serviceWasThere = false;
       showNoDevice(*link);
       link->failureCount = 0;  // timeouts against a vanished service say nothing of the device
-      state.watch = nullptr;
-      dropLinkPorts(*link, ports);
+      worker.scan.watch = nullptr;
+      dropLinkPorts(*link);
       continue;
     }
-    onePass(*link, state);
+    onePass(*link, worker);
   }
-  dropLinkPorts(*link, ports);
+  dropLinkPorts(*link);
 }
 
 }  // namespace orq

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "ui/steady_wait.h"
+#include "state/steady_wait.h"
 
 namespace orq {
 

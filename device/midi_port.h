@@ -1,6 +1,31 @@
 // The MIDI layer under the device worker and the device simulator: picks a working RtMidi API
 // (ALSA sequencer where it exists, JACK otherwise), recognises device ports by name tag, and
 // wraps the RtMidi calls that may throw so that library errors never escape as exceptions.
+//
+// It is also where the faults of RtMidi 5.0 and libjack 1.9.21 under us are worked around, the
+// whole list here; the code of each is in midi_port.cpp unless named otherwise:
+//  1. RtMidi throws, or calls an error callback from inside the failing call: the safe* calls
+//     catch, and the link's error callback only marks the fault (device_ops.cpp, onMidiError),
+//     because a port closed inside openPort stays marked open for good.
+//  2. RtMidi's input queue is a ring of plain indices written and read from two threads:
+//     MidiInbox replaces it with a locked one.
+//  3. RtMidi ignores sysex until told otherwise (ignoreTypes, port_discovery.cpp).
+//  4. A JACK client of RtMidi outlives its server and goes on listing the dead server's ports,
+//     and without a server its constructors still succeed and print: ServiceWatch
+//     (midi_service_linux.cpp) watches the server with a client of its own, and createMidiPair
+//     makes it first and tries no further on that API when it cannot connect.
+//  5. libjack prints several lines for every client that cannot reach a server: its messages are
+//     silenced before the first watch connects (midi_service_linux.cpp).
+//  6. RtMidi's JACK output frees its ring buffer before it closes its client, and libjack
+//     unregisters a port while its notification thread may walk the port list: detachJackPort
+//     (midi_service_linux.cpp; nothing to do on Windows) takes the client out of the graph
+//     first, and MidiPair::release calls it before destroying the objects.
+//  7. After a JACK server died, libjack frees every client still allocated when a new one opens:
+//     MidiPair's watch is destroyed last, so every client of a pair is closed by then.
+//  8. JACK lists this program's own ports, so an index can move between the listing and the
+//     open: ports are opened by name (openNamed, port_discovery.cpp).
+//  9. A JACK connection takes effect a cycle later; a message sent before is lost: the link
+//     waits kConnectSettle after opening (port_discovery.cpp).
 #pragma once
 
 #include <rtmidi/RtMidi.h>
@@ -16,7 +41,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/doorbell.h"
+#include "state/doorbell.h"
 
 namespace orq {
 

@@ -1,19 +1,16 @@
-// Sysex builders and the reply handler. Builders only format bytes; handleReply is the one
-// place where what the device says lands in the editor state (worker thread only).
+// Sysex builders and the reply decoder. Both only format or read bytes; applyReply
+// (device_state.cpp) is the one place where what the device says lands in the editor state.
 //
 // Rules for input the device should never send:
 // - The last byte of a received message ends it; values are read from [3] .. [length - 2].
 //   A settings byte or version byte that falls at or past that end is missing: the block
-//   entries it would fill keep their values, and a VERSION without both bytes leaves the stored
-//   version alone (it still counts as the answer to IDENTIFY, with versionStated clear).
+//   entries it would fill are not `present` (and keep their values in the state), and a VERSION
+//   without both bytes states no version (it still counts as the answer to IDENTIFY).
 // - A SETTINGS_DUMP for a program above 127 or a SLOT_NAME for a slot above 5 names nothing the
 //   editor keeps; it is dropped whole, lastReply included, so a wait for it does not succeed.
 #include "device/protocol.h"
 
 #include <algorithm>
-
-#include "device/device_link.h"
-#include "ui/ui.h"
 
 namespace orq {
 namespace {
@@ -56,8 +53,7 @@ wchar_t nameChar(uint8_t b) {
 }
 
 // Nibble pairs hold 1..3 per channel; anything else resets the pair to the middle position.
-template <typename Word>
-void normalisePair(Word* block, int low, int high) {
+void normalisePair(int32_t* block, int low, int high) {
   const int32_t a = block[low];
   const int32_t b = block[high];
   if (a < 1 || a > 3 || b < 1 || b > 3) {
@@ -66,71 +62,54 @@ void normalisePair(Word* block, int low, int high) {
   }
 }
 
-void handleSettingsDump(const uint8_t* m, size_t length, Ui& ui, DeviceLink& link) {
+void decodeSettingsDump(const uint8_t* m, size_t length, Reply& r) {
   const uint8_t p = m[3];
   if (p >= kProgramCount) return;
-  link.lastDumpProgram = p;
+  r.program = p;
+  r.midiChannel = m[4] & 0x1F;
+  r.boostLock = (m[4] >> 5) & 1;
   const size_t last = length - 2;  // last position that carries a value
-  if (p == 0) {
-    ui.midiChannel = m[4] & 0x1F;
-    ui.boostLock = (m[4] >> 5) & 1;
-  }
-  Shared<int32_t>* block = ui.programBlocks[p];
-  for (int e = kLoopBypass; e <= kIrBypass; ++e) block[e] = m[5 + e];
+  const auto take = [&](int entry, uint8_t value) {
+    r.words[entry] = value;
+    r.present = static_cast<uint16_t>(r.present | (1u << entry));
+  };
+  for (int e = kLoopBypass; e <= kIrBypass; ++e) take(e, m[5 + e]);
   // Bytes 12, 13, 14: presence, deep, lowpass; low nibble channel 1, high nibble channel 2.
   for (int pair = 0; pair < 3; ++pair) {
     const size_t pos = 12 + static_cast<size_t>(pair);
     if (pos > last) break;
-    block[kPresence1 + 2 * pair] = m[pos] & 0x0F;
-    block[kPresence2 + 2 * pair] = m[pos] >> 4;
+    take(kPresence1 + 2 * pair, m[pos] & 0x0F);
+    take(kPresence2 + 2 * pair, m[pos] >> 4);
   }
-  if (last >= 15) block[kGate1] = m[15];
-  if (last >= 16) block[kGate2] = m[16];
-  block[kReceived] = 1;
-  normalisePair(block, kPresence1, kPresence2);
-  normalisePair(block, kDeep1, kDeep2);
-  normalisePair(block, kLowpass1, kLowpass2);
-  link.lastReply = kSettingsDump;
+  if (last >= 15) take(kGate1, m[15]);
+  if (last >= 16) take(kGate2, m[16]);
+  r.code = kSettingsDump;
 }
 
-void handleSlotName(const uint8_t* m, Ui& ui, DeviceLink& link) {
+void decodeSlotName(const uint8_t* m, Reply& r) {
   const uint8_t s = m[4];
   if (s >= kSlotCount) return;
+  r.slot = s;
   if (m[5] != 0) {
     const uint8_t* text = m + 5;
     size_t n = 0;
     while (n < kNameFieldBytes && text[n] != 0) ++n;
     size_t from = 0;
     if (n >= 2 && text[0] == '0' + s && text[1] == '_') from = 2;  // the device's "3_" prefix
-    std::wstring name;
-    name.reserve(n - from);
-    for (size_t i = from; i < n; ++i) name.push_back(nameChar(text[i]));
-    ui.setSlotName(s, std::move(name));
+    r.name.reserve(n - from);
+    for (size_t i = from; i < n; ++i) r.name.push_back(nameChar(text[i]));
+    r.hasName = true;
   }
-  link.lastReply = kSlotName;
+  r.code = kSlotName;
 }
 
 }  // namespace
-
-ProgramSettings settingsOf(const Ui& ui, int32_t program) {
-  ProgramSettings s;
-  s.program = program;
-  s.midiChannel = ui.midiChannel;
-  s.boostLock = ui.boostLock;
-  if (program < 0 || program >= kProgramCount) return s;
-  for (int w = 0; w < kSettingsWords; ++w) s.words[w] = ui.programBlocks[program][w];
-  return s;
-}
 
 ProgramSettings asReadBack(ProgramSettings s) {
   normalisePair(s.words.data(), kPresence1, kPresence2);
   normalisePair(s.words.data(), kDeep1, kDeep2);
   normalisePair(s.words.data(), kLowpass1, kLowpass2);
   return s;
-}
-
-Bytes buildWriteSettings(const Ui& ui) {
-  return buildWriteSettings(settingsOf(ui, ui.program));
 }
 
 Bytes buildWriteSettings(const ProgramSettings& s) {
@@ -240,33 +219,35 @@ Bytes buildReset() {
   return shortCommand(kReset);
 }
 
-void handleReply(const uint8_t* m, size_t length, Ui& ui, DeviceLink& link) {
-  if (m == nullptr || length < 3 || m[1] != 0x00) return;
+Reply decodeReply(const uint8_t* m, size_t length) {
+  Reply r;
+  if (m == nullptr || length < 3 || m[1] != 0x00) return r;
   switch (m[2]) {
     case kSettingsDump:
-      if (length >= 14) handleSettingsDump(m, length, ui, link);
+      if (length >= 14) decodeSettingsDump(m, length, r);
       break;
     case kChangeNotice:
       if (length != 4 && length != 5) break;
-      if (length == 5 && m[3] <= 0x7F) ui.program = m[3];
-      link.lastReply = kChangeNotice;
-      link.rereadPending = 1;
+      r.hasProgram = length == 5 && m[3] <= 0x7F;
+      if (r.hasProgram) r.program = m[3];
+      r.code = kChangeNotice;
       break;
     case kSlotName:
-      if (length >= 70) handleSlotName(m, ui, link);
+      if (length >= 70) decodeSlotName(m, r);
       break;
     case kAck:
-      if (length > 3) link.lastReply = kAck;
+      if (length > 3) r.code = kAck;
       break;
     case kVersion:
       if (length < 4) break;
-      link.versionStated = length >= 6;
-      if (length >= 6) ui.deviceFirmwareVersion = static_cast<uint16_t>((m[3] << 8) | m[4]);
-      link.lastReply = kVersion;
+      r.versionStated = length >= 6;
+      if (r.versionStated) r.version = static_cast<uint16_t>((m[3] << 8) | m[4]);
+      r.code = kVersion;
       break;
     default:
       break;
   }
+  return r;
 }
 
 }  // namespace orq

@@ -1,6 +1,7 @@
-// The sysex wire format: builders for every message the editor sends, and the handler that
-// applies one received message to the editor state. Pure functions over bytes; no port here.
-// Every builder returns a message whose data bytes are all below 0x80, or nothing at all.
+// The sysex wire format: builders for every message the editor sends, and the decoder of what
+// the device sends back. Pure functions over bytes; no port and no editor state here (the
+// decoded reply lands in the state in device_state.h). Every builder returns a message whose
+// data bytes are all below 0x80, or nothing at all.
 #pragma once
 
 #include <array>
@@ -9,10 +10,9 @@
 #include <string>
 #include <vector>
 
-namespace orq {
+#include "state/editor_state.h"
 
-class Ui;
-struct DeviceLink;
+namespace orq {
 
 using Bytes = std::vector<uint8_t>;
 
@@ -67,21 +67,17 @@ struct ProgramSettings {
   bool operator==(const ProgramSettings&) const = default;
 };
 
-// The settings of `program` as the editor state holds them, with its midiChannel and boostLock.
-ProgramSettings settingsOf(const Ui& ui, int32_t program);
-
 // What the editor state holds once the device has sent `settings` back in a SETTINGS_DUMP: a
-// nibble pair with a member outside 1..3 becomes 2 and 2, as handleReply makes it.
+// nibble pair with a member outside 1..3 becomes 2 and 2, as applyReply makes it.
 ProgramSettings asReadBack(ProgramSettings settings);
 
 // An empty result means "send nothing": the builder refused an argument that the message cannot
 // carry (a program outside 0..127, a slot outside 0..5, an offset wider than its field, an
 // unknown END_TRANSFER target). The caller must not send, and must not wait for a reply.
 
-// WRITE_SETTINGS for ui.program, from its settings block, midiChannel and boostLock (18 bytes).
-// Block values are cut to the bits their field carries (7 bits per byte, 4 bits for the low
-// member of a nibble pair, 3 for the high one), so no byte reaches 0x80.
-Bytes buildWriteSettings(const Ui& ui);
+// WRITE_SETTINGS for settings.program (18 bytes). Block values are cut to the bits their field
+// carries (7 bits per byte, 4 bits for the low member of a nibble pair, 3 for the high one), so
+// no byte reaches 0x80.
 Bytes buildWriteSettings(const ProgramSettings& settings);
 // The reverse, for WRITE_SETTINGS messages kept in files: true when `message` is one complete
 // 18-byte WRITE_SETTINGS with every data byte below 0x80 and the packed byte's bits 6-7 clear.
@@ -105,9 +101,32 @@ Bytes buildStore();
 Bytes buildIdentify();
 Bytes buildReset();
 
-// Applies one received message to the editor state and the link. Malformed, short or unknown
-// messages change nothing. Reads only inside [message, message + length); the last byte of a
-// message is its end marker and is never read as a value. Worker thread only.
-void handleReply(const uint8_t* message, size_t length, Ui& ui, DeviceLink& link);
+// One received message, decoded. `code` is 0 for a message that is malformed, short, unknown,
+// or names a program above 127 or a slot above 5: such a message changes nothing.
+struct Reply {
+  uint8_t code = 0;  // a ReplyCode, or 0
+  // kSettingsDump: the program and the entries the message carries (bit e of `present` for
+  // entry e; entries 0..6 always, the nibble pairs and gates only when they come before the end
+  // byte), the packed byte's two values, as sent (pairs not yet normalised).
+  // kChangeNotice: hasProgram when it names the program now selected.
+  int32_t program = 0;
+  bool hasProgram = false;
+  int32_t midiChannel = 0;
+  int32_t boostLock = 0;
+  uint16_t present = 0;
+  std::array<int32_t, kSettingsWords> words{};
+  // kSlotName: the slot and, when its name field is not empty, the name as shown (upper case,
+  // the "3_" prefix taken off, unsafe bytes as kUnsafeNameByte).
+  int32_t slot = 0;
+  bool hasName = false;
+  std::wstring name;
+  // kVersion: whether both version bytes came, and the version they state.
+  bool versionStated = false;
+  uint16_t version = 0;
+};
+
+// Reads only inside [message, message + length); the last byte of a message is its end marker
+// and is never read as a value.
+Reply decodeReply(const uint8_t* message, size_t length);
 
 }  // namespace orq

@@ -3,8 +3,9 @@
 #include <array>
 
 #include "device/device_link.h"
+#include "device/link_io.h"
 #include "device/protocol.h"
-#include "ui/ui.h"
+#include "state/editor_state.h"
 
 namespace orq {
 namespace {
@@ -40,7 +41,7 @@ int32_t transferPercent(size_t remaining, size_t total) {
 
 TransferResult sendImage(DeviceLink& link, ChunkKind kind, const uint8_t* image, size_t size,
                          const std::vector<uint8_t>& commit) {
-  Ui& ui = *link.ui;
+  EditorState& state = *link.state;
   // Every chunk is built in this one buffer; nothing is allocated per chunk.
   std::array<uint8_t, 1024> chunk;
   size_t remaining = size;
@@ -52,7 +53,7 @@ TransferResult sendImage(DeviceLink& link, ChunkKind kind, const uint8_t* image,
     link.lastReply = 0;
     const bool sent = length > 0 && sendToDevice(link, chunk.data(), length);
     if (sent && remaining > 0 && remaining < size) {
-      ui.statusCode = transferPercent(remaining, size);
+      state.statusCode = transferPercent(remaining, size);
       requestRepaint(link);
     }
     const TransferResult r = acknowledged(link, sent);
@@ -63,7 +64,7 @@ TransferResult sendImage(DeviceLink& link, ChunkKind kind, const uint8_t* image,
   link.lastReply = 0;
   const TransferResult r = acknowledged(link, sendToDevice(link, commit));
   if (r != TransferResult::Committed) return r;
-  ui.statusCode = 100;
+  state.statusCode = 100;
   requestRepaint(link);
   if (!pauseFor(link, kAfterCommit)) return TransferResult::Stopped;
   link.failureCount = 0;

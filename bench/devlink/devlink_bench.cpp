@@ -25,6 +25,7 @@
 #include "app/platform.h"
 #include "device/device_link.h"
 #include "device/firmware.h"
+#include "device/link_io.h"
 #include "device/midi_port.h"
 #include "device/protocol.h"
 #include "tests/faults/fault_env.h"
@@ -42,8 +43,8 @@ struct Editor {
   orq::DeviceLink link;
   std::thread worker;
   Editor() {
-    link.platform = &platform;
-    link.ui = &ui;
+    link.host = &platform;
+    link.state = &ui;
     worker = std::thread(orq::runWorker, &link);
   }
   ~Editor() {
@@ -195,8 +196,8 @@ struct DirectLink {
         !orq::safeOpen(*ports.out, out, "midi Output"))
       return false;
     ports.in->ignoreTypes(false, true, true);
-    link.platform = &platform;
-    link.ui = &ui;
+    link.host = &platform;
+    link.state = &ui;
     link.midiIn = ports.in.get();
     link.midiOut = ports.out.get();
     link.midiInbox = ports.inbox.get();

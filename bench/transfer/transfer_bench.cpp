@@ -16,10 +16,10 @@
 #include "app/file_path.h"
 #include "app/platform.h"
 #include "device/device_link.h"
+#include "device/ir_transfer.h"
 #include "device/midi_port.h"
 #include "device/protocol.h"
 #include "ir/catalogue.h"
-#include "ir/ir_transfer.h"
 #include "tools/devsim/devsim.h"
 #include "ui/ui.h"
 
@@ -65,7 +65,7 @@ struct Bench {
         !orq::safeOpen(*ports.out, static_cast<unsigned int>(out), "midi Output"))
       return false;
     ports.in->ignoreTypes(false, true, true);
-    link.ui = &ui;
+    link.state = &ui;
     link.midiIn = ports.in.get();
     link.midiOut = ports.out.get();
     link.midiInbox = ports.inbox.get();

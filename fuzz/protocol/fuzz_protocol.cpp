@@ -10,10 +10,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/platform.h"
 #include "device/device_link.h"
+#include "device/device_state.h"
 #include "device/protocol.h"
-#include "ui/ui.h"
+#include "state/editor_state.h"
 
 namespace {
 
@@ -48,7 +48,7 @@ bool mustBeDropped(const uint8_t* m, size_t n) {
   }
 }
 
-void checkState(const orq::Ui& ui, const uint8_t* m, size_t n, int32_t replyBefore,
+void checkState(const orq::EditorState& ui, const uint8_t* m, size_t n, int32_t replyBefore,
                 int32_t replyAfter) {
   check(ui.program >= 0 && ui.program <= 127, "program 0..127");
   check(ui.midiChannel >= 0 && ui.midiChannel <= 31, "midiChannel 0..31");
@@ -76,8 +76,7 @@ void checkState(const orq::Ui& ui, const uint8_t* m, size_t n, int32_t replyBefo
 }
 
 struct State {
-  orq::Platform platform{"fuzz", "fuzz"};
-  orq::Ui ui{&platform};
+  orq::EditorState ui;
   orq::DeviceLink link;
 };
 
@@ -85,7 +84,7 @@ struct State {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static State* state = new State;  // lives for the whole run
-  orq::Ui& ui = state->ui;
+  orq::EditorState& ui = state->ui;
   orq::DeviceLink& link = state->link;
   ui.resetDeviceFields();
   link.lastReply = 0;

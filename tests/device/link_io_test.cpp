@@ -2,6 +2,8 @@
 // reply wait fed through an inbox by hand, the input queue under a burst, and a stop that comes
 // before the worker's thread runs. Threads stand in for the library's input thread and for the
 // user-interface thread that asks for shutdown.
+#include "device/link_io.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -9,11 +11,10 @@
 #include <thread>
 #include <vector>
 
-#include "app/platform.h"
 #include "device/device_link.h"
 #include "device/midi_port.h"
 #include "device/protocol.h"
-#include "ui/ui.h"
+#include "state/editor_state.h"
 
 namespace {
 
@@ -22,14 +23,10 @@ using Clock = std::chrono::steady_clock;
 using Bytes = std::vector<unsigned char>;
 
 struct Linked {
-  orq::Platform platform{"Tarvik Editor", "com.tarvik.editor"};
-  orq::Ui ui{&platform};
+  orq::EditorState ui;
   orq::DeviceLink link;
   orq::MidiInbox inbox{100};
-  Linked() {
-    link.platform = &platform;
-    link.ui = &ui;
-  }
+  Linked() { link.state = &ui; }
 };
 
 // Runs `body` on its own thread and gives its result, or fails when it has not returned after

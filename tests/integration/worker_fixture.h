@@ -76,8 +76,8 @@ inline std::vector<Bytes> receivedBytes(const Simulator& sim) {
 class Editor {
  public:
   Editor() : ui_(std::make_unique<orq::Ui>(&platform_)) {
-    link.platform = &platform_;
-    link.ui = ui_.get();
+    link.host = &platform_;
+    link.state = ui_.get();
   }
   ~Editor() { stop(); }
 

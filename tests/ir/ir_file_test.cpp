@@ -15,12 +15,11 @@
 #include <vector>
 
 #include "app/file_path.h"
-#include "app/platform.h"
 #include "device/device_link.h"
+#include "device/ir_transfer.h"
 #include "device/transfer.h"
 #include "ir/catalogue.h"
-#include "ir/ir_transfer.h"
-#include "ui/ui.h"
+#include "state/editor_state.h"
 
 namespace {
 
@@ -99,7 +98,7 @@ TEST(IrFile, ProgressFigures) {
 class Export : public ::testing::Test {
  protected:
   void SetUp() override {
-    link.ui = &ui;
+    link.state = &ui;
     dir = fs::temp_directory_path() / ("orq-export-" + std::to_string(::getpid()));
     fs::remove_all(dir);
     fs::create_directories(dir);
@@ -110,8 +109,7 @@ class Export : public ::testing::Test {
   }
   std::wstring folder() const { return orq::widePath(dir.string()); }
 
-  orq::Platform platform{"Tarvik Editor", "com.tarvik.editor"};
-  orq::Ui ui{&platform};
+  orq::EditorState ui;
   orq::DeviceLink link;
   fs::path dir;
 };
@@ -122,7 +120,8 @@ TEST_F(Export, WritesEveryEntryExactlyAndRewritesOnASecondRun) {
     size_t files = 0;
     for (const auto& f : fs::directory_iterator(dir)) files += f.is_regular_file();
     EXPECT_EQ(files, 18u) << "no leftovers from the temporary names";
-    for (const orq::CatalogueEntry& e : ui.catalogue) {
+    for (int i = 0; i < orq::kCatalogueSize; ++i) {
+      const orq::FactoryIr& e = orq::factoryIr(i);
       const orq::IrSamples ir = orq::blobSamples(e.blob);
       std::vector<uint8_t> want;
       ASSERT_TRUE(orq::encodeIrFile(ir.data, ir.count, want));
@@ -130,9 +129,9 @@ TEST_F(Export, WritesEveryEntryExactlyAndRewritesOnASecondRun) {
       EXPECT_EQ(got, want) << orq::nativePath(e.name);
     }
   }
-  EXPECT_EQ(fs::file_size(dir / (orq::nativePath(ui.catalogue[2].name) + ".wav")), 9628u);
-  EXPECT_EQ(fs::file_size(dir / (orq::nativePath(ui.catalogue[13].name) + ".wav")), 39980u);
-  EXPECT_EQ(fs::file_size(dir / (orq::nativePath(ui.catalogue[0].name) + ".wav")), 16428u);
+  EXPECT_EQ(fs::file_size(dir / (orq::nativePath(orq::factoryIr(2).name) + ".wav")), 9628u);
+  EXPECT_EQ(fs::file_size(dir / (orq::nativePath(orq::factoryIr(13).name) + ".wav")), 39980u);
+  EXPECT_EQ(fs::file_size(dir / (orq::nativePath(orq::factoryIr(0).name) + ".wav")), 16428u);
   // A cancelled dialog writes nothing and is no failure.
   EXPECT_TRUE(orq::extractAll(link, L""));
 }
@@ -140,10 +139,10 @@ TEST_F(Export, WritesEveryEntryExactlyAndRewritesOnASecondRun) {
 TEST_F(Export, AFolderThatCannotTakeAFileStopsThereAndReportsIt) {
   // The fourth entry's name is taken by a sub-folder: the first three are written, no later
   // one, and nothing partial is left.
-  fs::create_directory(dir / (orq::nativePath(ui.catalogue[3].name) + ".wav"));
+  fs::create_directory(dir / (orq::nativePath(orq::factoryIr(3).name) + ".wav"));
   EXPECT_FALSE(orq::extractAll(link, folder()));
   for (int i = 0; i < orq::kCatalogueSize; ++i) {
-    const fs::path p = dir / (orq::nativePath(ui.catalogue[i].name) + ".wav");
+    const fs::path p = dir / (orq::nativePath(orq::factoryIr(i).name) + ".wav");
     EXPECT_EQ(fs::is_regular_file(p), i < 3) << i;
     EXPECT_FALSE(fs::exists(p.string() + ".part")) << i;
   }
@@ -151,14 +150,14 @@ TEST_F(Export, AFolderThatCannotTakeAFileStopsThereAndReportsIt) {
   EXPECT_FALSE(orq::extractAll(link, folder() + L"/missing"));
   if (::geteuid() != 0) {
     fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
-    fs::remove_all(dir / (orq::nativePath(ui.catalogue[3].name) + ".wav"));
+    fs::remove_all(dir / (orq::nativePath(orq::factoryIr(3).name) + ".wav"));
     EXPECT_FALSE(orq::extractAll(link, folder()));
   }
 }
 
 TEST_F(Export, AWriteThatFailsLeavesNoPartialFileAndKeepsTheOldCopy) {
   ASSERT_TRUE(orq::extractAll(link, folder()));
-  const fs::path first = dir / (orq::nativePath(ui.catalogue[0].name) + ".wav");
+  const fs::path first = dir / (orq::nativePath(orq::factoryIr(0).name) + ".wav");
   const auto before = readFile(first);
   // /dev/full takes the open but fails every write; a symlink at the temporary name sends the
   // first file's bytes there.
@@ -172,7 +171,7 @@ TEST_F(Export, FolderNamesWithAnyCharacters) {
   const fs::path odd = dir / "out \xc3\xa9 \xe4\xb8\x80 \xff";
   fs::create_directory(odd);
   ASSERT_TRUE(orq::extractAll(link, orq::widePath(odd.string())));
-  EXPECT_TRUE(fs::is_regular_file(odd / (orq::nativePath(ui.catalogue[17].name) + ".wav")));
+  EXPECT_TRUE(fs::is_regular_file(odd / (orq::nativePath(orq::factoryIr(17).name) + ".wav")));
 }
 
 }  // namespace

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "state/editor_state.h"
 #include "tools/orqctl/backup_file.h"
 #include "tools/orqctl/settings_text.h"
-#include "ui/ui.h"
 
 namespace {
 

@@ -8,24 +8,23 @@
 #include <string>
 #include <vector>
 
-#include "app/platform.h"
 #include "device/device_link.h"
-#include "ui/ui.h"
+#include "device/device_state.h"
+#include "state/editor_state.h"
 
 namespace orq {
 namespace {
 
 class ProtocolTest : public ::testing::Test {
  protected:
-  Platform platform{"t", "i"};
-  Ui ui{&platform};
+  EditorState state;
   DeviceLink link;
 
-  void feed(const Bytes& m) { handleReply(m.data(), m.size(), ui, link); }
-  int32_t word(int program, int w) const { return ui.programBlocks[program][w]; }
+  void feed(const Bytes& m) { handleReply(m.data(), m.size(), state, link); }
+  int32_t word(int program, int w) const { return state.programBlocks[program][w]; }
   void setBlock(int program, std::initializer_list<int32_t> words) {
     int w = 0;
-    for (int32_t v : words) ui.programBlocks[program][w++] = v;
+    for (int32_t v : words) state.programBlocks[program][w++] = v;
   }
   std::vector<int32_t> block(int program) const {
     std::vector<int32_t> out;
@@ -81,19 +80,20 @@ TEST_F(ProtocolTest, FixedMessagesAndRefusedArguments) {
 }
 
 TEST_F(ProtocolTest, WriteSettingsCarriesTheCurrentProgramsBlock) {
-  ui.program = 7;
-  ui.midiChannel = 16;
-  ui.boostLock = 1;
+  state.program = 7;
+  state.midiChannel = 16;
+  state.boostLock = 1;
   setBlock(7, {1, 1, 0, 1, 2, 1, 1, 3, 1, 2, 3, 1, 2, 3, 2, 1});
   setBlock(6, {9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 1});
-  EXPECT_EQ(buildWriteSettings(ui), (Bytes{0xF0, 0x00, 0x01, 0x07, 0x30, 0x01, 0x01, 0x00, 0x01,
-                                           0x02, 0x01, 0x01, 0x13, 0x32, 0x21, 0x03, 0x02, 0xF7}));
+  EXPECT_EQ(buildWriteSettings(state),
+            (Bytes{0xF0, 0x00, 0x01, 0x07, 0x30, 0x01, 0x01, 0x00, 0x01, 0x02, 0x01, 0x01, 0x13,
+                   0x32, 0x21, 0x03, 0x02, 0xF7}));
 
   // Values the fields cannot carry are cut to the field's bits instead of leaking past 0x7F.
-  ui.midiChannel = 0x21;
-  ui.boostLock = 2;
+  state.midiChannel = 0x21;
+  state.boostLock = 2;
   setBlock(7, {0x80, 0xFF, 2, 3, 4, 5, 6, 0x1F, 9, 16, 8, 3, 0x0F, 0x85, 0x7F, 1});
-  const Bytes m = buildWriteSettings(ui);
+  const Bytes m = buildWriteSettings(state);
   ASSERT_EQ(m.size(), kWriteSettingsLength);
   EXPECT_EQ(m[4], 0x01);
   EXPECT_EQ(m[5], 0x00);
@@ -104,25 +104,25 @@ TEST_F(ProtocolTest, WriteSettingsCarriesTheCurrentProgramsBlock) {
   EXPECT_EQ(m[15], 0x05);
   expectSevenBitPayload(m);
 
-  ui.program = 128;
-  EXPECT_TRUE(buildWriteSettings(ui).empty());
-  ui.program = -1;
-  EXPECT_TRUE(buildWriteSettings(ui).empty());
+  state.program = 128;
+  EXPECT_TRUE(buildWriteSettings(state).empty());
+  state.program = -1;
+  EXPECT_TRUE(buildWriteSettings(state).empty());
 }
 
 TEST_F(ProtocolTest, WriteSettingsIsTheMirrorOfASettingsDump) {
-  ui.program = 0;
-  ui.midiChannel = 9;
-  ui.boostLock = 1;
+  state.program = 0;
+  state.midiChannel = 9;
+  state.boostLock = 1;
   setBlock(0, {1, 0, 1, 1, 2, 0, 1, 2, 3, 1, 1, 3, 2, 1, 3, 1});
   const std::vector<int32_t> sent = block(0);
-  Bytes m = buildWriteSettings(ui);
+  Bytes m = buildWriteSettings(state);
   m[2] = kSettingsDump;
-  ui.resetDeviceFields();
+  state.resetDeviceFields();
   feed(m);
   EXPECT_EQ(block(0), sent);
-  EXPECT_EQ(ui.midiChannel, 9);
-  EXPECT_EQ(ui.boostLock, 1);
+  EXPECT_EQ(state.midiChannel, 9);
+  EXPECT_EQ(state.boostLock, 1);
 }
 
 // A WRITE_SETTINGS read back from a file gives the settings it was built from; messages that
@@ -232,15 +232,15 @@ TEST(ProtocolEndTransfer, TargetSizeAndNameField) {
 TEST_F(ProtocolTest, SettingsDumpFillsTheBlockOfItsProgram) {
   feed(dump(0, 0x2C, {1, 1, 0, 1, 2, 1, 1, 0x13, 0x32, 0x21, 3, 2}));
   EXPECT_EQ(block(0), (std::vector<int32_t>{1, 1, 0, 1, 2, 1, 1, 3, 1, 2, 3, 1, 2, 3, 2, 1}));
-  EXPECT_EQ(ui.midiChannel, 12);
-  EXPECT_EQ(ui.boostLock, 1);
+  EXPECT_EQ(state.midiChannel, 12);
+  EXPECT_EQ(state.boostLock, 1);
   EXPECT_EQ(link.lastReply, kSettingsDump);
 
   // Another program's dump leaves the device-wide values alone.
   feed(dump(5, 0x01, {0, 0, 1, 1, 0, 2, 0, 0x22, 0x22, 0x22, 1, 0}));
   EXPECT_EQ(block(5), (std::vector<int32_t>{0, 0, 1, 1, 0, 2, 0, 2, 2, 2, 2, 2, 2, 1, 0, 1}));
-  EXPECT_EQ(ui.midiChannel, 12);
-  EXPECT_EQ(ui.boostLock, 1);
+  EXPECT_EQ(state.midiChannel, 12);
+  EXPECT_EQ(state.boostLock, 1);
   EXPECT_EQ(block(4), std::vector<int32_t>(16, 0));
   EXPECT_EQ(block(6), std::vector<int32_t>(16, 0));
 }
@@ -308,11 +308,11 @@ TEST_F(ProtocolTest, ChangeNotice) {
       {{0xF0, 0x01, 0x03, 0xF7}, 4, 0, 0},
   };
   for (const Case& c : cases) {
-    ui.program = 4;
+    state.program = 4;
     link.lastReply = 0;
     link.rereadPending = 0;
     feed(c.m);
-    EXPECT_EQ(ui.program, c.program) << c.m.size();
+    EXPECT_EQ(state.program, c.program) << c.m.size();
     EXPECT_EQ(link.lastReply, c.lastReply) << c.m.size();
     EXPECT_EQ(link.rereadPending, c.reread) << c.m.size();
   }
@@ -336,21 +336,21 @@ TEST_F(ProtocolTest, SlotNames) {
       {1, full64, L"ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ_."},
   };
   for (const Case& c : cases) {
-    ui.setSlotName(c.slot, L"OLD");
+    state.setSlotName(c.slot, L"OLD");
     link.lastReply = 0;
     feed(slotName(c.slot, c.text));
-    EXPECT_EQ(ui.slotName(c.slot), c.want) << c.text;
+    EXPECT_EQ(state.slotName(c.slot), c.want) << c.text;
     EXPECT_EQ(link.lastReply, kSlotName) << c.text;
   }
   ASSERT_EQ(full64.size(), 64u);
 
   // Bytes past the 64-byte field are never part of the name.
   feed(slotName(3, full64 + "EXTRA", 90));
-  EXPECT_EQ(ui.slotName(3).size(), 64u);
+  EXPECT_EQ(state.slotName(3).size(), 64u);
 
-  ui.setSlotName(4, L"KEEP");
+  state.setSlotName(4, L"KEEP");
   feed(slotName(4, ""));  // an empty name leaves the old one but is an answer
-  EXPECT_EQ(ui.slotName(4), L"KEEP");
+  EXPECT_EQ(state.slotName(4), L"KEEP");
   EXPECT_EQ(link.lastReply, kSlotName);
 
   link.lastReply = 0;
@@ -358,22 +358,22 @@ TEST_F(ProtocolTest, SlotNames) {
   feed(slotName(0xFF, "x"));
   feed(slotName(4, "short", 69));
   EXPECT_EQ(link.lastReply, 0);
-  EXPECT_EQ(ui.slotName(4), L"KEEP");
+  EXPECT_EQ(state.slotName(4), L"KEEP");
 }
 
 TEST_F(ProtocolTest, VersionAndAck) {
   feed({0xF0, 0x00, 0x0B, 0x01, 0x02, 0xF7});
-  EXPECT_EQ(ui.deviceFirmwareVersion, 258);
+  EXPECT_EQ(state.deviceFirmwareVersion, 258);
   EXPECT_EQ(link.lastReply, kVersion);
   feed({0xF0, 0x00, 0x0B, 0x7F, 0x7F, 0x00, 0xF7});
-  EXPECT_EQ(ui.deviceFirmwareVersion, 0x7F7F);
+  EXPECT_EQ(state.deviceFirmwareVersion, 0x7F7F);
 
   // Too short to carry both version bytes: an answer, but the version stays.
   for (const Bytes& m : {Bytes{0xF0, 0x00, 0x0B, 0xF7}, Bytes{0xF0, 0x00, 0x0B, 0x03, 0xF7}}) {
     link.lastReply = 0;
     feed(m);
     EXPECT_EQ(link.lastReply, kVersion) << m.size();
-    EXPECT_EQ(ui.deviceFirmwareVersion, 0x7F7F) << m.size();
+    EXPECT_EQ(state.deviceFirmwareVersion, 0x7F7F) << m.size();
   }
 
   link.lastReply = 0;
@@ -385,7 +385,7 @@ TEST_F(ProtocolTest, VersionAndAck) {
 
 TEST_F(ProtocolTest, DroppedMessagesChangeNothing) {
   setBlock(0, {1, 1, 1, 1, 1, 1, 1, 3, 3, 3, 3, 3, 3, 3, 3, 1});
-  ui.setSlotName(0, L"NAME");
+  state.setSlotName(0, L"NAME");
   const std::vector<Bytes> dropped = {
       {},
       {0xF0},
@@ -411,13 +411,13 @@ TEST_F(ProtocolTest, DroppedMessagesChangeNothing) {
     EXPECT_EQ(link.lastReply, 77) << m.size();
   }
   feed(badHeader);
-  handleReply(nullptr, 18, ui, link);
+  handleReply(nullptr, 18, state, link);
   EXPECT_EQ(link.lastReply, 77);
   EXPECT_EQ(block(0), (std::vector<int32_t>{1, 1, 1, 1, 1, 1, 1, 3, 3, 3, 3, 3, 3, 3, 3, 1}));
   EXPECT_EQ(block(127), std::vector<int32_t>(16, 0));
-  EXPECT_EQ(ui.midiChannel, 0);
-  EXPECT_EQ(ui.deviceFirmwareVersion, 0);
-  EXPECT_EQ(ui.slotName(0), L"NAME");
+  EXPECT_EQ(state.midiChannel, 0);
+  EXPECT_EQ(state.deviceFirmwareVersion, 0);
+  EXPECT_EQ(state.slotName(0), L"NAME");
 }
 
 // Every reply code at every length up to past the longest reply, from a buffer of exactly that
@@ -430,9 +430,9 @@ TEST_F(ProtocolTest, EveryLengthStaysInsideTheMessage) {
       if (length > 2) m[2] = code;
       if (length > 4) m[4] = 3;  // a valid slot, so names are read
       if (length > 3) m[3] = 0x7F;
-      handleReply(m.data(), m.size(), ui, link);
-      ASSERT_LE(ui.slotName(3).size(), 64u);
-      ASSERT_LE(ui.midiChannel, 31);
+      handleReply(m.data(), m.size(), state, link);
+      ASSERT_LE(state.slotName(3).size(), 64u);
+      ASSERT_LE(state.midiChannel, 31);
     }
   }
   EXPECT_EQ(word(0x7F, kReceived), 1);

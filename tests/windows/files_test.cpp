@@ -11,13 +11,12 @@
 #include <vector>
 
 #include "app/file_path.h"
-#include "app/platform.h"
 #include "device/device_link.h"
+#include "device/ir_transfer.h"
 #include "ir/catalogue.h"
 #include "ir/ir_file.h"
-#include "ir/ir_transfer.h"
 #include "ir/wav_import.h"
-#include "ui/ui.h"
+#include "state/editor_state.h"
 
 namespace {
 
@@ -31,7 +30,7 @@ std::vector<uint8_t> readAll(const fs::path& p) {
 class WideNames : public ::testing::Test {
  protected:
   void SetUp() override {
-    link.ui = &ui;
+    link.state = &ui;
     std::random_device seed;
     do {
       dir = fs::temp_directory_path() /
@@ -40,15 +39,14 @@ class WideNames : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir); }
 
-  orq::Platform platform{"Tarvik Editor", "com.tarvik.editor"};
-  orq::Ui ui{&platform};
+  orq::EditorState ui;
   orq::DeviceLink link;
   fs::path dir;
 };
 
 TEST_F(WideNames, ExtractAllWritesAndReplacesEveryFile) {
   const std::wstring folder = orq::pathText(dir);
-  const fs::path first = orq::filePath(folder + L"/" + ui.catalogue[0].name + L".wav");
+  const fs::path first = orq::filePath(folder + L"/" + orq::factoryIr(0).name + L".wav");
   { std::ofstream(first, std::ios::binary) << "an older, shorter file"; }
   for (int run = 0; run < 2; ++run) {
     SCOPED_TRACE(run);
@@ -56,7 +54,8 @@ TEST_F(WideNames, ExtractAllWritesAndReplacesEveryFile) {
     int files = 0;
     for (const auto& entry : fs::directory_iterator(dir)) files += entry.is_regular_file();
     EXPECT_EQ(files, orq::kCatalogueSize) << "no temporary files left";
-    for (const orq::CatalogueEntry& e : ui.catalogue) {
+    for (int i = 0; i < orq::kCatalogueSize; ++i) {
+      const orq::FactoryIr& e = orq::factoryIr(i);
       const orq::IrSamples ir = orq::blobSamples(e.blob);
       std::vector<uint8_t> want;
       ASSERT_TRUE(orq::encodeIrFile(ir.data, ir.count, want));

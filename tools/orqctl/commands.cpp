@@ -14,10 +14,12 @@
 
 #include "app/file_path.h"
 #include "device/device_ops.h"
+#include "device/device_state.h"
 #include "device/firmware.h"
+#include "device/ir_transfer.h"
 #include "device/protocol.h"
 #include "ir/catalogue.h"
-#include "ir/ir_transfer.h"
+#include "ir/ir_export.h"
 #include "ir/wav_import.h"
 #include "tools/orqctl/backup_file.h"
 #include "tools/orqctl/settings_text.h"
@@ -127,10 +129,10 @@ Outcome readProgram(Session& s, int program, bool globals, ProgramSettings& out)
   for (int p : reads) {
     // An answer of the device's that is another program's dump counts as an answer, but is no
     // reading of this program: only a dump of this one sets its received flag again.
-    s.ui().programBlocks[p][orq::kReceived] = 0;
+    s.state().programBlocks[p][orq::kReceived] = 0;
     switch (orq::requestSettings(s.link, p)) {
       case Request::Arrived:
-        if (s.ui().programBlocks[p][orq::kReceived].get() == 1) break;
+        if (s.state().programBlocks[p][orq::kReceived].get() == 1) break;
         return notAnswering("READ_SETTINGS for program " + std::to_string(p) +
                             " with that program's settings");
       case Request::Stopped:
@@ -139,7 +141,7 @@ Outcome readProgram(Session& s, int program, bool globals, ProgramSettings& out)
         return notAnswering("READ_SETTINGS for program " + std::to_string(p));
     }
   }
-  out = orq::settingsOf(s.ui(), program);
+  out = orq::settingsOf(s.state(), program);
   return {};
 }
 
@@ -181,10 +183,10 @@ Outcome devices(const Invocation& inv) {
 
 Outcome info(const Invocation& inv) {
   return onDevice(inv, "", [&](Session& s) {
-    orq::Ui& ui = s.ui();
+    orq::EditorState& state = s.state();
     // The editor's read of a device just found, ending at the first request left unanswered.
     ProgramSettings current;
-    Outcome read = readProgram(s, ui.program.get(), true, current);
+    Outcome read = readProgram(s, state.program.get(), true, current);
     if (read.status != kDone) return read;
     switch (orq::readSlotNames(s.link)) {
       case Request::Arrived:
@@ -194,25 +196,25 @@ Outcome info(const Invocation& inv) {
       default:
         return notAnswering("READ_SLOT_NAME");
     }
-    const int32_t model = ui.modelKind;
+    const int32_t model = state.modelKind;
     Outcome o;
     if (inv.json) {
       o.out = "{\"model\": " + std::to_string(model) +
-              ", \"firmware\": " + jsonString(versionText(ui.deviceFirmwareVersion)) +
-              ", \"program\": " + std::to_string(ui.program.get()) +
-              ", \"midiChannel\": " + std::to_string(ui.midiChannel.get()) +
-              ", \"boostLock\": " + (ui.boostLock.get() ? "true" : "false") + ", \"slots\": [";
+              ", \"firmware\": " + jsonString(versionText(state.deviceFirmwareVersion)) +
+              ", \"program\": " + std::to_string(state.program.get()) +
+              ", \"midiChannel\": " + std::to_string(state.midiChannel.get()) +
+              ", \"boostLock\": " + (state.boostLock.get() ? "true" : "false") + ", \"slots\": [";
       for (int slot = 0; slot < orq::kSlotCount; ++slot)
-        o.out += (slot ? ", " : "") + jsonString(orq::nativePath(ui.slotName(slot)));
+        o.out += (slot ? ", " : "") + jsonString(orq::nativePath(state.slotName(slot)));
       o.out += "]}\n";
     } else {
       o.out = "model         " + std::to_string(model) + "\nfirmware      " +
-              versionText(ui.deviceFirmwareVersion) + "\nprogram       " +
-              std::to_string(ui.program.get()) + "\nmidi-channel  " +
-              midiChannelText(ui.midiChannel) + "\nboost-lock    " +
-              (ui.boostLock.get() ? "on" : "off") + "\n";
+              versionText(state.deviceFirmwareVersion) + "\nprogram       " +
+              std::to_string(state.program.get()) + "\nmidi-channel  " +
+              midiChannelText(state.midiChannel) + "\nboost-lock    " +
+              (state.boostLock.get() ? "on" : "off") + "\n";
       for (int slot = 0; slot < orq::kSlotCount; ++slot) {
-        const std::string name = orq::nativePath(ui.slotName(slot));
+        const std::string name = orq::nativePath(state.slotName(slot));
         o.out += "slot " + std::to_string(slot + 1) + "        " +
                  (name.empty() ? "(no IR)" : name) + "\n";
       }
@@ -260,10 +262,10 @@ Outcome get(const Invocation& inv) {
   if (!programOperand(inv.operands, next, program, error) || next != inv.operands.size())
     return failed(kUsage, error.empty() ? "get takes at most one program number" : error);
   return onDevice(inv, "", [&](Session& s) {
-    const int p = program >= 0 ? program : s.ui().program.get();
+    const int p = program >= 0 ? program : s.state().program.get();
     ProgramSettings settings;
     Outcome o = readProgram(s, p, false, settings);
-    return o.status == kDone ? settingsOutcome(inv, settings, s.ui().modelKind) : o;
+    return o.status == kDone ? settingsOutcome(inv, settings, s.state().modelKind) : o;
   });
 }
 
@@ -281,7 +283,7 @@ Outcome set(const Invocation& inv) {
   }
   if (edits.empty()) return failed(kUsage, "set needs at least one NAME=VALUE");
   return onDevice(inv, "", [&](Session& s) {
-    const int p = program >= 0 ? program : s.ui().program.get();
+    const int p = program >= 0 ? program : s.state().program.get();
     // Every WRITE_SETTINGS carries the device-wide values too: they are read first, so that a
     // change to one program never resets the MIDI channel or the boost lock.
     ProgramSettings want;
@@ -300,7 +302,7 @@ Outcome set(const Invocation& inv) {
                     "program " + std::to_string(p) + " reads back other settings than were sent");
     if (inv.store && !orq::sendStore(s.link)) return s.interruption("STORE was sent");
     return settingsOutcome(
-        inv, now, s.ui().modelKind,
+        inv, now, s.state().modelKind,
         inv.store ? "program " + std::to_string(p) + " set and stored"
                   : "program " + std::to_string(p) + " set, not stored (orqctl store keeps it)");
   });
@@ -328,7 +330,7 @@ std::string globalsText(const ProgramSettings& s) {
 }
 
 void showProgress(Session& s, int done, int total) {
-  s.ui().statusCode = done * 100 / total;
+  s.state().statusCode = done * 100 / total;
 }
 
 Outcome backup(const Invocation& inv) {
@@ -348,8 +350,8 @@ Outcome backup(const Invocation& inv) {
     // Program 0's dump carried the device-wide values; every message of the file repeats them.
     Outcome o;
     for (ProgramSettings& p : programs) {
-      p.midiChannel = s.ui().midiChannel;
-      p.boostLock = s.ui().boostLock;
+      p.midiChannel = s.state().midiChannel;
+      p.boostLock = s.state().boostLock;
       const std::string odd = checkSettings(p);
       if (!odd.empty()) {
         o.err += "warning: program " + std::to_string(p.program) + " holds " + odd +
@@ -509,14 +511,11 @@ Outcome irLoad(const Invocation& inv) {
     if (r == TransferResult::Failed)
       return failed(kNoDevice,
                     "the device stopped acknowledging the transfer; the slot keeps its IR");
-    // The device says it changed once the slot holds the IR; then its name is read back. A device
-    // that stays silent is asked anyway once the wait is over.
-    if (orq::waitForReply(s.link, orq::kChangeNotice) == orq::WaitResult::Stopped)
-      return s.interruption("the IR was sent and committed");
-    const Request named = orq::ask(s.link, orq::buildReadSlotName(wire), orq::kSlotName);
+    // Then the slot's new name is read back.
+    const Request named = orq::finishUpload(s.link, r, wire, orq::ReadAgain::SlotName);
     if (named == Request::Stopped) return s.interruption("the IR was sent and committed");
     if (named != Request::Arrived) return notAnswering("READ_SLOT_NAME after the commit");
-    const std::string name = orq::nativePath(s.ui().slotName(wire));
+    const std::string name = orq::nativePath(s.state().slotName(wire));
     Outcome o;
     o.out = inv.json
                 ? "{\"slot\": " + std::to_string(slot) + ", \"name\": " + jsonString(name) + "}\n"
@@ -529,8 +528,7 @@ Outcome irExport(const Invocation& inv) {
   const std::string folder = inv.operands[0];
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
-  Session session;  // the catalogue lives in the editor state; no device is needed
-  if (ec || !orq::extractAll(session.link, orq::widePath(folder)))
+  if (ec || orq::exportFactoryIrs(orq::widePath(folder)) != orq::ExportResult::Written)
     return failed(kBadFile, folder + ": the factory IRs could not all be written there");
   Outcome o;
   o.out = inv.json ? "{\"folder\": " + jsonString(folder) + ", \"files\": 18}\n"
@@ -540,26 +538,21 @@ Outcome irExport(const Invocation& inv) {
 
 // ---------------------------------------------------------------- firmware
 
-constexpr auto kRestartBudget = std::chrono::seconds(15);
-constexpr auto kRestartPoll = std::chrono::milliseconds(200);
+constexpr std::chrono::milliseconds kRestartBudget{15000};
 
-// After the flash: the device restarts, perhaps on new ports. Looks for it afresh until it tells
-// its version again.
+// After the flash: the device restarts, perhaps on new ports, and is looked for afresh until it
+// tells its version again.
 Outcome awaitRestart(Session& s, const Invocation& inv, uint16_t stamp) {
-  const Clock::time_point deadline = Clock::now() + kRestartBudget;
-  for (;;) {
-    orq::closePorts(s.link);
-    if (orq::findAndOpenDevice(s.link, nullptr, inv.port) && orq::pauseFor(s.link, kRestartPoll)) {
-      const Request r = orq::identify(s.link);
-      if (r == Request::Arrived) break;
-      if (r == Request::Stopped) return s.interruption("the image was sent and committed");
-    }
-    if (s.interrupted()) return s.interruption("the image was sent and committed");
-    if (Clock::now() >= deadline)
+  switch (orq::awaitRestartedDevice(s.link, inv.port, kRestartBudget)) {
+    case Request::Arrived:
+      break;
+    case Request::Stopped:
+      return s.interruption("the image was sent and committed");
+    case Request::NotSent:
+    case Request::TimedOut:
       return failed(kNoDevice, "the device did not come back within 15 s of its restart");
-    orq::pauseFor(s.link, kRestartPoll);
   }
-  const uint16_t now = s.ui().deviceFirmwareVersion;
+  const uint16_t now = s.state().deviceFirmwareVersion;
   if (now != stamp)
     return failed(kNoDevice, "the device restarted with firmware " + versionText(now) + ", not " +
                                  versionText(stamp));
@@ -584,7 +577,7 @@ Outcome firmware(const Invocation& inv) {
     return failed(kBadFile, path + ": no version stamp (erased image); nothing was sent");
 
   return onDevice(inv, "firmware", [&](Session& s) {
-    const uint16_t device = s.ui().deviceFirmwareVersion;
+    const uint16_t device = s.state().deviceFirmwareVersion;
     if (!s.link.versionStated.get() && !inv.force) {
       return failed(kNoDevice,
                     "the device answered IDENTIFY without its firmware version; "

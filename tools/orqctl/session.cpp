@@ -76,16 +76,15 @@ std::string jsonString(const std::string& text) {
 }
 
 Session::Session() {
-  link.ui = &ui_;  // no platform: nothing to repaint
+  link.state = &state_;  // no host: nothing to repaint, no dialogs
 }
 
 Session::~Session() {
-  orq::dropLinkPorts(link, ports_);
+  orq::dropLinkPorts(link);
 }
 
 bool Session::openService() {
-  ports_ = orq::openLinkPorts(link, "orqctl input", "orqctl");
-  return static_cast<bool>(ports_);
+  return orq::openLinkPorts(link, "orqctl input", "orqctl");
 }
 
 bool Session::interrupted() const {
@@ -98,7 +97,7 @@ Outcome Session::interruption(const std::string& what) const {
 }
 
 Outcome Session::openDevice(const std::string& port) {
-  if (!ports_ && !openService())
+  if (!link.ports && !openService())
     return failed(kNoDevice, "no MIDI service: no ALSA sequencer and no JACK server running");
   const auto ins = orq::taggedPorts(*link.midiIn, port);
   const auto outs = orq::taggedPorts(*link.midiOut, port);
@@ -138,14 +137,14 @@ Outcome Session::run(const std::function<Outcome(Session&)>& job, const std::str
   std::future<Outcome> done = result.get_future();
   std::thread worker([this, &job, promise = std::move(result)]() mutable {
     Outcome o = job(*this);
-    orq::dropLinkPorts(link, ports_);  // on the thread that used them
+    orq::dropLinkPorts(link);  // on the thread that used them
     promise.set_value(std::move(o));
   });
 
   ProgressBar bar(label);
   Clock::time_point stopSeen{};
   while (done.wait_for(kProgressTick) != std::future_status::ready) {
-    bar.show(ui_.statusCode.get());
+    bar.show(state_.statusCode.get());
     if (!orq::stopping(link)) continue;
     if (stopSeen == Clock::time_point{}) stopSeen = Clock::now();
     if (Clock::now() - stopSeen > kStopBudget) {

@@ -1,16 +1,15 @@
-// What every orqctl command runs in: the editor's state record over the window-less Platform, a
-// DeviceLink, and the MIDI ports, owned by one job thread while the main thread draws progress
-// and watches for Ctrl-C. Commands build their result as text and the main thread prints it, so
-// the progress bar and the output never interleave.
+// What every orqctl command runs in: the editor's state record, a DeviceLink and the MIDI
+// ports, owned by one job thread while the main thread draws progress and watches for Ctrl-C.
+// Commands build their result as text and the main thread prints it, so the progress bar and the
+// output never interleave.
 #pragma once
 
 #include <functional>
 #include <string>
 
-#include "app/platform.h"
 #include "device/device_link.h"
-#include "device/midi_port.h"
-#include "ui/ui.h"
+#include "device/link_io.h"
+#include "state/editor_state.h"
 
 namespace orqctl {
 
@@ -41,7 +40,7 @@ class Session {
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
-  orq::Ui& ui() { return ui_; }
+  orq::EditorState& state() { return state_; }
   orq::DeviceLink link;
 
   // Creates the port objects on the MIDI service (job thread). False when there is none.
@@ -59,9 +58,7 @@ class Session {
   Outcome run(const std::function<Outcome(Session&)>& job, const std::string& label);
 
  private:
-  orq::Platform platform_{"orqctl", "com.tarvik.orqctl"};
-  orq::Ui ui_{&platform_};
-  orq::MidiPair ports_;
+  orq::EditorState state_;
 };
 
 }  // namespace orqctl

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <optional>
 
-#include "ui/ui.h"
+#include "state/editor_state.h"
 
 namespace orqctl {
 namespace {

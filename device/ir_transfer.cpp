@@ -1,49 +1,25 @@
-#include "ir/ir_transfer.h"
+#include "device/ir_transfer.h"
 
-#include <filesystem>
-#include <fstream>
 #include <vector>
 
 #include "app/file_path.h"
 #include "device/device_link.h"
+#include "device/link_io.h"
 #include "device/protocol.h"
 #include "ir/catalogue.h"
+#include "ir/ir_export.h"
 #include "ir/ir_file.h"
 #include "ir/wav_import.h"
-#include "ui/ui.h"
+#include "state/editor_state.h"
 
 namespace orq {
 namespace {
 
 // Refused before sending: the busy state ends without anything else happening.
 TransferResult refuse(DeviceLink& link) {
-  link.ui->linkState = kConnected;
+  link.state->linkState = kConnected;
   requestRepaint(link);
   return TransferResult::Failed;
-}
-
-// Writes `bytes` to `path` through a temporary file next to it. False, with the temporary file
-// removed, when any step fails.
-bool writeWhole(const std::wstring& path, const std::vector<uint8_t>& bytes) {
-  const std::filesystem::path file = filePath(path);
-  std::filesystem::path part = file;
-  part += ".part";
-  bool written = false;
-  {
-    std::ofstream out(part, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    written = !out.fail();
-  }
-  std::error_code error;
-  if (written) {
-    std::filesystem::rename(part, file, error);
-    if (!error) return true;
-  }
-  std::filesystem::remove(part, error);
-  return false;
 }
 
 }  // namespace
@@ -62,7 +38,7 @@ TransferResult uploadIr(DeviceLink& link, const std::wstring& name, const float*
 
 TransferResult uploadCatalogueEntry(DeviceLink& link, int32_t entry, uint8_t slot) {
   if (entry < 0 || entry >= kCatalogueSize) return refuse(link);
-  const CatalogueEntry& e = link.ui->catalogue[entry];
+  const FactoryIr& e = factoryIr(entry);
   const IrSamples ir = blobSamples(e.blob);
   return uploadIr(link, e.name, ir.data, ir.count, slot);
 }
@@ -78,20 +54,25 @@ TransferResult uploadImportedWav(DeviceLink& link, const std::wstring& path, con
                   slot);
 }
 
+Request finishUpload(DeviceLink& link, TransferResult result, uint8_t slot, ReadAgain how) {
+  if (result != TransferResult::Committed) return Request::NotSent;
+  if (waitForReply(link, kChangeNotice) == WaitResult::Stopped) return Request::Stopped;
+  if (how == ReadAgain::SlotName) return ask(link, buildReadSlotName(slot), kSlotName);
+  link.rereadPending = 1;
+  return Request::Arrived;
+}
+
 bool extractAll(DeviceLink& link, const std::wstring& folder) {
-  if (folder.empty()) return true;
-  std::vector<uint8_t> image;
-  for (const CatalogueEntry& entry : link.ui->catalogue) {
-    const IrSamples ir = blobSamples(entry.blob);
-    if (!encodeIrFile(ir.data, ir.count, image)) {
+  switch (exportFactoryIrs(folder)) {
+    case ExportResult::Written:
+      return true;
+    case ExportResult::NotEncoded:
       refuse(link);
-      return false;
-    }
-    // The separator is added even after a folder that ends with one; the file system does not
-    // mind the doubled separator.
-    if (!writeWhole(folder + L"/" + entry.name + L".wav", image)) return false;
+      break;
+    case ExportResult::NotWritten:
+      break;
   }
-  return true;
+  return false;
 }
 
 }  // namespace orq

@@ -8,7 +8,7 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "ui/steady_wait.h"
+#include "state/steady_wait.h"
 
 namespace orq {
 

@@ -1,0 +1,43 @@
+// The editor state's start values, the device-field reset and the slot-name hand-off.
+#include "state/editor_state.h"
+
+#include <utility>
+
+namespace orq {
+
+EditorState::EditorState() {
+  resetDeviceFields();
+  linkState = kNoDevice;
+}
+
+std::wstring EditorState::slotName(int slot) const {
+  if (slot < 0 || slot >= kSlotCount) return {};
+  std::lock_guard<std::mutex> lock(slotNamesMutex_);
+  return slotNames_[slot];
+}
+
+void EditorState::setSlotName(int slot, std::wstring name) {
+  if (slot < 0 || slot >= kSlotCount) return;
+  std::lock_guard<std::mutex> lock(slotNamesMutex_);
+  slotNames_[slot].swap(name);  // the old string is released outside the paint's view
+}
+
+void EditorState::resetDeviceFields() {
+  for (auto& row : programBlocks) {
+    for (auto& word : row) word = 0;
+  }
+  for (int s = 0; s < kSlotCount; ++s) setSlotName(s, {});
+  deviceFirmwareVersion = 0;
+  imageFirmwareVersion = 0;
+  modelKind = 0;
+  program = 0;
+  midiChannel = 0;
+  boostLock = 0;
+  browserSlot = 0;
+  ccListOpen = 0;
+  browserListMode = 0;
+  catalogueIndex = 0;
+  statusCode = kStatusIdle;
+}
+
+}  // namespace orq

@@ -1,0 +1,105 @@
+// The editor state record: what the device worker and the panel share. The worker writes what
+// the device reports, the user-interface thread the panel's requests. Word fields are Shared<>
+// (relaxed atomics); the six slot names are swapped under a short lock. Nothing here draws,
+// talks to a port or knows the window.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "state/doorbell.h"
+#include "state/shared_word.h"
+
+namespace orq {
+
+inline constexpr int kProgramCount = 128;
+inline constexpr int kBlockWords = 16;
+inline constexpr int kSlotCount = 6;
+inline constexpr int kCatalogueSize = 18;
+
+// Settings block words (row of programBlocks).
+enum BlockWord : int {
+  kLoopBypass = 0,
+  kActiveChannel = 1,
+  kBoost1 = 2,
+  kBoost2 = 3,
+  kIrSelect1 = 4,
+  kIrSelect2 = 5,
+  kIrBypass = 6,
+  kPresence1 = 7,
+  kPresence2 = 8,
+  kDeep1 = 9,
+  kDeep2 = 10,
+  kLowpass1 = 11,
+  kLowpass2 = 12,
+  kGate1 = 13,
+  kGate2 = 14,
+  kReceived = 15,
+};
+
+// linkState values.
+enum LinkState : int32_t { kNoDevice = 0, kConnected = 1, kBusy = 2, kError = 3 };
+
+// pendingCommand codes: written by the panel, taken and carried out by the worker.
+enum Command : int32_t {
+  kCommandNone = 0,
+  kCommandSendSettings = 1,      // the current program's block to the device
+  kCommandReadSettings = 2,      // the current program's block from the device
+  kCommandStore = 3,             // the device keeps its settings
+  kCommandImportFirst = 4,       // choose a WAV file for user slot code - 4 ...
+  kCommandImportLast = 9,        // ... up to slot 5
+  kCommandUploadFactoryIr = 10,  // catalogueIndex to slot browserSlot - 1
+  kCommandExtractAll = 11,       // every factory IR to a chosen folder
+};
+
+// statusCode values besides 0..100 (transfer per cent).
+inline constexpr int32_t kStatusIdle = -1;
+inline constexpr int32_t kStatusStoring = 200;
+inline constexpr int32_t kStatusReading = 300;
+// The last EXTRACT ALL could not write every file (shown in the status line for a while).
+inline constexpr int32_t kStatusExportFailed = 400;
+
+class EditorState {
+ public:
+  EditorState();
+  EditorState(const EditorState&) = delete;
+  EditorState& operator=(const EditorState&) = delete;
+
+  // Written by the worker (W) or the user-interface thread (U).
+  Shared<int32_t> linkState{kNoDevice};       // W
+  Shared<int32_t> pendingCommand{0};          // U writes 1..11; W takes and clears
+  Doorbell workerBell;                        // rung when the worker has something to do
+  Shared<uint16_t> deviceFirmwareVersion{0};  // W
+  Shared<uint16_t> imageFirmwareVersion{0};   // W
+  Shared<int32_t> statusCode{kStatusIdle};    // W
+  Shared<int32_t> program{0};                 // U, and W from device reports
+  Shared<int32_t> midiChannel{0};             // U, and W from device reports
+  Shared<int32_t> boostLock{0};               // U, and W from device reports
+  Shared<int32_t> browserSlot{0};             // U
+  Shared<int32_t> ccListOpen{0};              // U
+  Shared<int32_t> browserListMode{0};         // U
+  Shared<int32_t> catalogueIndex{0};          // U
+  Shared<int32_t> audition{0};                // U
+  // Target of the last command 10, as the user chose it: browser slot 1..6 and catalogue entry.
+  // Written before the command is published, so the worker uploads what was clicked even when
+  // the browser has moved on by the time it takes the command.
+  Shared<int32_t> commandSlot{0};                             // U
+  Shared<int32_t> commandEntry{0};                            // U
+  Shared<int32_t> programBlocks[kProgramCount][kBlockWords];  // U edits, W stores dumps
+  Shared<int32_t> modelKind{0};                               // W
+
+  // Slot names as the device reported them (upper case); written by W, read by the paint.
+  std::wstring slotName(int slot) const;
+  void setSlotName(int slot, std::wstring name);
+
+  // Returns every device-derived field to its start value.
+  void resetDeviceFields();
+
+ private:
+  mutable std::mutex slotNamesMutex_;
+  std::array<std::wstring, kSlotCount> slotNames_;  // guarded by slotNamesMutex_
+};
+
+}  // namespace orq
