@@ -223,6 +223,11 @@ void Platform::runLoop() {
   running = true;
   if (!hasWindow()) return;  // nothing could ever end the loop
   while (running) {
+    // Wine reads the display's events (a window manager's close among them) only while the
+    // thread waits for messages, or once 200 messages have come without a wait: a transfer, which
+    // asks for a paint after every chunk, kept the close waiting for seconds. A wait of no time
+    // lets Wine read them; on Windows it only looks at the queue.
+    MsgWaitForMultipleObjectsEx(0, nullptr, 0, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     MSG message;
     const BOOL got = GetMessageW(&message, nullptr, 0, 0);
     if (got == 0 || got == -1) break;  // quit, or an error
