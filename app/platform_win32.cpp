@@ -177,9 +177,9 @@ Platform::Platform(std::string t, std::string id) : title(std::move(t)), identif
   const int desktopDpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
   if (screen) ReleaseDC(desktop, screen);
   const SIZE outer = outerWindowSize(static_cast<float>(desktopDpi));
-  impl->window = CreateWindowExW(0, wideTitle.c_str(), wideTitle.c_str(), kWindowStyle,
-                                 CW_USEDEFAULT, CW_USEDEFAULT, outer.cx, outer.cy, nullptr,
-                                 nullptr, instance, this);
+  impl->window =
+      CreateWindowExW(0, wideTitle.c_str(), wideTitle.c_str(), kWindowStyle, CW_USEDEFAULT,
+                      CW_USEDEFAULT, outer.cx, outer.cy, nullptr, nullptr, instance, this);
   if (impl->window) SetTimer(impl->window, kTimerId, kTimerMs, nullptr);
 }
 

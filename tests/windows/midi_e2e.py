@@ -8,9 +8,10 @@ IR from slot 1's browser (65 chunks and the commit into slot 0), a WAV file thro
 open dialog (the image rebuilt from its chunks equal to what the Linux build's orqctl makes of
 the same file), EXTRACT ALL through the folder dialog (18 files, one equal to its upload,
 nothing sent), a device that stops answering (ERROR: RESET; once it answers, one RESET and a
-full read) and an unplug and replug (read afresh). A second run: a firmware update from a
-loopback HTTP server (URL monikers), the image rebuilt from its 512 chunks equal to the served
-one, then RESET and a full read.
+full read) and an unplug and replug (read afresh). Then a firmware update from a loopback
+HTTP server (URL monikers): one editor closed during the transfer (it ends at once, nothing
+committed), another that sends the whole image (rebuilt from its 512 chunks equal to the
+served one), then RESET and a full read.
 
 What Wine cannot show that Windows would: its winmm asks the driver for the number of ports
 once, when it loads the driver, so a device plugged in after the editor started, or one that

@@ -263,8 +263,8 @@ TEST(Window, DpiChangeScalesTheSurfaceAndTheMinimumAndTakesTheSuggestedRectangle
   HDC screen = GetDC(nullptr);
   const int desktop = GetDeviceCaps(screen, LOGPIXELSY);
   ReleaseDC(nullptr, screen);
-  const SIZE start = outerFor({orq::scaledWindowSize(desktop, 1024),
-                              orq::scaledWindowSize(desktop, 740)});
+  const SIZE start =
+      outerFor({orq::scaledWindowSize(desktop, 1024), orq::scaledWindowSize(desktop, 740)});
   RECT back{40, 30, 40 + start.cx, 30 + start.cy};
   SendMessageW(gWindow, WM_DPICHANGED, MAKEWPARAM(desktop, desktop),
                reinterpret_cast<LPARAM>(&back));

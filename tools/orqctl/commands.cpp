@@ -82,7 +82,8 @@ FileBytes readFile(const std::string& path, uintmax_t limit) {
 class AtomicFile {
  public:
   explicit AtomicFile(const std::string& path)
-      : path_(orq::filePath(orq::widePath(path))), part_(orq::filePath(orq::widePath(path + ".part"))) {
+      : path_(orq::filePath(orq::widePath(path))),
+        part_(orq::filePath(orq::widePath(path + ".part"))) {
     file_.open(part_, std::ios::binary | std::ios::trunc);
   }
   ~AtomicFile() {

@@ -32,8 +32,7 @@ constexpr int kBarWidth = 30;
 
 class ProgressBar {
  public:
-  explicit ProgressBar(std::string label)
-      : label_(std::move(label)), shown_(stderrIsTerminal()) {}
+  explicit ProgressBar(std::string label) : label_(std::move(label)), shown_(stderrIsTerminal()) {}
   void show(int32_t percent) {
     if (!shown_ || percent < 0 || percent > 100 || percent == last_) return;
     last_ = percent;
