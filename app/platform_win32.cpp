@@ -25,6 +25,15 @@ constexpr UINT_PTR kTimerId = 0;
 // How long the close waits for a file dialog of the worker to go: closing it sends messages to
 // this thread (the dialog is owned by our window), so they are answered meanwhile.
 constexpr std::chrono::milliseconds kDialogCloseBudget{500};
+constexpr DWORD kWindowStyle = WS_OVERLAPPEDWINDOW;
+
+// The window's outer size whose client area is the panel's at `dpi` (its frame and title bar
+// around it).
+SIZE outerWindowSize(float dpi) {
+  RECT r{0, 0, scaledWindowSize(dpi, kWindowWidth), scaledWindowSize(dpi, kWindowHeight)};
+  AdjustWindowRectEx(&r, kWindowStyle, FALSE, 0);
+  return {r.right - r.left, r.bottom - r.top};
+}
 }  // namespace
 
 // User-interface thread only, except where noted.
@@ -86,8 +95,9 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
       const float surfaceDpi = render::windowSurfaceDpi();
       const float dpi = surfaceDpi > 0 ? surfaceDpi : 96.0f;
       auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
-      info->ptMinTrackSize.x = scaledWindowSize(dpi, kWindowWidth);
-      info->ptMinTrackSize.y = scaledWindowSize(dpi, kWindowHeight);
+      const SIZE outer = outerWindowSize(dpi);
+      info->ptMinTrackSize.x = outer.cx;
+      info->ptMinTrackSize.y = outer.cy;
       return 0;
     }
     case WM_DISPLAYCHANGE:
@@ -166,11 +176,10 @@ Platform::Platform(std::string t, std::string id) : title(std::move(t)), identif
   HDC screen = GetDC(desktop);
   const int desktopDpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
   if (screen) ReleaseDC(desktop, screen);
-  const auto dpi = static_cast<float>(desktopDpi);
+  const SIZE outer = outerWindowSize(static_cast<float>(desktopDpi));
   impl->window =
-      CreateWindowExW(0, wideTitle.c_str(), wideTitle.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                      CW_USEDEFAULT, scaledWindowSize(dpi, kWindowWidth),
-                      scaledWindowSize(dpi, kWindowHeight), nullptr, nullptr, instance, this);
+      CreateWindowExW(0, wideTitle.c_str(), wideTitle.c_str(), kWindowStyle, CW_USEDEFAULT,
+                      CW_USEDEFAULT, outer.cx, outer.cy, nullptr, nullptr, instance, this);
   if (impl->window) SetTimer(impl->window, kTimerId, kTimerMs, nullptr);
 }
 
@@ -214,6 +223,11 @@ void Platform::runLoop() {
   running = true;
   if (!hasWindow()) return;  // nothing could ever end the loop
   while (running) {
+    // Wine reads the display's events (a window manager's close among them) only while the
+    // thread waits for messages, or once 200 messages have come without a wait: a transfer, which
+    // asks for a paint after every chunk, kept the close waiting for seconds. A wait of no time
+    // lets Wine read them; on Windows it only looks at the queue.
+    MsgWaitForMultipleObjectsEx(0, nullptr, 0, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     MSG message;
     const BOOL got = GetMessageW(&message, nullptr, 0, 0);
     if (got == 0 || got == -1) break;  // quit, or an error
