@@ -157,15 +157,32 @@ void uploadFactoryIr(DeviceLink& link) {
   requestRepaint(link);
 }
 
-// Commands 4..9: a WAV file of the user's into slot code - 4.
+// A WAV file of the user's into user slot 0..5, once it is known (from the dialog, or dropped).
+void importFile(DeviceLink& link, const std::wstring& path, int32_t slot) {
+  const bool inRange = slot >= 0 && slot < kSlotCount;
+  afterUpload(link,
+              importWav(link, inRange ? path : L"", static_cast<uint8_t>(inRange ? slot : 0)));
+  requestRepaint(link);
+}
+
+// Commands 4..9: a WAV file chosen in the dialog into slot code - 4.
 void importIntoSlot(DeviceLink& link, int32_t code) {
   Ui& ui = *link.ui;
   ui.linkState = kBusy;
   requestRepaint(link);
   const std::wstring path = link.platform ? link.platform->openFileDialog(kDialogWav) : L"";
   if (stopping(link)) return;
-  afterUpload(link, importWav(link, path, static_cast<uint8_t>(code - kCommandImportFirst)));
+  importFile(link, path, code - kCommandImportFirst);
+}
+
+// Command 12: the file dropped on a slot row, with no dialog.
+void importDroppedFile(DeviceLink& link) {
+  Ui& ui = *link.ui;
+  ui.linkState = kBusy;
   requestRepaint(link);
+  int32_t slot = -1;
+  const std::wstring path = ui.takeDroppedFile(slot);
+  importFile(link, path, slot);
 }
 
 // Command 11: every factory IR into a folder of the user's. The panel stays usable meanwhile.
@@ -206,6 +223,9 @@ void dispatch(DeviceLink& link, WorkerState& w) {
       break;
     case kCommandExtractAll:
       exportFactoryIrs(link, w);
+      break;
+    case kCommandImportFile:
+      importDroppedFile(link);
       break;
     default:
       if (code >= kCommandImportFirst && code <= kCommandImportLast) importIntoSlot(link, code);

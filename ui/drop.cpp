@@ -1,0 +1,113 @@
+// Files dragged onto the panel. A file dropped on one of the six user-slot rows goes to the
+// worker as a command of its own, which imports it as the row's folder icon imports the file
+// chosen in its dialog. While a file is over a row, the row's folder icon shows its hover look.
+// Like pointer input, this answers only while the device is connected and idle (linkState 1),
+// and works on the hit regions the last paint left.
+#include <chrono>
+#include <cstdint>
+#include <thread>
+#include <utility>
+
+#include "ui/ui.h"
+
+namespace orq {
+
+namespace {
+
+constexpr int32_t kHoverKind = 2;
+constexpr uint32_t kFirstFolderIcon = 16;  // the folder icons of slots 0..5 are 16..21
+// The icon's place in its row: the row is the column's width, 31 units high, 4 above the icon.
+constexpr int32_t kRowWidth = 250;
+constexpr int32_t kRowHeight = 31;
+constexpr int32_t kIconInset = 4;
+// As for a press on the folder icon: the worker takes the command before anything else can
+// overwrite it.
+constexpr std::chrono::milliseconds kHandOverPause{20};
+
+bool isFolderIcon(const HitRegion& r) {
+  return r.kind == kHoverKind && r.id >= kFirstFolderIcon && r.id < kFirstFolderIcon + kSlotCount;
+}
+
+// The user slot 0..5 whose row holds the platform's pointer, or -1. Positions are device
+// pixels over dpi/96 as for pointer input; a row covers its top edge, not its bottom one,
+// so that neighbouring rows never share a line.
+int32_t slotRowAtPointer(const Ui& ui) {
+  double factor = static_cast<double>(ui.platform->dpi()) / 96.0;
+  if (!(factor > 0.0)) factor = 1.0;
+  const auto x = static_cast<int32_t>(ui.platform->pointerX / factor);
+  const auto y = static_cast<int32_t>(ui.platform->pointerY / factor);
+  for (const HitRegion& r : ui.hitRegions) {
+    if (!isFolderIcon(r)) continue;
+    const int32_t top = r.y - kIconInset;
+    if (x >= 0 && x <= kRowWidth && y >= top && y < top + kRowHeight) {
+      return static_cast<int32_t>(r.id - kFirstFolderIcon);
+    }
+  }
+  return -1;
+}
+
+// Shows slot `slot`'s folder icon hovered and every other control not (slot -1: none).
+void showDropTarget(Ui& ui, int32_t slot) {
+  bool changed = false;
+  for (HitRegion& r : ui.hitRegions) {
+    const uint8_t want =
+        isFolderIcon(r) && static_cast<int32_t>(r.id - kFirstFolderIcon) == slot ? 1 : 0;
+    if (r.hovered != want) {
+      r.hovered = want;
+      changed = true;
+    }
+  }
+  if (changed) ui.platform->requestRepaint();
+}
+
+}  // namespace
+
+void Ui::onDragOver() {
+  if (!platform || linkState != kConnected) return;
+  const int32_t slot = slotRowAtPointer(*this);
+  platform->dropAccepted = slot >= 0;
+  showDropTarget(*this, slot);
+}
+
+// The highlight a drag left goes with it, even when the device has turned busy meanwhile.
+void Ui::onDragLeave() {
+  if (!platform) return;
+  bool changed = false;
+  for (HitRegion& r : hitRegions) {
+    if (isFolderIcon(r) && r.hovered != 0) {
+      r.hovered = 0;
+      changed = true;
+    }
+  }
+  if (changed) platform->requestRepaint();
+}
+
+void Ui::onDrop() {
+  if (!platform) return;
+  if (linkState != kConnected) {
+    onDragLeave();
+    return;
+  }
+  const int32_t slot = slotRowAtPointer(*this);
+  showDropTarget(*this, -1);
+  if (slot < 0 || platform->droppedFile.empty()) return;
+  platform->dropAccepted = true;
+  setDroppedFile(slot, platform->droppedFile);
+  pendingCommand.publish(kCommandImportFile);
+  workerBell.ring();
+  std::this_thread::sleep_until(std::chrono::steady_clock::now() + kHandOverPause);
+}
+
+void Ui::setDroppedFile(int32_t slot, std::wstring path) {
+  std::lock_guard<std::mutex> lock(droppedFileMutex_);
+  droppedSlot_ = slot;
+  droppedFile_ = std::move(path);
+}
+
+std::wstring Ui::takeDroppedFile(int32_t& slot) {
+  std::lock_guard<std::mutex> lock(droppedFileMutex_);
+  slot = std::exchange(droppedSlot_, -1);
+  return std::exchange(droppedFile_, {});
+}
+
+}  // namespace orq
