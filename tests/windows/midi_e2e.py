@@ -245,9 +245,12 @@ class Editor:
         time.sleep(0.5)  # the worker marks the link idle right after the last slot name
         expect(self.log, 0, expected, "connect sequence")
         self.window, width, height = find_window(self.session)
-        if (width, height) != PANEL_SIZE:
-            # The window's outer size is the panel's, so its client area is smaller; the
-            # layout follows the client area.
+        # The window's outer size is the panel's, so its client area is smaller; the layout
+        # follows the client area. Asked too early after the window appears, Wine may still
+        # set its own size afterwards, so it is asked again until it holds.
+        for _ in range(3):
+            if (width, height) == PANEL_SIZE:
+                break
             self.session.run(["xdotool", "windowsize", "--sync", self.window] +
                              [str(v) for v in PANEL_SIZE], 20)
             time.sleep(0.3)
