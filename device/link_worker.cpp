@@ -158,6 +158,7 @@ void uploadFactoryIr(DeviceLink& link) {
 }
 
 // A WAV file of the user's into user slot 0..5, once it is known (from the dialog, or dropped).
+// A slot outside that range is refused as the empty path of a cancelled dialog is.
 void importFile(DeviceLink& link, const std::wstring& path, int32_t slot) {
   const bool inRange = slot >= 0 && slot < kSlotCount;
   afterUpload(link,
