@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <type_traits>
 
+#include "render/utf8.h"
+
 namespace orq {
 namespace {
 
@@ -25,55 +27,14 @@ size_t rootNameLength(const std::wstring& p) {
 }
 
 constexpr uint32_t kEscapeBase = 0xDC00;  // a stray byte b is carried as U+DC00 + b (b >= 0x80)
-constexpr bool kUtf16 = sizeof(wchar_t) == 2;
-
-bool isHighSurrogate(uint32_t c) {
-  return c >= 0xD800 && c <= 0xDBFF;
-}
-bool isLowSurrogate(uint32_t c) {
-  return c >= 0xDC00 && c <= 0xDFFF;
-}
-
-// The code point at s[i] and how many wide characters it takes: a surrogate pair counts as one
-// where wide strings are UTF-16.
-uint32_t codePointAt(const std::wstring& s, size_t i, size_t& units) {
-  const auto c = static_cast<uint32_t>(s[i]);
-  units = 1;
-  if (kUtf16 && isHighSurrogate(c) && i + 1 < s.size()) {
-    const auto low = static_cast<uint32_t>(s[i + 1]);
-    if (isLowSurrogate(low)) {
-      units = 2;
-      return 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-    }
-  }
-  return c;
-}
 
 void appendWide(std::wstring& out, uint32_t c) {
-  if (kUtf16 && c >= 0x10000) {
+  if (render::kUtf16WideStrings && c >= 0x10000) {
     c -= 0x10000;
     out += static_cast<wchar_t>(0xD800 + (c >> 10));
     out += static_cast<wchar_t>(0xDC00 + (c & 0x3FF));
   } else {
     out += static_cast<wchar_t>(c);
-  }
-}
-
-void appendUtf8(std::string& out, uint32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
   }
 }
 
@@ -98,7 +59,7 @@ size_t decodeOne(const std::string& s, size_t i, uint32_t& c) {
     if ((b(i + k) & 0xC0) != 0x80) return 0;
     c = (c << 6) | (b(i + k) & 0x3F);
   }
-  if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
+  if (c < min || c > 0x10FFFF || render::isSurrogate(c)) return 0;
   return n;
 }
 
@@ -118,13 +79,11 @@ std::string nativePath(const std::wstring& path) {
   std::string out;
   out.reserve(path.size());
   for (size_t i = 0, units = 1; i < path.size(); i += units) {
-    const uint32_t c = codePointAt(path, i, units);
+    const uint32_t c = render::codePointAt(path, i, units);
     if (c >= kEscapeBase + 0x80 && c <= kEscapeBase + 0xFF) {
       out += static_cast<char>(c - kEscapeBase);
-    } else if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-      appendUtf8(out, 0xFFFD);
     } else {
-      appendUtf8(out, c);
+      render::appendUtf8(out, c);
     }
   }
   return out;
@@ -219,7 +178,7 @@ std::wstring fileUriPath(const std::string& uriList) {
     i += 2;
   }
   // "/C:/IRs/cab.wav" names a drive where paths have drive letters.
-  if (kUtf16 && bytes.size() >= 3 && bytes[2] == ':' &&
+  if (render::kUtf16WideStrings && bytes.size() >= 3 && bytes[2] == ':' &&
       ((bytes[1] >= 'A' && bytes[1] <= 'Z') || (bytes[1] >= 'a' && bytes[1] <= 'z'))) {
     bytes.erase(0, 1);
   }

@@ -1,7 +1,7 @@
-// The window host: one top-level window, its events, the repaint request, the cursor and the
-// drawing operations the panel paints with. No toolkit type appears here; each operating system
-// supplies one backend file (platform_gtk.cpp, platform_win32.cpp; platform_offscreen.cpp for
-// tests and tools), and render/render_cairo.cpp or render/render_d2d.cpp the drawing operations.
+// The window host: one top-level window, its events, the repaint request, the cursor, and the
+// canvas (render/canvas.h) each paint draws on. No toolkit type appears here; each operating
+// system supplies one backend file (platform_gtk.cpp, platform_win32.cpp; platform_offscreen.cpp
+// for tests and tools), and render/render_cairo.cpp or render/render_d2d.cpp the canvas.
 #pragma once
 
 #include <atomic>
@@ -11,6 +11,10 @@
 #include <string>
 
 namespace orq {
+
+namespace render {
+class Canvas;
+}
 
 // The kind of an event handed to the Ui. Positions and wheel totals are read from the Platform.
 enum class PlatformEvent : int32_t {
@@ -37,13 +41,6 @@ inline constexpr int32_t kDialogFolder = 2;  // one folder
 inline constexpr int kWindowWidth = 1024;
 inline constexpr int kWindowHeight = 740;
 inline constexpr int kTimerMs = 500;
-
-// A stored "RI" image or "RM" mask: the bytes with their 6-byte header and the total length,
-// so that a reader can refuse data whose header does not match its size.
-struct ImageData {
-  const uint8_t* bytes = nullptr;
-  size_t size = 0;
-};
 
 // Outer window size for a dpi, rounded up as the window host does (single precision).
 int scaledWindowSize(float dpi, int logical);
@@ -110,23 +107,11 @@ class Platform {
     if (callback) callback(event);
   }
 
-  // --- Drawing operations (render_cairo.cpp, render_d2d.cpp); valid only while a paint is in
-  // progress.
-  // Colours are 0xAARRGGBB, straight alpha. Images are "RI"/"RM" blobs including the header;
-  // a null pointer, a wrong tag or a size that does not match the header draws nothing.
-  void surfaceSize(int32_t& width, int32_t& height) const;
-  void fillRect(int32_t x, int32_t y, int32_t width, int32_t height, int32_t radius,
-                uint32_t colour);
-  void setScale(float factor);
-  void drawImage(int32_t x, int32_t y, int32_t width, int32_t height, ImageData image);
-  void drawImagePart(int32_t sx, int32_t sy, int32_t sw, int32_t sh, int32_t dx, int32_t dy,
-                     int32_t dw, int32_t dh, ImageData image);
-  void drawMask(int32_t x, int32_t y, int32_t width, int32_t height, ImageData mask,
-                uint32_t colour);
-  // style 0, 1, 2 = 10, 11, 13 units. hAlign: 0 leading, 1 centre, other trailing.
-  // vAlign: 1 top, 0 centre, other bottom. The layout box starts one unit above y.
-  void drawText(int32_t x, int32_t y, int32_t width, int32_t height, uint32_t colour, int32_t style,
-                int32_t hAlign, int32_t vAlign, const std::wstring& text, bool singleLine);
+  // --- Painting. A backend calls paint() with the canvas of one frame; it delivers
+  // PlatformEvent::Paint, during which canvas() is that canvas. Outside a paint it is null.
+  // User-interface thread.
+  void paint(render::Canvas& canvas);
+  render::Canvas* canvas() const { return canvas_; }
 
   // The one Platform of the process (the first constructed), or null.
   static Platform* current();
@@ -134,6 +119,9 @@ class Platform {
   // Backend-private state (window handle, drawing context); opaque here.
   struct Impl;
   Impl* impl = nullptr;
+
+ private:
+  render::Canvas* canvas_ = nullptr;
 };
 
 }  // namespace orq

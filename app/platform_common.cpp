@@ -10,6 +10,13 @@ int scaledWindowSize(float dpi, int logical) {
   return static_cast<int>(std::ceil(dpi * static_cast<float>(logical) / 96.0f));
 }
 
+void Platform::paint(render::Canvas& canvas) {
+  render::Canvas* const outer = canvas_;
+  canvas_ = &canvas;
+  deliver(PlatformEvent::Paint);
+  canvas_ = outer;
+}
+
 bool Platform::dragOver(int32_t x, int32_t y) {
   pointerX = x;
   pointerY = y;

@@ -97,8 +97,9 @@ gboolean onDraw(GtkWidget* widget, cairo_t* cr, gpointer data) {
   auto* p = static_cast<Platform*>(data);
   const double t = textScale();
   cairo_scale(cr, t, t);
-  render::paintFrame(*p, cr, gtk_widget_get_allocated_width(widget) / t,
-                     gtk_widget_get_allocated_height(widget) / t);
+  render::paintFrame(cr, gtk_widget_get_allocated_width(widget) / t,
+                     gtk_widget_get_allocated_height(widget) / t,
+                     [p](render::Canvas& canvas) { p->paint(canvas); });
   return TRUE;
 }
 
@@ -335,7 +336,7 @@ gboolean onShowDialog(gpointer data) {
 void setWindowIcon(GtkWindow* window) {
   GList* icons = nullptr;
   for (int size : {48, 256}) {
-    const ImageData icon = assets::appIcon(size);
+    const render::ImageData icon = assets::appIcon(size);
     if (!icon.bytes || icon.size < 6 || icon.bytes[0] != 'R' || icon.bytes[1] != 'I') continue;
     const int w = icon.bytes[2] | icon.bytes[3] << 8;
     const int h = icon.bytes[4] | icon.bytes[5] << 8;
@@ -348,9 +349,8 @@ void setWindowIcon(GtkWindow* window) {
       for (int x = 0; x < w; ++x) {
         const uint8_t* s = icon.bytes + 6 + (size_t(y) * w + x) * 4;
         guchar* d = out + y * stride + x * 4;
-        const unsigned a = s[3];
-        for (int c = 0; c < 3; ++c) d[c] = a ? static_cast<guchar>((s[c] * 255 + a / 2) / a) : 0;
-        d[3] = static_cast<guchar>(a);
+        for (int c = 0; c < 3; ++c) d[c] = render::unpremultiply(s[c], s[3]);
+        d[3] = s[3];
       }
     }
     icons = g_list_append(icons, pixbuf);

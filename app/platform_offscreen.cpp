@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "app/platform.h"
+#include "render/offscreen.h"
 
 namespace orq {
 
@@ -25,6 +26,9 @@ bool gDialogsClosed = false;              // guarded by gDialogMutex
 }  // namespace
 
 namespace offscreen {
+void paint(render::OffscreenSurface& surface, Platform& platform) {
+  surface.paint([&platform](render::Canvas& canvas) { platform.paint(canvas); });
+}
 void setDpi(float dpi) {
   gDpi = dpi;
 }

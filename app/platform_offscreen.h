@@ -1,12 +1,22 @@
 // Window-less backend for tests and tools: no window, no loop; repaint requests and cursor
-// changes are counted so that a test can see them. Paint through render/offscreen.h.
+// changes are counted so that a test can see them. Paints go to a render/offscreen.h surface.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+namespace orq {
+class Platform;
+namespace render {
+class OffscreenSurface;
+}
+}  // namespace orq
+
 namespace orq::offscreen {
+
+// One paint of `platform` (its callback draws) into `surface`.
+void paint(render::OffscreenSurface& surface, Platform& platform);
 
 void setDpi(float dpi);          // what Platform::dpi() reports; 96 at start
 int repaintRequests();           // requests since start (any thread)

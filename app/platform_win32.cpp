@@ -92,7 +92,7 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_SIZING:
       return 0;
     case WM_PAINT:
-      render::paintWindow(*p, window);
+      render::paintWindow(window, [p](render::Canvas& canvas) { p->paint(canvas); });
       ValidateRect(window, nullptr);
       return 0;
     case WM_CLOSE:

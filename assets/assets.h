@@ -3,11 +3,11 @@
 // whole run.
 #pragma once
 
-#include "app/platform.h"
+#include "render/image_format.h"
 
 namespace orq::assets {
 
-using orq::ImageData;
+using render::ImageData;
 
 ImageData makerLogo();              // RM 214 x 50, the maker's name
 ImageData wordMark();               // RM 186 x 18, the product family

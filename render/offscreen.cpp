@@ -28,9 +28,9 @@ OffscreenSurface::~OffscreenSurface() {
   delete target_;
 }
 
-void OffscreenSurface::paint(Platform& platform) {
+void OffscreenSurface::paint(const PaintFunction& paint) {
   cairo_t* cr = cairo_create(target_->surface);
-  paintFrame(platform, cr, logicalWidth_, logicalHeight_);
+  paintFrame(cr, logicalWidth_, logicalHeight_, paint);
   cairo_destroy(cr);
   cairo_surface_flush(target_->surface);
 }
@@ -56,12 +56,7 @@ uint32_t OffscreenSurface::pixel(int32_t x, int32_t y) const {
   if (x < 0 || y < 0 || x >= pixelWidth() || y >= pixelHeight()) return 0;
   const uint8_t* row = cairo_image_surface_get_data(target_->surface) +
                        static_cast<size_t>(y) * cairo_image_surface_get_stride(target_->surface);
-  const uint32_t p = reinterpret_cast<const uint32_t*>(row)[x];
-  const uint32_t a = p >> 24;
-  if (a == 0) return 0;
-  auto straight = [a](uint32_t v) { return std::min<uint32_t>(255, (v * 255 + a / 2) / a); };
-  return (a << 24) | (straight((p >> 16) & 0xFF) << 16) | (straight((p >> 8) & 0xFF) << 8) |
-         straight(p & 0xFF);
+  return straightArgb(reinterpret_cast<const uint32_t*>(row)[x]);
 }
 
 bool OffscreenSurface::writePng(const std::string& path) const {

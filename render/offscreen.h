@@ -6,9 +6,7 @@
 #include <cstdint>
 #include <string>
 
-namespace orq {
-class Platform;
-}
+#include "render/canvas.h"
 
 namespace orq::render {
 
@@ -20,8 +18,8 @@ class OffscreenSurface {
   OffscreenSurface(const OffscreenSurface&) = delete;
   OffscreenSurface& operator=(const OffscreenSurface&) = delete;
 
-  // One paint of `platform` (its callback draws) at the logical size.
-  void paint(Platform& platform);
+  // One paint at the logical size: `paint` draws on the canvas it is handed.
+  void paint(const PaintFunction& paint);
   // Replaces every pixel with a colour 0xAARRGGBB (0: transparent).
   void clear(uint32_t colour);
 

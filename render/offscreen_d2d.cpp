@@ -73,9 +73,9 @@ OffscreenSurface::~OffscreenSurface() {
   delete target_;
 }
 
-void OffscreenSurface::paint(Platform& platform) {
+void OffscreenSurface::paint(const PaintFunction& paint) {
   if (!target_->target) return;
-  paintTarget(platform, target_->target);
+  paintTarget(target_->target, paint);
   target_->readBack();
 }
 
@@ -102,12 +102,7 @@ uint32_t OffscreenSurface::pixel(int32_t x, int32_t y) const {
     return 0;
   }
   // Little-endian BGRA bytes read as one word are 0xAARRGGBB, premultiplied.
-  const uint32_t p = target_->pixels[static_cast<size_t>(y) * target_->width + x];
-  const uint32_t a = p >> 24;
-  if (a == 0) return 0;
-  auto straight = [a](uint32_t v) { return std::min<uint32_t>(255, (v * 255 + a / 2) / a); };
-  return (a << 24) | (straight((p >> 16) & 0xFF) << 16) | (straight((p >> 8) & 0xFF) << 8) |
-         straight(p & 0xFF);
+  return straightArgb(target_->pixels[static_cast<size_t>(y) * target_->width + x]);
 }
 
 bool OffscreenSurface::writePng(const std::string& path) const {

@@ -1,8 +1,7 @@
-// Drawing operations of the Platform over Cairo (shapes, images, masks) and Pango (text).
+// The canvas over Cairo (shapes, images, masks) and Pango (text).
 //
-// Sections: frame state and paintFrame; image cache; fillRect/setScale; images and masks; text.
-// Everything runs on the user-interface thread inside paintFrame; outside a paint the
-// operations do nothing.
+// Sections: frame state; image cache; text resources; paintFrame; fillRect/setScale; images and
+// masks; text. Everything runs on the user-interface thread inside paintFrame.
 #include "render/render_cairo.h"
 
 #include <fontconfig/fontconfig.h>
@@ -14,28 +13,46 @@
 #include <limits>
 #include <unordered_map>
 
-#include "app/platform.h"
 #include "render/image_format.h"
 #include "render/utf8.h"
 
-namespace orq {
+namespace orq::render {
 namespace {
 
-// ---- Frame state: the target of the paint in progress.
-struct Frame {
-  cairo_t* cr = nullptr;
-  cairo_matrix_t base{};  // the backend's matrix at frame start; setScale multiplies it
-  int32_t width = 0;      // surface size in logical units, kept after the paint ends
-  int32_t height = 0;
+// ---- Frame state: the canvas of one paint over its context.
+class CairoCanvas final : public Canvas {
+ public:
+  CairoCanvas(cairo_t* cr, int32_t width, int32_t height)
+      : cr_(cr), width_(width), height_(height) {
+    cairo_get_matrix(cr, &base_);
+  }
+
+  void surfaceSize(int32_t& width, int32_t& height) const override {
+    width = width_;
+    height = height_;
+  }
+  void fillRect(int32_t x, int32_t y, int32_t width, int32_t height, int32_t radius,
+                uint32_t colour) override;
+  void setScale(float factor) override;
+  void drawImage(int32_t x, int32_t y, int32_t width, int32_t height, ImageData image) override;
+  void drawImagePart(int32_t sx, int32_t sy, int32_t sw, int32_t sh, int32_t dx, int32_t dy,
+                     int32_t dw, int32_t dh, ImageData image) override;
+  void drawMask(int32_t x, int32_t y, int32_t width, int32_t height, ImageData mask,
+                uint32_t colour) override;
+  void drawText(int32_t x, int32_t y, int32_t width, int32_t height, uint32_t colour, int32_t style,
+                int32_t hAlign, int32_t vAlign, const std::wstring& text, bool singleLine) override;
+
+ private:
+  cairo_t* target() const { return singular_ ? nullptr : cr_; }
+
+  cairo_t* cr_;
+  cairo_matrix_t base_{};  // the backend's matrix at frame start; setScale multiplies it
+  int32_t width_;          // surface size in logical units
+  int32_t height_;
   // setScale produced a singular transform (factor 0): Cairo would put the context into a
   // permanent error state, so drawing is skipped instead until the next setScale.
-  bool singular = false;
+  bool singular_ = false;
 };
-Frame gFrame;
-
-cairo_t* target() {
-  return gFrame.singular ? nullptr : gFrame.cr;
-}
 
 int32_t truncateSize(double v) {
   if (!(v > 0)) return 0;  // also NaN
@@ -45,7 +62,7 @@ int32_t truncateSize(double v) {
   return static_cast<int32_t>(v);
 }
 
-void setColour(cairo_t* cr, const render::Rgba& c) {
+void setColour(cairo_t* cr, const Rgba& c) {
   cairo_set_source_rgba(cr, c.red, c.green, c.blue, c.alpha);
 }
 
@@ -86,7 +103,7 @@ uint64_t fingerprint(ImageData data) {
   return h;
 }
 
-cairo_surface_t* decode(const render::ImageView& view, bool colour) {
+cairo_surface_t* decode(const ImageView& view, bool colour) {
   cairo_surface_t* s = cairo_image_surface_create(colour ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_A8,
                                                   view.width, view.height);
   if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
@@ -97,9 +114,9 @@ cairo_surface_t* decode(const render::ImageView& view, bool colour) {
   uint8_t* dst = cairo_image_surface_get_data(s);
   const auto stride = static_cast<size_t>(cairo_image_surface_get_stride(s));
   if (colour) {
-    render::copyToPremultipliedArgb(view, dst, stride);
+    copyToPremultipliedArgb(view, dst, stride);
   } else {
-    render::copyMaskRows(view, dst, stride);
+    copyMaskRows(view, dst, stride);
   }
   cairo_surface_mark_dirty(s);
   return s;
@@ -107,7 +124,7 @@ cairo_surface_t* decode(const render::ImageView& view, bool colour) {
 
 // The decoded surface for a blob that the reader already accepted, or null when Cairo cannot
 // make one (e.g. a side beyond its 32767-pixel limit).
-cairo_surface_t* surfaceFor(ImageData data, const render::ImageView& view, bool colour) {
+cairo_surface_t* surfaceFor(ImageData data, const ImageView& view, bool colour) {
   auto& cache = imageCache();
   const uint8_t tag = data.bytes[1];
   const uint64_t fp = fingerprint(data);
@@ -121,7 +138,7 @@ cairo_surface_t* surfaceFor(ImageData data, const render::ImageView& view, bool 
   }
   cairo_surface_t* s = decode(view, colour);
   if (!s) return nullptr;
-  if (cache.size() >= kMaxCachedImages) render::clearImageCache();
+  if (cache.size() >= kMaxCachedImages) clearImageCache();
   cache[data.bytes] = CachedImage{data.size, tag, fp, s};
   return s;
 }
@@ -217,20 +234,13 @@ TextResources& textResources() {
 }  // namespace
 
 // ---- Frame
-namespace render {
-
-void paintFrame(Platform& platform, cairo_t* cr, double logicalWidth, double logicalHeight) {
+void paintFrame(cairo_t* cr, double logicalWidth, double logicalHeight,
+                const PaintFunction& paint) {
   cairo_save(cr);
-  cairo_get_matrix(cr, &gFrame.base);
   cairo_set_antialias(cr, CAIRO_ANTIALIAS_DEFAULT);
   cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
-  gFrame.cr = cr;
-  gFrame.singular = false;
-  gFrame.width = truncateSize(logicalWidth);
-  gFrame.height = truncateSize(logicalHeight);
-  platform.deliver(PlatformEvent::Paint);
-  gFrame.cr = nullptr;
-  gFrame.singular = false;
+  CairoCanvas canvas(cr, truncateSize(logicalWidth), truncateSize(logicalHeight));
+  paint(canvas);
   cairo_restore(cr);
 }
 
@@ -272,18 +282,11 @@ ResolvedFace resolvedFace(int32_t style) {
   return face;
 }
 
-}  // namespace render
-
 // ---- Shapes and transform
-void Platform::surfaceSize(int32_t& width, int32_t& height) const {
-  width = gFrame.width;
-  height = gFrame.height;
-}
-
-void Platform::fillRect(int32_t x, int32_t y, int32_t width, int32_t height, int32_t radius,
-                        uint32_t colour) {
+void CairoCanvas::fillRect(int32_t x, int32_t y, int32_t width, int32_t height, int32_t radius,
+                           uint32_t colour) {
   cairo_t* cr = target();
-  const render::Rgba c = render::decodeColour(colour);
+  const Rgba c = decodeColour(colour);
   if (!cr || c.alpha == 0 || width == 0 || height == 0) return;
   setColour(cr, c);
   if (radius <= 0) {
@@ -315,44 +318,43 @@ void Platform::fillRect(int32_t x, int32_t y, int32_t width, int32_t height, int
   cairo_fill(cr);
 }
 
-void Platform::setScale(float factor) {
-  if (!gFrame.cr) return;
-  cairo_set_matrix(gFrame.cr, &gFrame.base);
-  gFrame.singular = false;
+void CairoCanvas::setScale(float factor) {
+  cairo_set_matrix(cr_, &base_);
+  singular_ = false;
   if (factor == 1.0f) return;
-  cairo_matrix_t m = gFrame.base;
+  cairo_matrix_t m = base_;
   cairo_matrix_scale(&m, factor, factor);
   cairo_matrix_t inverse = m;
   if (!std::isfinite(factor) || cairo_matrix_invert(&inverse) != CAIRO_STATUS_SUCCESS) {
-    gFrame.singular = true;
+    singular_ = true;
     return;
   }
-  cairo_set_matrix(gFrame.cr, &m);
+  cairo_set_matrix(cr_, &m);
 }
 
 // ---- Images and masks
-void Platform::drawImage(int32_t x, int32_t y, int32_t width, int32_t height, ImageData image) {
-  render::ImageView view;
-  if (!target() || !render::readColourImage(image, view)) return;
+void CairoCanvas::drawImage(int32_t x, int32_t y, int32_t width, int32_t height, ImageData image) {
+  ImageView view;
+  if (!target() || !readColourImage(image, view)) return;
   drawImagePart(0, 0, view.width, view.height, x, y, width, height, image);
 }
 
-void Platform::drawImagePart(int32_t sx, int32_t sy, int32_t sw, int32_t sh, int32_t dx, int32_t dy,
-                             int32_t dw, int32_t dh, ImageData image) {
+void CairoCanvas::drawImagePart(int32_t sx, int32_t sy, int32_t sw, int32_t sh, int32_t dx,
+                                int32_t dy, int32_t dw, int32_t dh, ImageData image) {
   cairo_t* cr = target();
-  render::ImageView view;
-  if (!cr || !render::readColourImage(image, view)) return;
+  ImageView view;
+  if (!cr || !readColourImage(image, view)) return;
   cairo_surface_t* surface = surfaceFor(image, view, true);
   if (!surface) return;
   paintSurfacePart(cr, surface, view.width, view.height, sx, sy, sw, sh, dx, dy, dw, dh);
 }
 
-void Platform::drawMask(int32_t x, int32_t y, int32_t width, int32_t height, ImageData mask,
-                        uint32_t colour) {
+void CairoCanvas::drawMask(int32_t x, int32_t y, int32_t width, int32_t height, ImageData mask,
+                           uint32_t colour) {
   cairo_t* cr = target();
-  render::ImageView view;
-  const render::Rgba c = render::decodeColour(colour);
-  if (!cr || !render::readMask(mask, view) || width == 0 || height == 0 || c.alpha == 0) return;
+  ImageView view;
+  const Rgba c = decodeColour(colour);
+  if (!cr || !readMask(mask, view) || width == 0 || height == 0 || c.alpha == 0) return;
   cairo_surface_t* surface = surfaceFor(mask, view, false);
   if (!surface) return;
   cairo_save(cr);
@@ -375,18 +377,18 @@ void Platform::drawMask(int32_t x, int32_t y, int32_t width, int32_t height, Ima
 }
 
 // ---- Text. A style outside 0..2 draws nothing.
-void Platform::drawText(int32_t x, int32_t y, int32_t width, int32_t height, uint32_t colour,
-                        int32_t style, int32_t hAlign, int32_t vAlign, const std::wstring& text,
-                        bool singleLine) {
+void CairoCanvas::drawText(int32_t x, int32_t y, int32_t width, int32_t height, uint32_t colour,
+                           int32_t style, int32_t hAlign, int32_t vAlign, const std::wstring& text,
+                           bool singleLine) {
   cairo_t* cr = target();
-  const render::Rgba c = render::decodeColour(colour);
+  const Rgba c = decodeColour(colour);
   if (!cr || style < 0 || style > 2 || c.alpha == 0 || text.empty()) return;
   TextResources& res = textResources();
   PangoLayout* layout = res.layout;
   pango_cairo_update_context(cr, res.context);
   pango_layout_context_changed(layout);
 
-  std::string utf8 = render::toUtf8(text);
+  std::string utf8 = toUtf8(text);
   std::erase(utf8, '\0');  // Pango refuses embedded NULs as invalid text
   pango_layout_set_font_description(layout, res.styles[style]);
   pango_layout_set_text(layout, utf8.data(), static_cast<int>(utf8.size()));
@@ -423,4 +425,4 @@ void Platform::drawText(int32_t x, int32_t y, int32_t width, int32_t height, uin
   cairo_new_path(cr);
 }
 
-}  // namespace orq
+}  // namespace orq::render

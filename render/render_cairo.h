@@ -1,4 +1,4 @@
-// The Cairo/Pango backend of the drawing operations. Backends hand it a cairo context whose
+// The Cairo/Pango canvas. Backends hand it a cairo context whose
 // user space is in logical units (the device scale already maps them to pixels); the matrix the
 // context has at frame start is the base that setScale multiplies.
 #pragma once
@@ -8,16 +8,13 @@
 #include <cstdint>
 #include <string>
 
-namespace orq {
-class Platform;
-}
+#include "render/canvas.h"
 
 namespace orq::render {
 
-// One paint: makes `cr` the drawing target, stores the surface size (logical units, truncated),
-// delivers PlatformEvent::Paint to the platform's callback, and releases the target again. The
-// context's state (matrix, clip, source) is as it was when this returns.
-void paintFrame(Platform& platform, cairo_t* cr, double logicalWidth, double logicalHeight);
+// One paint: calls `paint` with a canvas over `cr` whose surface size is the logical size given
+// (truncated). The context's state (matrix, clip, source) is as it was when this returns.
+void paintFrame(cairo_t* cr, double logicalWidth, double logicalHeight, const PaintFunction& paint);
 
 // Decoded images are kept per stored blob (keyed by its address and length) for the whole run,
 // which suits the embedded pictures. Code that frees or rewrites image data it has drawn calls

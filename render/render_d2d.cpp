@@ -1,9 +1,9 @@
-// Drawing operations of the Platform over Direct2D (shapes, bitmaps) and DirectWrite (text).
+// The canvas over Direct2D (shapes, bitmaps) and DirectWrite (text).
 //
-// Sections: resources (factory, window surface, brush, text styles); the paint entries;
-// fillRect/setScale; images and masks; text.
-// Everything runs on the user-interface thread inside a paint; outside one the operations do
-// nothing. Bitmaps live for one operation: nothing is cached between operations or paints.
+// Sections: resources (factory, window surface, brush, text styles); the canvas of one frame;
+// the paint entries; fillRect/setScale; images and masks; text.
+// Everything runs on the user-interface thread inside a paint. Bitmaps live for one operation:
+// nothing is cached between operations or paints.
 #include "render/render_d2d.h"
 
 #include <dwrite.h>
@@ -15,10 +15,9 @@
 #include <utility>
 #include <vector>
 
-#include "app/platform.h"
 #include "render/image_format.h"
 
-namespace orq {
+namespace orq::render {
 namespace {
 
 template <typename T>
@@ -49,21 +48,38 @@ struct Resources {
 };
 Resources gRes;
 
-// ---- Frame state: the target of the paint in progress.
-struct Frame {
-  ID2D1RenderTarget* target = nullptr;
-  ID2D1SolidColorBrush* brush = nullptr;
-  int32_t width = 0;  // surface size in logical units, kept after the paint ends
-  int32_t height = 0;
-  // setScale produced a singular transform (factor 0): drawing is skipped until the next
-  // setScale, as the Cairo backend does.
-  bool singular = false;
-};
-Frame gFrame;
+// ---- The canvas of one frame on a render target, with the brush it fills with.
+class D2dCanvas final : public Canvas {
+ public:
+  D2dCanvas(ID2D1RenderTarget* target, ID2D1SolidColorBrush* brush, int32_t width, int32_t height)
+      : target_(target), brush_(brush), width_(width), height_(height) {}
 
-ID2D1RenderTarget* target() {
-  return gFrame.singular ? nullptr : gFrame.target;
-}
+  void surfaceSize(int32_t& width, int32_t& height) const override {
+    width = width_;
+    height = height_;
+  }
+  void fillRect(int32_t x, int32_t y, int32_t width, int32_t height, int32_t radius,
+                uint32_t colour) override;
+  void setScale(float factor) override;
+  void drawImage(int32_t x, int32_t y, int32_t width, int32_t height, ImageData image) override;
+  void drawImagePart(int32_t sx, int32_t sy, int32_t sw, int32_t sh, int32_t dx, int32_t dy,
+                     int32_t dw, int32_t dh, ImageData image) override;
+  void drawMask(int32_t x, int32_t y, int32_t width, int32_t height, ImageData mask,
+                uint32_t colour) override;
+  void drawText(int32_t x, int32_t y, int32_t width, int32_t height, uint32_t colour, int32_t style,
+                int32_t hAlign, int32_t vAlign, const std::wstring& text, bool singleLine) override;
+
+ private:
+  ID2D1RenderTarget* target() const { return singular_ ? nullptr : target_; }
+
+  ID2D1RenderTarget* target_;
+  ID2D1SolidColorBrush* brush_;
+  int32_t width_;  // surface size in logical units
+  int32_t height_;
+  // setScale produced a singular transform (factor 0): drawing is skipped until the next
+  // setScale, as the Cairo canvas does.
+  bool singular_ = false;
+};
 
 int32_t truncateSize(float v) {
   if (!(v > 0)) return 0;  // also NaN
@@ -73,7 +89,7 @@ int32_t truncateSize(float v) {
   return static_cast<int32_t>(v);
 }
 
-D2D1_COLOR_F colourOf(const render::Rgba& c) {
+D2D1_COLOR_F colourOf(const Rgba& c) {
   return D2D1::ColorF(static_cast<float>(c.red), static_cast<float>(c.green),
                       static_cast<float>(c.blue), static_cast<float>(c.alpha));
 }
@@ -137,20 +153,13 @@ void releaseWindowResources() {
   releaseTextStyles(gRes.text);
 }
 
-HRESULT frame(Platform& platform, ID2D1RenderTarget* t, ID2D1SolidColorBrush* brush) {
+HRESULT frame(ID2D1RenderTarget* t, ID2D1SolidColorBrush* brush, const PaintFunction& paint) {
   t->BeginDraw();
   t->SetTransform(D2D1::Matrix3x2F::Identity());
   t->SetAntialiasMode(D2D1_ANTIALIAS_MODE_PER_PRIMITIVE);
   const D2D1_SIZE_F size = t->GetSize();
-  gFrame.target = t;
-  gFrame.brush = brush;
-  gFrame.width = truncateSize(size.width);
-  gFrame.height = truncateSize(size.height);
-  gFrame.singular = false;
-  platform.deliver(PlatformEvent::Paint);
-  gFrame.target = nullptr;
-  gFrame.brush = nullptr;
-  gFrame.singular = false;
+  D2dCanvas canvas(t, brush, truncateSize(size.width), truncateSize(size.height));
+  paint(canvas);
   return t->EndDraw();
 }
 
@@ -236,7 +245,6 @@ void drawPart(ID2D1RenderTarget* t, const uint8_t* pixels, int32_t imageWidth, c
 }  // namespace
 
 // ---- Paint entries
-namespace render {
 
 ID2D1Factory* createD2dFactory() {
   if (!gRes.factory) {
@@ -249,7 +257,7 @@ ID2D1Factory* d2dFactory() {
   return gRes.factory;
 }
 
-void paintWindow(Platform& platform, HWND window) {
+void paintWindow(HWND window, const PaintFunction& paint) {
   if (!gRes.window && gRes.factory) {
     gRes.window = makeWindowSurface(window);
     if (gRes.window) ++gRes.surfacesMade;
@@ -259,7 +267,7 @@ void paintWindow(Platform& platform, HWND window) {
   }
   if (gRes.window) makeTextStyles(gRes.text);
   if (!gRes.window || !gRes.brush) return;
-  HRESULT result = frame(platform, gRes.window, gRes.brush);
+  HRESULT result = frame(gRes.window, gRes.brush, paint);
   if (std::exchange(gRes.loseDevice, false)) result = kRecreateTarget;
   // The lost frame is not drawn again until the next paint request.
   if (result == kRecreateTarget) releaseWindowResources();
@@ -292,13 +300,13 @@ void loseDeviceAtNextFrame() {
   gRes.loseDevice = true;
 }
 
-HRESULT paintTarget(Platform& platform, ID2D1RenderTarget* t) {
+HRESULT paintTarget(ID2D1RenderTarget* t, const PaintFunction& paint) {
   if (!t) return E_POINTER;
   if (!makeTextStyles(gRes.text)) return E_FAIL;
   ID2D1SolidColorBrush* brush = nullptr;
   HRESULT result = t->CreateSolidColorBrush(D2D1::ColorF(0, 0, 0, 1), &brush);
   if (FAILED(result)) return result;
-  result = frame(platform, t, brush);
+  result = frame(t, brush, paint);
   brush->Release();
   return result;
 }
@@ -308,63 +316,56 @@ const wchar_t* textFamily() {
   return gFamily ? gFamily : kFamilies[0];
 }
 
-}  // namespace render
-
 // ---- Shapes and transform
-void Platform::surfaceSize(int32_t& width, int32_t& height) const {
-  width = gFrame.width;
-  height = gFrame.height;
-}
 
-void Platform::fillRect(int32_t x, int32_t y, int32_t width, int32_t height, int32_t radius,
-                        uint32_t colour) {
+void D2dCanvas::fillRect(int32_t x, int32_t y, int32_t width, int32_t height, int32_t radius,
+                         uint32_t colour) {
   ID2D1RenderTarget* t = target();
-  const render::Rgba c = render::decodeColour(colour);
+  const Rgba c = decodeColour(colour);
   if (!t || c.alpha == 0 || width == 0 || height == 0) return;
-  gFrame.brush->SetColor(colourOf(c));
+  brush_->SetColor(colourOf(c));
   const float left = static_cast<float>(std::min<int64_t>(x, int64_t{x} + width));
   const float top = static_cast<float>(std::min<int64_t>(y, int64_t{y} + height));
   const float w = std::abs(static_cast<float>(width)), h = std::abs(static_cast<float>(height));
   const D2D1_RECT_F box = D2D1::RectF(left, top, left + w, top + h);
   if (radius <= 0) {
     t->SetAntialiasMode(D2D1_ANTIALIAS_MODE_ALIASED);
-    t->FillRectangle(box, gFrame.brush);
+    t->FillRectangle(box, brush_);
     t->SetAntialiasMode(D2D1_ANTIALIAS_MODE_PER_PRIMITIVE);
     return;
   }
   // Corner radii clamp to half the side, each axis on its own, as in the Cairo backend.
   const float rx = std::min(static_cast<float>(radius), w / 2);
   const float ry = std::min(static_cast<float>(radius), h / 2);
-  t->FillRoundedRectangle(D2D1::RoundedRect(box, rx, ry), gFrame.brush);
+  t->FillRoundedRectangle(D2D1::RoundedRect(box, rx, ry), brush_);
 }
 
-void Platform::setScale(float factor) {
-  if (!gFrame.target) return;
-  gFrame.singular = false;
+void D2dCanvas::setScale(float factor) {
+  singular_ = false;
   if (factor == 1.0f) {
-    gFrame.target->SetTransform(D2D1::Matrix3x2F::Identity());
+    target_->SetTransform(D2D1::Matrix3x2F::Identity());
     return;
   }
   if (!std::isfinite(factor) || factor == 0.0f) {
-    gFrame.target->SetTransform(D2D1::Matrix3x2F::Identity());
-    gFrame.singular = true;
+    target_->SetTransform(D2D1::Matrix3x2F::Identity());
+    singular_ = true;
     return;
   }
-  gFrame.target->SetTransform(D2D1::Matrix3x2F::Scale(factor, factor, D2D1::Point2F(0, 0)));
+  target_->SetTransform(D2D1::Matrix3x2F::Scale(factor, factor, D2D1::Point2F(0, 0)));
 }
 
 // ---- Images and masks
-void Platform::drawImage(int32_t x, int32_t y, int32_t width, int32_t height, ImageData image) {
-  render::ImageView view;
-  if (!target() || !render::readColourImage(image, view)) return;
+void D2dCanvas::drawImage(int32_t x, int32_t y, int32_t width, int32_t height, ImageData image) {
+  ImageView view;
+  if (!target() || !readColourImage(image, view)) return;
   drawImagePart(0, 0, view.width, view.height, x, y, width, height, image);
 }
 
-void Platform::drawImagePart(int32_t sx, int32_t sy, int32_t sw, int32_t sh, int32_t dx, int32_t dy,
-                             int32_t dw, int32_t dh, ImageData image) {
+void D2dCanvas::drawImagePart(int32_t sx, int32_t sy, int32_t sw, int32_t sh, int32_t dx,
+                              int32_t dy, int32_t dw, int32_t dh, ImageData image) {
   ID2D1RenderTarget* t = target();
-  render::ImageView view;
-  if (!t || !render::readColourImage(image, view)) return;
+  ImageView view;
+  if (!t || !readColourImage(image, view)) return;
   const Part part = partOf(view.width, view.height, sx, sy, sw, sh, dx, dy, dw, dh);
   if (!part.empty()) drawPart(t, view.pixels, view.width, part);
 }
@@ -373,12 +374,12 @@ void Platform::drawImagePart(int32_t sx, int32_t sy, int32_t sw, int32_t sh, int
 // coverage byte scaling its alpha, drawn stretched into the box. This gives the pixels an opacity
 // mask fill gives, and draws the same on every Direct2D, Wine's included (its FillOpacityMask
 // draws nothing).
-void Platform::drawMask(int32_t x, int32_t y, int32_t width, int32_t height, ImageData mask,
-                        uint32_t colour) {
+void D2dCanvas::drawMask(int32_t x, int32_t y, int32_t width, int32_t height, ImageData mask,
+                         uint32_t colour) {
   ID2D1RenderTarget* t = target();
-  render::ImageView view;
-  const render::Rgba c = render::decodeColour(colour);
-  if (!t || !render::readMask(mask, view) || width == 0 || height == 0 || c.alpha == 0) return;
+  ImageView view;
+  const Rgba c = decodeColour(colour);
+  if (!t || !readMask(mask, view) || width == 0 || height == 0 || c.alpha == 0) return;
   const size_t count = static_cast<size_t>(view.width) * static_cast<size_t>(view.height);
   std::vector<uint8_t> tinted;
   try {
@@ -403,15 +404,15 @@ void Platform::drawMask(int32_t x, int32_t y, int32_t width, int32_t height, Ima
 }
 
 // ---- Text. A style outside 0..2 draws nothing.
-void Platform::drawText(int32_t x, int32_t y, int32_t width, int32_t height, uint32_t colour,
-                        int32_t style, int32_t hAlign, int32_t vAlign, const std::wstring& text,
-                        bool singleLine) {
+void D2dCanvas::drawText(int32_t x, int32_t y, int32_t width, int32_t height, uint32_t colour,
+                         int32_t style, int32_t hAlign, int32_t vAlign, const std::wstring& text,
+                         bool singleLine) {
   ID2D1RenderTarget* t = target();
-  const render::Rgba c = render::decodeColour(colour);
+  const Rgba c = decodeColour(colour);
   if (!t || style < 0 || style > 2 || c.alpha == 0 || text.empty()) return;
   IDWriteTextFormat* format = gRes.text.formats[style];
   if (!format) return;
-  gFrame.brush->SetColor(colourOf(c));
+  brush_->SetColor(colourOf(c));
   format->SetTextAlignment(hAlign == 0   ? DWRITE_TEXT_ALIGNMENT_LEADING
                            : hAlign == 1 ? DWRITE_TEXT_ALIGNMENT_CENTER
                                          : DWRITE_TEXT_ALIGNMENT_TRAILING);
@@ -429,8 +430,8 @@ void Platform::drawText(int32_t x, int32_t y, int32_t width, int32_t height, uin
   const D2D1_RECT_F box = D2D1::RectF(static_cast<float>(x), static_cast<float>(y) - 1,
                                       static_cast<float>(x) + std::max(width, 0),
                                       static_cast<float>(y) + std::max(height, 0));
-  t->DrawText(shown.data(), static_cast<UINT32>(shown.size()), format, box, gFrame.brush,
+  t->DrawText(shown.data(), static_cast<UINT32>(shown.size()), format, box, brush_,
               D2D1_DRAW_TEXT_OPTIONS_NONE, DWRITE_MEASURING_MODE_NATURAL);
 }
 
-}  // namespace orq
+}  // namespace orq::render

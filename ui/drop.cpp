@@ -8,14 +8,13 @@
 #include <thread>
 #include <utility>
 
+#include "ui/controls.h"
 #include "ui/ui.h"
 
 namespace orq {
 
 namespace {
 
-constexpr int32_t kHoverKind = 2;
-constexpr uint32_t kFirstFolderIcon = 16;  // the folder icons of slots 0..5 are 16..21
 // The icon's place in its row: the row is the column's width, 31 units high, 4 above the icon.
 constexpr int32_t kRowWidth = 250;
 constexpr int32_t kRowHeight = 31;
@@ -24,8 +23,9 @@ constexpr int32_t kIconInset = 4;
 // overwrite it.
 constexpr std::chrono::milliseconds kHandOverPause{20};
 
-bool isFolderIcon(const HitRegion& r) {
-  return r.kind == kHoverKind && r.id >= kFirstFolderIcon && r.id < kFirstFolderIcon + kSlotCount;
+// The slot 0..5 whose folder icon's highlight record `r` is, or -1.
+int32_t folderSlot(const HitRegion& r) {
+  return r.kind == kHover ? control::indexIn(r.id, control::kImportFolder, kSlotCount) : -1;
 }
 
 // The user slot 0..5 whose row holds the platform's pointer, or -1. Positions are device
@@ -37,11 +37,9 @@ int32_t slotRowAtPointer(const Ui& ui) {
   const auto x = static_cast<int32_t>(ui.platform->pointerX / factor);
   const auto y = static_cast<int32_t>(ui.platform->pointerY / factor);
   for (const HitRegion& r : ui.hitRegions) {
-    if (!isFolderIcon(r)) continue;
+    const int32_t slot = folderSlot(r);
     const int32_t top = r.y - kIconInset;
-    if (x >= 0 && x <= kRowWidth && y >= top && y < top + kRowHeight) {
-      return static_cast<int32_t>(r.id - kFirstFolderIcon);
-    }
+    if (slot >= 0 && x >= 0 && x <= kRowWidth && y >= top && y < top + kRowHeight) return slot;
   }
   return -1;
 }
@@ -50,8 +48,7 @@ int32_t slotRowAtPointer(const Ui& ui) {
 void showDropTarget(Ui& ui, int32_t slot) {
   bool changed = false;
   for (HitRegion& r : ui.hitRegions) {
-    const uint8_t want =
-        isFolderIcon(r) && static_cast<int32_t>(r.id - kFirstFolderIcon) == slot ? 1 : 0;
+    const uint8_t want = slot >= 0 && folderSlot(r) == slot ? 1 : 0;
     if (r.hovered != want) {
       r.hovered = want;
       changed = true;
@@ -74,7 +71,7 @@ void Ui::onDragLeave() {
   if (!platform) return;
   bool changed = false;
   for (HitRegion& r : hitRegions) {
-    if (isFolderIcon(r) && r.hovered != 0) {
+    if (folderSlot(r) >= 0 && r.hovered != 0) {
       r.hovered = 0;
       changed = true;
     }

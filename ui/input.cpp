@@ -7,13 +7,12 @@
 #include <cstdint>
 #include <thread>
 
+#include "ui/controls.h"
 #include "ui/ui.h"
 
 namespace orq {
 
 namespace {
-
-enum Kind : int32_t { kHover = 2, kPress = 3, kWheel = 7 };
 
 // The worker polls every 5 ms; holding the user-interface thread this long after writing a
 // command lets the worker take it before the next press can overwrite it.
@@ -41,8 +40,10 @@ bool contains(const HitRegion& r, int32_t x, int32_t y) {
 // With the browser open only the browser, the slot icons and the left column answer; with it
 // closed the browser's own records are inert. Skipped records keep their hover byte.
 bool skipped(const Ui& ui, const HitRegion& r) {
-  if (ui.browserSlot >= 1) return !(r.id >= 22 && r.id <= 51) && r.x > 250;
-  return r.id >= 22 && r.id <= 45;
+  const bool browserControl = r.id >= control::kEntryPrevious && r.id <= control::kAudition;
+  const bool slotBrowser = control::indexIn(r.id, control::kSlotBrowser, kSlotCount) >= 0;
+  if (ui.browserSlot >= 1) return !(browserControl || slotBrowser) && r.x > 250;
+  return browserControl;
 }
 
 void clearHovers(Ui& ui) {
@@ -115,156 +116,141 @@ struct PressFlags {
 bool act(Ui& ui, uint32_t id, PressFlags& f) {
   Shared<int32_t>* B = currentBlock(ui);
   auto setting = [&f] { f.changed = f.repaint = true; };
+  // Controls that come in rows: one per user IR slot, one per catalogue entry.
+  if (const int32_t s = control::indexIn(id, control::kIrRadio, kSlotCount); s >= 0) {
+    B[s < 3 ? kIrSelect1 : kIrSelect2] = s % 3;
+    setting();
+    return true;
+  }
+  if (const int32_t s = control::indexIn(id, control::kImportFolder, kSlotCount); s >= 0) {
+    handOver(ui, kCommandImportFirst + s);
+    return true;
+  }
+  if (const int32_t s = control::indexIn(id, control::kSlotBrowser, kSlotCount); s >= 0) {
+    ui.browserSlot = ui.browserSlot == s + 1 ? 0 : s + 1;
+    f.repaint = true;
+    return true;
+  }
+  if (const int32_t i = control::indexIn(id, control::kListRow, kCatalogueSize); i >= 0) {
+    if (ui.browserListMode != 1) return false;
+    ui.catalogueIndex = i;
+    f.repaint = true;
+    auditionIfOn(ui);
+    return true;
+  }
   switch (id) {
-    case 0:
+    case control::kStore:
       handOver(ui, kCommandStore);
       break;
-    case 1: {
+    case control::kChannelDown: {
       const int32_t v = ui.midiChannel;
       ui.midiChannel = v <= 0 ? 16 : v - 1;
       setting();
       break;
     }
-    case 2: {
+    case control::kChannelUp: {
       const int32_t v = ui.midiChannel;
       ui.midiChannel = v >= 16 ? 0 : v + 1;
       setting();
       break;
     }
-    case 3:  // program box: wheel only
-      return false;
-    case 4:
-    case 5:
-      stepProgram(ui, id == 5);
+    case control::kProgramDown:
+    case control::kProgramUp:
+      stepProgram(ui, id == control::kProgramUp);
       setting();
       break;
-    case 6:
+    case control::kChannelSwitch:
       toggle(B[kActiveChannel]);
       setting();
       break;
-    case 7:
-    case 56:
+    case control::kBoostSwitch:
+    case control::kFootswitchBoost:
       toggle(boostWord(ui, B));
       setting();
       break;
-    case 8:
+    case control::kIrBypassSwitch:
       toggle(B[kIrBypass]);
       setting();
       break;
-    case 9:
+    case control::kLoopBypassSwitch:
       toggle(B[kLoopBypass]);
       setting();
       break;
-    case 10:
-    case 11:
-    case 12:
-      B[kIrSelect1] = static_cast<int32_t>(id - 10);
-      setting();
-      break;
-    case 13:
-    case 14:
-    case 15:
-      B[kIrSelect2] = static_cast<int32_t>(id - 13);
-      setting();
-      break;
-    case 16:
-    case 17:
-    case 18:
-    case 19:
-    case 20:
-    case 21:
-      handOver(ui, kCommandImportFirst + static_cast<int32_t>(id - 16));
-      break;
-    case 22: {
+    case control::kEntryPrevious: {
       const int32_t v = ui.catalogueIndex;
       ui.catalogueIndex = v <= 0 ? kCatalogueSize - 1 : v - 1;
       f.repaint = true;
       auditionIfOn(ui);
       break;
     }
-    case 23: {
+    case control::kEntryNext: {
       const int32_t v = ui.catalogueIndex;
       ui.catalogueIndex = v >= kCatalogueSize - 1 ? 0 : v + 1;
       f.repaint = true;
       auditionIfOn(ui);
       break;
     }
-    case 24:
+    case control::kExtractAll:
       handOver(ui, kCommandExtractAll);
       break;
-    case 25:
+    case control::kSelect:
       handOver(ui, kCommandUploadFactoryIr);
       break;
-    case 26:
+    case control::kEntryTitle:
       toggle(ui.browserListMode);
       f.listOpened = ui.browserListMode == 1;
       f.repaint = true;
       break;
-    case 45:
+    case control::kAudition:
       toggle(ui.audition);
       f.repaint = true;
       break;
-    case 46:
-    case 47:
-    case 48:
-    case 49:
-    case 50:
-    case 51: {
-      const int32_t k = static_cast<int32_t>(id - 45);
-      ui.browserSlot = ui.browserSlot == k ? 0 : k;
-      f.repaint = true;
-      break;
-    }
-    case 52:
-    case 53: {
-      Shared<int32_t>& word = B[id == 52 ? kIrSelect1 : kIrSelect2];
+    case control::kIrSwitch1:
+    case control::kIrSwitch2: {
+      Shared<int32_t>& word = B[id == control::kIrSwitch1 ? kIrSelect1 : kIrSelect2];
       const int32_t v = word;
       word = v >= 2 ? 0 : v + 1;
       setting();
       break;
     }
-    case 54:
+    case control::kFootswitchChannel1:
       B[kActiveChannel] = 0;
       setting();
       break;
-    case 55:
+    case control::kFootswitchChannel2:
       B[kActiveChannel] = 1;
       setting();
       break;
-    case 57:
+    case control::kBoostLock:
       toggle(ui.boostLock);
       setting();
       break;
-    case 58:
-    case 60:
-      cycleThree(B[id == 58 ? kPresence1 : kPresence2]);
+    case control::kPresence1:
+    case control::kPresence2:
+      cycleThree(B[id == control::kPresence1 ? kPresence1 : kPresence2]);
       setting();
       break;
-    case 59:
-    case 61:
-      cycleThree(B[id == 59 ? kDeep1 : kDeep2]);
+    case control::kDeep1:
+    case control::kDeep2:
+      cycleThree(B[id == control::kDeep1 ? kDeep1 : kDeep2]);
       setting();
       break;
-    case 62:
-    case 63:
-      cycleThree(B[id == 62 ? kLowpass1 : kLowpass2]);
+    case control::kLowpass1:
+    case control::kLowpass2:
+      cycleThree(B[id == control::kLowpass1 ? kLowpass1 : kLowpass2]);
       setting();
       break;
-    case 64:
-    case 65:
-      cycleGate(B[id == 64 ? kGate1 : kGate2]);
+    case control::kGate1:
+    case control::kGate2:
+      cycleGate(B[id == control::kGate1 ? kGate1 : kGate2]);
       setting();
       break;
-    case 66:
+    case control::kCcList:
       toggle(ui.ccListOpen);
       f.repaint = true;
       break;
-    default:
-      if (id < 27 || id > 44 || ui.browserListMode != 1) return false;
-      ui.catalogueIndex = static_cast<int32_t>(id - 27);
-      f.repaint = true;
-      auditionIfOn(ui);
-      break;
+    default:  // the program box answers the wheel only
+      return false;
   }
   return true;
 }
@@ -296,7 +282,8 @@ void Ui::onPointerMove() {
       if (in && r.hovered == 0) {
         r.hovered = 1;
         repaint = true;
-        if (r.id >= 52 && r.id <= 56) hand = true;  // the switches on the device picture
+        // The switches on the device picture.
+        if (r.id >= control::kIrSwitch1 && r.id <= control::kFootswitchBoost) hand = true;
       } else if (!in && r.hovered != 0) {
         r.hovered = 0;
         repaint = true;

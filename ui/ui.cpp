@@ -67,7 +67,7 @@ void Ui::resetDeviceFields() {
 void Ui::onEvent(PlatformEvent event) {
   switch (event) {
     case PlatformEvent::Paint:
-      paint();
+      if (platform && platform->canvas()) paint(*platform->canvas());
       break;
     case PlatformEvent::MouseMove:
       onPointerMove();

@@ -71,7 +71,7 @@ struct CatalogueEntry {
   const uint8_t* blob = nullptr;  // "RW" blob, static data
 };
 
-// A clickable rectangle left by the last paint; kind is the PlatformEvent it answers (2, 3, 7).
+// A clickable rectangle left by the last paint: a control id and a RegionKind (ui/controls.h).
 struct HitRegion {
   uint32_t id = 0;
   int32_t x = 0;
@@ -126,8 +126,9 @@ class Ui {
   // The one entry from the Platform.
   void onEvent(PlatformEvent event);
 
-  // Panel (panel.cpp): the paint pass and the hit-region list it leaves behind.
-  void paint();
+  // Panel (panel.cpp): the paint pass, drawing on `canvas`, and the hit-region list it leaves
+  // behind. Region ids and kinds are named in ui/controls.h.
+  void paint(render::Canvas& canvas);
   void addRegion(const HitRegion& region);
   bool isHovered(uint32_t id) const;
 

@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include "app/platform.h"
+#include "app/platform_offscreen.h"
 #include "render/offscreen.h"
 #include "ui/ui.h"
 
@@ -29,9 +30,9 @@ void paintPanel(benchmark::State& state, bool browser) {
   }
   orq::render::OffscreenSurface surface(static_cast<int32_t>(state.range(0)),
                                         static_cast<int32_t>(state.range(1)));
-  surface.paint(platform);  // first paint: hit regions appended, images decoded
+  orq::offscreen::paint(surface, platform);  // first paint: hit regions appended, images decoded
   for (auto _ : state) {
-    surface.paint(platform);
+    orq::offscreen::paint(surface, platform);
     benchmark::ClobberMemory();
   }
 }

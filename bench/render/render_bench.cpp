@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/platform.h"
+#include "render/canvas.h"
 #include "render/offscreen.h"
 #include "render/render_cairo.h"
 #include "tests/render/render_test_util.h"
@@ -50,17 +51,15 @@ const std::vector<uint8_t>& iconMask() {
 }
 
 // Runs the benchmark loop inside one paint of a 1024 x 740 offscreen surface.
-void inPaint(benchmark::State& state, const std::function<void(Platform&)>& draw) {
-  Platform platform("bench", "com.tarvik.editor.bench");
+void inPaint(benchmark::State& state, const std::function<void(render::Canvas&)>& draw) {
   render::OffscreenSurface surface(kWindowWidth, kWindowHeight);
-  platform.callback = [&](PlatformEvent) {
-    for (auto _ : state) draw(platform);
-  };
-  surface.paint(platform);
+  surface.paint([&](render::Canvas& canvas) {
+    for (auto _ : state) draw(canvas);
+  });
 }
 
-ImageData data(const std::vector<uint8_t>& b) {
-  return ImageData{b.data(), b.size()};
+render::ImageData data(const std::vector<uint8_t>& b) {
+  return render::ImageData{b.data(), b.size()};
 }
 
 void BM_DrawPictureScaled(benchmark::State& state) {
@@ -68,7 +67,7 @@ void BM_DrawPictureScaled(benchmark::State& state) {
   const float r = 0.624f;
   const int px = static_cast<int>(static_cast<int>((1024 - 250 - r * 1000) * 0.5f + 250) / r);
   const int py = static_cast<int>(static_cast<int>((740 - 90 - r * 850) * 0.5f + 90) / r);
-  inPaint(state, [&](Platform& p) {
+  inPaint(state, [&](render::Canvas& p) {
     p.setScale(r);
     p.drawImage(px, py, 1000, 850, data(picture()));
     p.setScale(1);
@@ -77,13 +76,13 @@ void BM_DrawPictureScaled(benchmark::State& state) {
 BENCHMARK(BM_DrawPictureScaled)->Unit(benchmark::kMicrosecond);
 
 void BM_DrawPictureNatural(benchmark::State& state) {
-  inPaint(state, [&](Platform& p) { p.drawImage(12, -55, 1000, 850, data(picture())); });
+  inPaint(state, [&](render::Canvas& p) { p.drawImage(12, -55, 1000, 850, data(picture())); });
 }
 BENCHMARK(BM_DrawPictureNatural)->Unit(benchmark::kMicrosecond);
 
 // What every picture draw would cost without the decoded-image cache.
 void BM_DrawPictureScaledUncached(benchmark::State& state) {
-  inPaint(state, [&](Platform& p) {
+  inPaint(state, [&](render::Canvas& p) {
     render::clearImageCache();
     p.setScale(0.624f);
     p.drawImage(400, 140, 1000, 850, data(picture()));
@@ -94,7 +93,7 @@ BENCHMARK(BM_DrawPictureScaledUncached)->Unit(benchmark::kMicrosecond);
 
 // One switch patch: a 40 x 40 part of an overlay picture under the picture's scale.
 void BM_DrawPicturePart(benchmark::State& state) {
-  inPaint(state, [&](Platform& p) {
+  inPaint(state, [&](render::Canvas& p) {
     p.setScale(0.624f);
     p.drawImagePart(182, 231, 40, 40, 582, 371, 40, 40, data(picture()));
     p.setScale(1);
@@ -103,21 +102,24 @@ void BM_DrawPicturePart(benchmark::State& state) {
 BENCHMARK(BM_DrawPicturePart)->Unit(benchmark::kMicrosecond);
 
 void BM_DrawMask46To23(benchmark::State& state) {
-  inPaint(state, [&](Platform& p) { p.drawMask(204, 144, 23, 23, data(iconMask()), 0xFF505050); });
+  inPaint(state,
+          [&](render::Canvas& p) { p.drawMask(204, 144, 23, 23, data(iconMask()), 0xFF505050); });
 }
 BENCHMARK(BM_DrawMask46To23)->Unit(benchmark::kMicrosecond);
 
 void BM_DrawTextStyle1(benchmark::State& state) {
   const std::wstring text = L"FIRMWARE VERSION 2.3.0";
-  inPaint(state,
-          [&](Platform& p) { p.drawText(10, 719, 280, 21, 0xDC000000, 1, 0, 0, text, true); });
+  inPaint(state, [&](render::Canvas& p) {
+    p.drawText(10, 719, 280, 21, 0xDC000000, 1, 0, 0, text, true);
+  });
 }
 BENCHMARK(BM_DrawTextStyle1)->Unit(benchmark::kMicrosecond);
 
 void BM_DrawTextStyle1Ellipsized(benchmark::State& state) {
   const std::wstring text = L"C:\\Users\\guitar\\impulses\\4x12 V30 SM57 cap edge 2 inch.wav";
-  inPaint(state,
-          [&](Platform& p) { p.drawText(33, 140, 174, 31, 0xFF8C8C8E, 1, 0, 0, text, true); });
+  inPaint(state, [&](render::Canvas& p) {
+    p.drawText(33, 140, 174, 31, 0xFF8C8C8E, 1, 0, 0, text, true);
+  });
 }
 BENCHMARK(BM_DrawTextStyle1Ellipsized)->Unit(benchmark::kMicrosecond);
 

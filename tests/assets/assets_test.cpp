@@ -13,7 +13,7 @@
 
 namespace {
 
-using orq::ImageData;
+using orq::render::ImageData;
 namespace assets = orq::assets;
 
 struct Rect {

@@ -65,7 +65,7 @@ class Rig {
 
   void paint() {
     render::OffscreenSurface surface(1024, 740);
-    surface.paint(platform);
+    offscreen::paint(surface, platform);
   }
   Shared<int32_t>* block() { return ui.programBlocks[ui.program]; }
   void at(Point p) {

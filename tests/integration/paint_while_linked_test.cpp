@@ -3,6 +3,7 @@
 // and uploads an IR, so that ThreadSanitizer watches every field the two threads share.
 #include <gtest/gtest.h>
 
+#include "app/platform_offscreen.h"
 #include "render/offscreen.h"
 #include "tests/integration/worker_fixture.h"
 #include "ui/panel_colours.h"
@@ -21,7 +22,7 @@ TEST(PaintWhileLinked, PanelPaintsWhileTheWorkerReadsAndWrites) {
     const auto deadline = Clock::now() + 30s;
     while (!done()) {
       if (Clock::now() >= deadline) return false;
-      surface.paint(ed.platform());
+      orq::offscreen::paint(surface, ed.platform());
     }
     return true;
   };
@@ -38,7 +39,7 @@ TEST(PaintWhileLinked, PanelPaintsWhileTheWorkerReadsAndWrites) {
   ASSERT_TRUE(paintUntil([&] { return ui.linkState.get() == orq::kConnected; }));
 
   // The last frame shows the panel open for input: no veil over the left column.
-  surface.paint(ed.platform());
+  orq::offscreen::paint(surface, ed.platform());
   const uint32_t column = surface.pixel(100, 300);
   EXPECT_EQ(column & 0xFFFFFF, orq::panel::kColumn & 0xFFFFFF) << std::hex << column;
   EXPECT_EQ(ui.slotName(1), ui.catalogue[3].name);

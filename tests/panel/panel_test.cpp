@@ -13,7 +13,7 @@
 #include "app/platform.h"
 #include "assets/assets.h"
 #include "render/offscreen.h"
-#include "ui/paint_trace.h"
+#include "render/paint_trace.h"
 #include "ui/panel_colours.h"
 #include "ui/ui.h"
 
@@ -21,6 +21,9 @@ namespace orq {
 namespace {
 
 using namespace panel;
+using render::ImageData;
+using render::PaintOp;
+using render::PaintTrace;
 using Kind = PaintOp::Kind;
 
 struct Rect {
@@ -34,13 +37,15 @@ class PanelTest : public ::testing::Test {
   Ui ui{&platform};
   PaintTrace trace;
 
-  void SetUp() override { setPaintTrace(&trace); }
-  void TearDown() override { setPaintTrace(nullptr); }
-
+  // One paint into a new surface, recorded in `trace`.
   std::unique_ptr<render::OffscreenSurface> paint(int32_t w = 1024, int32_t h = 740) {
     trace.ops.clear();
     auto surface = std::make_unique<render::OffscreenSurface>(w, h);
-    surface->paint(platform);
+    surface->paint([this](render::Canvas& canvas) {
+      trace.next = &canvas;
+      platform.paint(trace);
+    });
+    trace.next = nullptr;
     return surface;
   }
 

@@ -11,7 +11,7 @@
 namespace orq {
 namespace {
 
-using test::Canvas;
+using test::Target;
 
 TEST(SetScale, ScalesAboutTheFrameBaseAndOneRestoresIt) {
   // The backend's own matrix (here a translation, as a GTK widget's context carries) is the
@@ -19,9 +19,10 @@ TEST(SetScale, ScalesAboutTheFrameBaseAndOneRestoresIt) {
   cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 100, 100);
   cairo_t* cr = cairo_create(s);
   cairo_translate(cr, 5, 7);
-  Platform p("t", "t");
   float factor = 1;
-  p.callback = [&](PlatformEvent) {
+  int32_t w = 0, h = 0;
+  auto draw = [&](render::Canvas& p) {
+    p.surfaceSize(w, h);
     p.setScale(factor);
     p.fillRect(10, 10, 10, 10, 0, 0xFFFFFFFF);
     p.setScale(1);
@@ -37,7 +38,7 @@ TEST(SetScale, ScalesAboutTheFrameBaseAndOneRestoresIt) {
     cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
     cairo_paint(cr);
     cairo_restore(cr);
-    render::paintFrame(p, cr, 95, 93);
+    render::paintFrame(cr, 95, 93, draw);
     cairo_surface_flush(s);
     auto* px = reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(s));
     const int stride = cairo_image_surface_get_stride(s) / 4;
@@ -48,15 +49,11 @@ TEST(SetScale, ScalesAboutTheFrameBaseAndOneRestoresIt) {
     EXPECT_EQ(px[row * stride + k.x1], 0u) << k.factor;
     EXPECT_EQ(px[8 * stride + 6], 0xFF0000FFu) << k.factor;  // factor 1 = base, translated
     EXPECT_EQ(px[0], 0u) << k.factor;
-    int32_t w = 0, h = 0;
-    p.surfaceSize(w, h);
     EXPECT_EQ(w, 95);
     EXPECT_EQ(h, 93);
   }
-  // The paint leaves the backend's context as it found it, whatever setScale did last; and
-  // outside a paint the operations draw nothing.
-  p.callback = [&](PlatformEvent) { p.setScale(3); };
-  render::paintFrame(p, cr, 95, 93);
+  // The paint leaves the backend's context as it found it, whatever setScale did last.
+  render::paintFrame(cr, 95, 93, [](render::Canvas& p) { p.setScale(3); });
   cairo_matrix_t m;
   cairo_get_matrix(cr, &m);
   EXPECT_EQ(m.xx, 1);
@@ -64,9 +61,6 @@ TEST(SetScale, ScalesAboutTheFrameBaseAndOneRestoresIt) {
   EXPECT_EQ(m.y0, 7);
   EXPECT_EQ(cairo_status(cr), CAIRO_STATUS_SUCCESS);
   cairo_destroy(cr);
-  p.fillRect(0, 0, 90, 90, 0, 0xFFFFFFFF);
-  cairo_surface_flush(s);
-  EXPECT_EQ(reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(s))[0], 0u);
   cairo_surface_destroy(s);
 }
 
@@ -78,8 +72,8 @@ std::vector<uint8_t> quadrants() {
 TEST(DrawImage, CachedDecodeIsReusedAndNoticesRewrittenData) {
   render::clearImageCache();
   auto img = quadrants();
-  Canvas c(20, 20);
-  c.paint([&](Platform& p) {
+  Target c(20, 20);
+  c.paint([&](render::Canvas& p) {
     p.drawImage(0, 0, 20, 20, test::data(img));
     p.drawImage(0, 0, 20, 20, test::data(img));
   });
@@ -91,7 +85,7 @@ TEST(DrawImage, CachedDecodeIsReusedAndNoticesRewrittenData) {
   ASSERT_EQ(grey.size(), img.size());
   std::copy(grey.begin(), grey.end(), img.begin());
   ASSERT_EQ(img.data(), address);
-  c.paint([&](Platform& p) { p.drawImage(0, 0, 20, 20, test::data(img)); });
+  c.paint([&](render::Canvas& p) { p.drawImage(0, 0, 20, 20, test::data(img)); });
   EXPECT_EQ(c.at(2, 2), 0xFF101010u);
   render::clearImageCache();
   EXPECT_EQ(render::cachedImageCount(), 0);

@@ -10,7 +10,7 @@
 namespace orq {
 namespace {
 
-using test::Canvas;
+using test::Target;
 
 int channel(uint32_t p, int shift) {
   return static_cast<int>((p >> shift) & 0xFF);
@@ -29,11 +29,11 @@ int channel(uint32_t p, int shift) {
 struct AlphaCounts {
   int none = 0, partial = 0, full = 0;
 };
-AlphaCounts countAlpha(const Canvas& c) {
+AlphaCounts countAlpha(const Target& c) {
   AlphaCounts n;
   for (int y = 0; y < c.surface.pixelHeight(); ++y) {
     for (int x = 0; x < c.surface.pixelWidth(); ++x) {
-      const uint32_t a = Canvas::alpha(c.at(x, y));
+      const uint32_t a = Target::alpha(c.at(x, y));
       (a == 0 ? n.none : a == 255 ? n.full : n.partial)++;
     }
   }
@@ -42,16 +42,16 @@ AlphaCounts countAlpha(const Canvas& c) {
 
 TEST(FillRect, RadiusZeroOrLessIsAliasedEvenUnderFractionalScale) {
   for (int radius : {0, -1}) {
-    Canvas c;
-    c.paint([&](Platform& p) { p.fillRect(10, 10, 20, 10, radius, 0xFF336699); });
+    Target c;
+    c.paint([&](render::Canvas& p) { p.fillRect(10, 10, 20, 10, radius, 0xFF336699); });
     EXPECT_EQ(countAlpha(c).full, 200) << radius;
     EXPECT_EQ(countAlpha(c).partial, 0) << radius;
     EXPECT_EQ(c.at(10, 10), 0xFF336699u);
     EXPECT_EQ(c.at(29, 19), 0xFF336699u);
     EXPECT_EQ(c.at(30, 19), 0u);
 
-    Canvas scaled;  // edges at 13.3, 26.6 ... fall inside pixels: still no partial coverage
-    scaled.paint([&](Platform& p) {
+    Target scaled;  // edges at 13.3, 26.6 ... fall inside pixels: still no partial coverage
+    scaled.paint([&](render::Canvas& p) {
       p.setScale(1.33f);
       p.fillRect(10, 10, 21, 13, radius, 0xFF336699);
     });
@@ -61,8 +61,8 @@ TEST(FillRect, RadiusZeroOrLessIsAliasedEvenUnderFractionalScale) {
 }
 
 TEST(FillRect, PositiveRadiusRoundsAndAntialiasesCorners) {
-  Canvas c;
-  c.paint([](Platform& p) { p.fillRect(10, 10, 60, 40, 13, 0xFFFFFFFF); });
+  Target c;
+  c.paint([](render::Canvas& p) { p.fillRect(10, 10, 60, 40, 13, 0xFFFFFFFF); });
   EXPECT_EQ(c.at(10, 10), 0u);  // corner cut away
   EXPECT_EQ(c.at(69, 49), 0u);
   EXPECT_EQ(c.at(40, 10), 0xFFFFFFFFu);  // straight edges stay full
@@ -70,9 +70,9 @@ TEST(FillRect, PositiveRadiusRoundsAndAntialiasesCorners) {
   EXPECT_GT(countAlpha(c).partial, 8);  // smooth arcs
   // Each radius clamps to half its side: radius 10 on 40 x 20 is a pill with a straight top
   // edge, radius 30 an ellipse whose top is curved everywhere.
-  Canvas pill(40, 20), ellipse(40, 20);
-  pill.paint([](Platform& p) { p.fillRect(0, 0, 40, 20, 10, 0xFFFFFFFF); });
-  ellipse.paint([](Platform& p) { p.fillRect(0, 0, 40, 20, 30, 0xFFFFFFFF); });
+  Target pill(40, 20), ellipse(40, 20);
+  pill.paint([](render::Canvas& p) { p.fillRect(0, 0, 40, 20, 10, 0xFFFFFFFF); });
+  ellipse.paint([](render::Canvas& p) { p.fillRect(0, 0, 40, 20, 30, 0xFFFFFFFF); });
   EXPECT_EQ(pill.at(15, 0), 0xFFFFFFFFu);
   EXPECT_GT(pill.at(0, 10) >> 24, 200u);
   EXPECT_EQ(pill.at(1, 1), 0u);
@@ -94,16 +94,16 @@ TEST(FillRect, ColourWordsAreDecodedAsStraightAlpha) {
       {0xFF000000, 0x80FFFFFF, 0xFF808080},
   };
   for (const auto& k : cases) {
-    Canvas c(20, 20);
+    Target c(20, 20);
     c.surface.clear(k.ground);
-    c.paint([&](Platform& p) { p.fillRect(0, 0, 20, 20, 0, k.colour); });
+    c.paint([&](render::Canvas& p) { p.fillRect(0, 0, 20, 20, 0, k.colour); });
     EXPECT_TRUE(near(c.at(5, 5), k.expected)) << std::hex << k.colour;
   }
 }
 
 TEST(SetScale, FactorZeroDrawsNothingAndLeavesTheContextUsable) {
-  Canvas c(40, 40);
-  c.paint([](Platform& p) {
+  Target c(40, 40);
+  c.paint([](render::Canvas& p) {
     p.setScale(0);
     p.fillRect(0, 0, 40, 40, 0, 0xFFFFFFFF);
     p.fillRect(0, 0, 40, 40, 5, 0xFFFFFFFF);
@@ -122,8 +122,8 @@ std::vector<uint8_t> quadrants() {
 
 TEST(DrawImage, StretchesTheWholePictureWithFiltering) {
   auto img = quadrants();
-  Canvas c(60, 60);
-  c.paint([&](Platform& p) { p.drawImage(10, 10, 40, 40, test::data(img)); });
+  Target c(60, 60);
+  c.paint([&](render::Canvas& p) { p.drawImage(10, 10, 40, 40, test::data(img)); });
   EXPECT_EQ(c.at(12, 12), 0xFFFF0000u);
   EXPECT_EQ(c.at(47, 12), 0xFF00FF00u);
   EXPECT_EQ(c.at(12, 47), 0xFF0000FFu);
@@ -138,9 +138,9 @@ TEST(DrawImage, StretchesTheWholePictureWithFiltering) {
 
 TEST(DrawImage, PremultipliedPixelsComeOutAsTheirStraightColour) {
   auto img = test::colourImage(1, 1, [](int, int) { return 0x80FF8000u; });
-  Canvas c(10, 10);
+  Target c(10, 10);
   c.surface.clear(0xFF000000);
-  c.paint([&](Platform& p) { p.drawImage(0, 0, 10, 10, test::data(img)); });
+  c.paint([&](render::Canvas& p) { p.drawImage(0, 0, 10, 10, test::data(img)); });
   EXPECT_TRUE(near(c.at(5, 5), 0xFF804000, 2));
 }
 
@@ -148,15 +148,16 @@ TEST(DrawImagePart, MapsTheSourceRectangleWithoutBleedingNeighbours) {
   // 4 x 1: red, green, blue, white. Part (1, 0, 2, 1) holds only green and blue.
   const uint32_t colours[4] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF};
   auto img = test::colourImage(4, 1, [&](int x, int) { return colours[x]; });
-  Canvas c(40, 20);
-  c.paint([&](Platform& p) { p.drawImagePart(1, 0, 2, 1, 0, 0, 40, 10, test::data(img)); });
+  Target c(40, 20);
+  c.paint([&](render::Canvas& p) { p.drawImagePart(1, 0, 2, 1, 0, 0, 40, 10, test::data(img)); });
   EXPECT_EQ(c.at(0, 5), 0xFF00FF00u);   // no red from the left neighbour
   EXPECT_EQ(c.at(39, 5), 0xFF0000FFu);  // no white from the right one
   EXPECT_EQ(c.at(5, 9), 0xFF00FF00u);
   EXPECT_EQ(c.at(5, 10), 0u);
   // A source rectangle reaching past the picture draws only the part inside it.
-  Canvas over(40, 20);
-  over.paint([&](Platform& p) { p.drawImagePart(3, 0, 2, 1, 0, 0, 40, 10, test::data(img)); });
+  Target over(40, 20);
+  over.paint(
+      [&](render::Canvas& p) { p.drawImagePart(3, 0, 2, 1, 0, 0, 40, 10, test::data(img)); });
   EXPECT_EQ(over.at(5, 5), 0xFFFFFFFFu);
   EXPECT_EQ(over.at(19, 5), 0xFFFFFFFFu);
   EXPECT_EQ(over.at(20, 5), 0u);
@@ -174,8 +175,8 @@ TEST(DrawMask, CoverageScalesTheColoursAlpha) {
       {0x80FF0000, 0x80FF0000, 0x40FF0000},
   };
   for (const auto& k : cases) {
-    Canvas c(40, 40);
-    c.paint([&](Platform& p) { p.drawMask(0, 0, 40, 40, test::data(m), k.colour); });
+    Target c(40, 40);
+    c.paint([&](render::Canvas& p) { p.drawMask(0, 0, 40, 40, test::data(m), k.colour); });
     EXPECT_TRUE(near(c.at(3, 3), k.full)) << std::hex << k.colour;
     EXPECT_TRUE(near(c.at(37, 3), k.half, 2)) << std::hex << k.colour;
     EXPECT_EQ(c.at(3, 37), 0u) << std::hex << k.colour;
@@ -186,10 +187,10 @@ TEST(DrawMask, DownscalesWithFilteringInsideAnAliasedBox) {
   // Alternate one-pixel stripes: a 46 -> 23 reduction averages each pair to half coverage
   // (point sampling would give 0 or 255).
   auto stripes = test::mask(46, 46, [](int x, int) { return x % 2 ? 255 : 0; });
-  Canvas c(60, 60);
-  c.paint([&](Platform& p) { p.drawMask(10, 10, 23, 23, test::data(stripes), 0xFFFFFFFF); });
+  Target c(60, 60);
+  c.paint([&](render::Canvas& p) { p.drawMask(10, 10, 23, 23, test::data(stripes), 0xFFFFFFFF); });
   for (int x = 10; x < 33; ++x) {
-    EXPECT_NEAR(static_cast<int>(Canvas::alpha(c.at(x, 20))), 128, 3) << x;
+    EXPECT_NEAR(static_cast<int>(Target::alpha(c.at(x, 20))), 128, 3) << x;
   }
   EXPECT_EQ(c.at(9, 20), 0u);
   EXPECT_EQ(c.at(33, 20), 0u);
@@ -197,8 +198,8 @@ TEST(DrawMask, DownscalesWithFilteringInsideAnAliasedBox) {
 
   // A solid mask at a fractional scale: box edges stay hard, no partial pixels.
   auto solid = test::mask(46, 46, [](int, int) { return 255; });
-  Canvas s(60, 60);
-  s.paint([&](Platform& p) {
+  Target s(60, 60);
+  s.paint([&](render::Canvas& p) {
     p.setScale(1.37f);
     p.drawMask(7, 7, 23, 23, test::data(solid), 0xFFFFFFFF);
   });
@@ -214,21 +215,22 @@ TEST(DrawImageAndMask, RefusedDataDrawsNothing) {
   auto rmShort = rm;
   rmShort.resize(rm.size() - 1);
   auto riHuge = test::blob('I', 40000, 1, 4);  // valid format, beyond what Cairo can hold
-  const ImageData images[] = {test::data(rm),       test::data(riLong), {ri.data(), ri.size() - 1},
-                              {nullptr, ri.size()}, {ri.data(), 4},     test::data(riHuge)};
-  const ImageData masks[] = {
+  const render::ImageData images[] = {
+      test::data(rm),       test::data(riLong), {ri.data(), ri.size() - 1},
+      {nullptr, ri.size()}, {ri.data(), 4},     test::data(riHuge)};
+  const render::ImageData masks[] = {
       test::data(ri), test::data(rmShort), {rm.data(), rm.size() + 1}, {nullptr, 10}};
   for (const auto& img : images) {
-    Canvas c(20, 20);
-    c.paint([&](Platform& p) {
+    Target c(20, 20);
+    c.paint([&](render::Canvas& p) {
       p.drawImage(0, 0, 20, 20, img);
       p.drawImagePart(0, 0, 1, 1, 0, 0, 20, 20, img);
     });
     EXPECT_EQ(countAlpha(c).none, 400);
   }
   for (const auto& m : masks) {
-    Canvas c(20, 20);
-    c.paint([&](Platform& p) { p.drawMask(0, 0, 20, 20, m, 0xFFFFFFFF); });
+    Target c(20, 20);
+    c.paint([&](render::Canvas& p) { p.drawMask(0, 0, 20, 20, m, 0xFFFFFFFF); });
     EXPECT_EQ(countAlpha(c).none, 400);
   }
 }
@@ -236,12 +238,12 @@ TEST(DrawImageAndMask, RefusedDataDrawsNothing) {
 TEST(Offscreen, HigherDpiScalesEverythingByItsRatio) {
   auto m = test::mask(46, 46, [](int, int) { return 255; });
   auto img = quadrants();
-  auto scene = [&](Platform& p) {
+  auto scene = [&](render::Canvas& p) {
     p.fillRect(10, 10, 20, 20, 0, 0xFFFFFFFF);
     p.drawMask(40, 10, 23, 23, test::data(m), 0xFFFFFFFF);
     p.drawImage(70, 10, 20, 20, test::data(img));
   };
-  Canvas one(100, 40, 96), big(100, 40, 144);
+  Target one(100, 40, 96), big(100, 40, 144);
   one.paint(scene);
   big.paint(scene);
   EXPECT_EQ(big.surface.pixelWidth(), 150);

@@ -23,7 +23,7 @@ TEST(ImageFormat, ReadersAcceptOnlyMatchingTagAndExactSize) {
   auto zeroWide = test::blob('I', 0, 2, 4);
   struct Case {
     const char* what;
-    ImageData data;
+    render::ImageData data;
     bool colour;
     bool accepted;
   } cases[] = {
@@ -34,8 +34,8 @@ TEST(ImageFormat, ReadersAcceptOnlyMatchingTagAndExactSize) {
       {"one byte short", test::data(riShort), true, false},
       {"one byte long", test::data(riLong), true, false},
       {"first byte not R", test::data(bad), true, false},
-      {"null pointer", ImageData{nullptr, ri.size()}, true, false},
-      {"shorter than header", ImageData{ri.data(), 3}, true, false},
+      {"null pointer", render::ImageData{nullptr, ri.size()}, true, false},
+      {"shorter than header", render::ImageData{ri.data(), 3}, true, false},
       {"zero width", test::data(zeroWide), true, false},
   };
   for (const auto& c : cases) {
@@ -71,6 +71,14 @@ TEST(ImageFormat, ColourPixelsBecomePremultipliedArgbWords) {
   EXPECT_EQ(out[1], 0xFFFFFFFFu);
   EXPECT_EQ(out[2], 0x64640007u);  // red clamped to alpha
   EXPECT_EQ(out[3], 0xDEADBEEFu);  // padding untouched
+}
+
+TEST(ImageFormat, PremultipliedWordsReadBackAsStraightAlpha) {
+  // Rounded to nearest, transparent is 0 whatever its colour, a component above alpha is 255.
+  EXPECT_EQ(straightArgb(0x280A141Eu), 0x284080BFu);  // 10, 20, 30 over 40
+  EXPECT_EQ(straightArgb(0x80402010u), 0x80804020u);
+  EXPECT_EQ(straightArgb(0x00FFFFFFu), 0u);
+  EXPECT_EQ(straightArgb(0x64C80007u), 0x64FF0012u);
 }
 
 // One wide character of any value, converted at run time (the values beyond 16 bits are asked

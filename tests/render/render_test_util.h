@@ -1,12 +1,11 @@
-// Helpers shared by the rendering tests: raw "RI"/"RM" blobs made in place, a Platform painted
-// into an offscreen surface, and the bounding box of what was drawn.
+// Helpers shared by the rendering tests: raw "RI"/"RM" blobs made in place, an offscreen
+// surface painted through its canvas, and the bounding box of what was drawn.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <vector>
 
-#include "app/platform.h"
 #include "render/offscreen.h"
 
 namespace orq::test {
@@ -48,24 +47,17 @@ inline std::vector<uint8_t> mask(int w, int h, const std::function<uint8_t(int, 
   return b;
 }
 
-inline ImageData data(const std::vector<uint8_t>& b) {
-  return ImageData{b.data(), b.size()};
+inline render::ImageData data(const std::vector<uint8_t>& b) {
+  return render::ImageData{b.data(), b.size()};
 }
 
-// A Platform whose paint draws with `draw` into an offscreen surface.
-struct Canvas {
-  explicit Canvas(int w = 200, int h = 120, float dpi = 96.0f) : surface(w, h, dpi) {}
-  void paint(const std::function<void(Platform&)>& draw) {
-    platform.callback = [&](PlatformEvent e) {
-      if (e == PlatformEvent::Paint) draw(platform);
-    };
-    surface.paint(platform);
-    platform.callback = nullptr;
-  }
+// An offscreen surface that `paint` draws on with `draw`.
+struct Target {
+  explicit Target(int w = 200, int h = 120, float dpi = 96.0f) : surface(w, h, dpi) {}
+  void paint(const render::PaintFunction& draw) { surface.paint(draw); }
   uint32_t at(int x, int y) const { return surface.pixel(x, y); }
   static uint32_t alpha(uint32_t p) { return p >> 24; }
 
-  Platform platform{"render test", "com.tarvik.editor.test"};
   render::OffscreenSurface surface;
 };
 
@@ -79,14 +71,14 @@ struct Box {
   double centreY() const { return (top + bottom + 1) / 2.0; }
 };
 
-inline Box inkBox(const Canvas& c, uint32_t threshold = 40, int x0 = 0, int y0 = 0,
+inline Box inkBox(const Target& c, uint32_t threshold = 40, int x0 = 0, int y0 = 0,
                   int x1 = 1 << 30, int y1 = 1 << 30) {
   Box b;
   x1 = std::min(x1, c.surface.pixelWidth());
   y1 = std::min(y1, c.surface.pixelHeight());
   for (int y = y0; y < y1; ++y) {
     for (int x = x0; x < x1; ++x) {
-      if (Canvas::alpha(c.at(x, y)) > threshold) {
+      if (Target::alpha(c.at(x, y)) > threshold) {
         b.left = std::min(b.left, x);
         b.right = std::max(b.right, x);
         b.top = std::min(b.top, y);

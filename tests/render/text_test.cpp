@@ -12,8 +12,8 @@
 namespace orq {
 namespace {
 
-using test::Canvas;
 using test::inkBox;
+using test::Target;
 
 const std::wstring kWs(30, L'W');
 
@@ -37,8 +37,8 @@ TEST(Text, AlignsInBothDirections) {
     int h, v;
   } cases[] = {{0, 1}, {1, 1}, {2, 1}, {0, 0}, {1, 0}, {2, 0}, {7, 5}, {-1, -1}, {2, 2}};
   for (const auto& k : cases) {
-    Canvas c(240, 120);
-    c.paint([&](Platform& p) {
+    Target c(240, 120);
+    c.paint([&](render::Canvas& p) {
       p.drawText(20, 20, 200, 80, 0xFFFFFFFF, 2, k.h, k.v, L"Hi there", true);
     });
     const auto ink = inkBox(c);
@@ -104,8 +104,9 @@ TEST(Text, LayoutBoxRunsFromOneUnitAboveYToTheBottom) {
   const int h = 30;
   for (int y : {10, 17}) {
     for (int v : {1, 0, 2}) {
-      Canvas c(100, 60, 384);
-      c.paint([&](Platform& p) { p.drawText(5, y, 90, h, 0xFFFFFFFF, 2, 0, v, L"HHH", true); });
+      Target c(100, 60, 384);
+      c.paint(
+          [&](render::Canvas& p) { p.drawText(5, y, 90, h, 0xFFFFFFFF, 2, 0, v, L"HHH", true); });
       const double top = v == 1   ? y - 1
                          : v == 0 ? y - 1 + (h + 1 - m.height) / 2
                                   : y + h - m.height;
@@ -115,9 +116,10 @@ TEST(Text, LayoutBoxRunsFromOneUnitAboveYToTheBottom) {
 }
 
 TEST(Text, SingleLineTooLongEndsWithAnEllipsisInsideTheBox) {
-  Canvas cut(400, 40), free(400, 40);
-  cut.paint([](Platform& p) { p.drawText(10, 10, 80, 20, 0xFFFFFFFF, 1, 0, 0, kWs, true); });
-  free.paint([](Platform& p) { p.drawText(10, 10, 380, 20, 0xFFFFFFFF, 1, 0, 0, kWs, true); });
+  Target cut(400, 40), free(400, 40);
+  cut.paint([](render::Canvas& p) { p.drawText(10, 10, 80, 20, 0xFFFFFFFF, 1, 0, 0, kWs, true); });
+  free.paint(
+      [](render::Canvas& p) { p.drawText(10, 10, 380, 20, 0xFFFFFFFF, 1, 0, 0, kWs, true); });
   const auto ink = inkBox(cut);
   EXPECT_LE(ink.right, 90);
   EXPECT_GE(ink.right, 80);
@@ -127,19 +129,22 @@ TEST(Text, SingleLineTooLongEndsWithAnEllipsisInsideTheBox) {
   EXPECT_LE(tail.height(), 3);
   EXPECT_GE(tail.top, ink.bottom - 3);
   // A text that fits is drawn whole: no dots at its end.
-  Canvas fits(400, 40);
-  fits.paint([](Platform& p) { p.drawText(10, 10, 200, 20, 0xFFFFFFFF, 1, 0, 0, L"WWW", true); });
+  Target fits(400, 40);
+  fits.paint(
+      [](render::Canvas& p) { p.drawText(10, 10, 200, 20, 0xFFFFFFFF, 1, 0, 0, L"WWW", true); });
   const auto whole = inkBox(fits);
   EXPECT_GT(inkBox(fits, 40, whole.right - 3, 0, whole.right + 1).height(), 5);
 }
 
 TEST(Text, MultiLineWrapsAtWordsAndCutsWhatOverflows) {
   const std::wstring words = L"alpha beta gamma delta epsilon zeta eta theta iota kappa lambda";
-  Canvas tall(200, 300), single(200, 300), shortBox(200, 300);
-  tall.paint([&](Platform& p) { p.drawText(10, 10, 70, 280, 0xFFFFFFFF, 1, 0, 1, words, false); });
-  single.paint([&](Platform& p) { p.drawText(10, 10, 70, 280, 0xFFFFFFFF, 1, 0, 1, words, true); });
+  Target tall(200, 300), single(200, 300), shortBox(200, 300);
+  tall.paint(
+      [&](render::Canvas& p) { p.drawText(10, 10, 70, 280, 0xFFFFFFFF, 1, 0, 1, words, false); });
+  single.paint(
+      [&](render::Canvas& p) { p.drawText(10, 10, 70, 280, 0xFFFFFFFF, 1, 0, 1, words, true); });
   shortBox.paint(
-      [&](Platform& p) { p.drawText(10, 10, 70, 32, 0xFFFFFFFF, 1, 0, 1, words, false); });
+      [&](render::Canvas& p) { p.drawText(10, 10, 70, 32, 0xFFFFFFFF, 1, 0, 1, words, false); });
   const auto t = inkBox(tall), s = inkBox(single), b = inkBox(shortBox);
   EXPECT_LE(t.right, 80);
   EXPECT_GT(t.height(), 5 * 12);  // many lines
@@ -154,16 +159,16 @@ TEST(Text, MultiLineWrapsAtWordsAndCutsWhatOverflows) {
 }
 
 TEST(Text, ColourAndNothingForInvisibleOrInvalid) {
-  Canvas c(200, 40);
-  c.paint([](Platform& p) { p.drawText(0, 0, 200, 40, 0xFF00FF00, 1, 0, 0, L"HHHH", true); });
+  Target c(200, 40);
+  c.paint([](render::Canvas& p) { p.drawText(0, 0, 200, 40, 0xFF00FF00, 1, 0, 0, L"HHHH", true); });
   uint32_t strongest = 0;
   for (int y = 0; y < 40; ++y) {
     for (int x = 0; x < 200; ++x) strongest = std::max(strongest, c.at(x, y));
   }
   EXPECT_EQ(strongest, 0xFF00FF00u);
 
-  Canvas none(200, 40);
-  none.paint([](Platform& p) {
+  Target none(200, 40);
+  none.paint([](render::Canvas& p) {
     p.drawText(0, 0, 200, 40, 0x00FFFFFF, 1, 0, 0, L"HHHH", true);
     p.drawText(0, 0, 200, 40, 0xFFFFFFFF, 3, 0, 0, L"HHHH", true);
     p.drawText(0, 0, 200, 40, 0xFFFFFFFF, -1, 0, 0, L"HHHH", true);
@@ -172,27 +177,27 @@ TEST(Text, ColourAndNothingForInvisibleOrInvalid) {
   EXPECT_TRUE(inkBox(none, 0).empty());
 
   // Non-ASCII and invalid code points still draw (replacement glyph), embedded NUL is dropped.
-  Canvas wide(200, 40);
+  Target wide(200, 40);
   std::wstring odd = L"\u00DC";
   odd += wchar_t(0xD800);
   odd += wchar_t(0);
   odd += L"X";
-  wide.paint([&](Platform& p) { p.drawText(0, 0, 200, 40, 0xFFFFFFFF, 1, 0, 0, odd, true); });
+  wide.paint([&](render::Canvas& p) { p.drawText(0, 0, 200, 40, 0xFFFFFFFF, 1, 0, 0, odd, true); });
   EXPECT_GT(inkBox(wide).width(), 12);
 
   // A box of absurd size still lays out (no arithmetic overflow) and draws the text.
-  Canvas huge(200, 40);
-  huge.paint([](Platform& p) {
+  Target huge(200, 40);
+  huge.paint([](render::Canvas& p) {
     p.drawText(0, 0, INT32_MAX, INT32_MAX, 0xFFFFFFFF, 1, 0, 1, L"HHHH", false);
   });
   EXPECT_FALSE(inkBox(huge).empty());
 }
 
 TEST(Text, HigherDpiEnlargesTheSameLayout) {
-  auto scene = [](Platform& p) {
+  auto scene = [](render::Canvas& p) {
     p.drawText(10, 10, 180, 30, 0xFFFFFFFF, 1, 1, 0, L"FIRMWARE VERSION 2.3.0", true);
   };
-  Canvas one(200, 50, 96), big(200, 50, 144);
+  Target one(200, 50, 96), big(200, 50, 144);
   one.paint(scene);
   big.paint(scene);
   const auto a = inkBox(one, 100), b = inkBox(big, 100);

@@ -16,10 +16,11 @@
 #include <vector>
 
 #include "app/platform.h"
+#include "app/platform_offscreen.h"
 #include "render/offscreen.h"
+#include "render/paint_trace.h"
 #include "render/render_d2d.h"
 #include "tools/shot/panel_shots.h"
-#include "ui/paint_trace.h"
 #include "ui/ui.h"
 
 namespace {
@@ -84,7 +85,7 @@ Picture loadPng(const std::string& path) {
 struct Painted {
   Picture picture;
   std::vector<orq::HitRegion> regions;
-  std::vector<orq::PaintOp> ops;
+  std::vector<orq::render::PaintOp> ops;
 };
 
 // One shot as orq-shot paints it (two paints, the second recorded), here with Direct2D.
@@ -95,11 +96,12 @@ Painted paintShot(const orq::shot::PanelShot& shot, const std::string& failedPat
     orq::Ui ui(&platform);
     shot.setup(ui);
     orq::render::OffscreenSurface surface(shot.width, shot.height);
-    surface.paint(platform);
-    orq::PaintTrace trace;
-    orq::setPaintTrace(&trace);
-    surface.paint(platform);
-    orq::setPaintTrace(nullptr);
+    orq::offscreen::paint(surface, platform);
+    orq::render::PaintTrace trace;
+    surface.paint([&](orq::render::Canvas& canvas) {
+      trace.next = &canvas;
+      platform.paint(trace);
+    });
     out.ops = trace.ops;
     out.regions = ui.hitRegions;
     out.picture.width = surface.pixelWidth();
@@ -140,8 +142,8 @@ class Skip {
 Skip skipFor(const Painted& p) {
   Skip skip(p.picture.width, p.picture.height);
   double scale = 1;
-  for (const orq::PaintOp& op : p.ops) {
-    using K = orq::PaintOp::Kind;
+  for (const orq::render::PaintOp& op : p.ops) {
+    using K = orq::render::PaintOp::Kind;
     if (op.kind == K::Scale) {
       scale = op.scale;
       continue;
@@ -207,9 +209,9 @@ Box inkIn(const Picture& pic, uint32_t ground, int x0, int y0, int x1, int y1) {
   return b;
 }
 
-bool overlapsAnotherText(const Painted& p, const orq::PaintOp& text) {
-  for (const orq::PaintOp& other : p.ops) {
-    if (&other == &text || other.kind != orq::PaintOp::Kind::Text) continue;
+bool overlapsAnotherText(const Painted& p, const orq::render::PaintOp& text) {
+  for (const orq::render::PaintOp& other : p.ops) {
+    if (&other == &text || other.kind != orq::render::PaintOp::Kind::Text) continue;
     if (other.x < text.x + text.width + 4 && text.x < other.x + other.width + 4 &&
         other.y < text.y + text.height + 4 && text.y < other.y + other.height + 4) {
       return true;
@@ -251,8 +253,8 @@ TEST(Direct2D, PanelMatchesCairoAtControlsAndInTextBoxes) {
     }
 
     // Texts on a plain ground: drawn, inside their boxes, aligned as asked.
-    for (const orq::PaintOp& t : d2d.ops) {
-      if (t.kind != orq::PaintOp::Kind::Text || t.width <= 0 || overlapsAnotherText(d2d, t))
+    for (const orq::render::PaintOp& t : d2d.ops) {
+      if (t.kind != orq::render::PaintOp::Kind::Text || t.width <= 0 || overlapsAnotherText(d2d, t))
         continue;
       const int x0 = t.x, y0 = t.y - 1, x1 = t.x + t.width - 1, y1 = t.y + t.height - 1;
       // Ink is looked for in a margin around the box, so that a text beside its box shows.

@@ -13,6 +13,7 @@
 
 #include "app/platform.h"
 #include "assets/assets.h"
+#include "render/image_format.h"
 #include "render/render_d2d.h"
 
 namespace {
@@ -86,7 +87,7 @@ TEST(Resources, IconAndManifestOfTheProgram) {
     DeleteObject(info.hbmColor);
     DeleteObject(info.hbmMask);
     DestroyIcon(icon);
-    const orq::ImageData ri = orq::assets::appIcon(size);
+    const orq::render::ImageData ri = orq::assets::appIcon(size);
     ASSERT_EQ(ri.size, 6 + bgra.size());
     int off = 0;
     for (size_t i = 0; i < bgra.size(); i += 4) {
@@ -95,7 +96,7 @@ TEST(Resources, IconAndManifestOfTheProgram) {
       if (a != bgra[i + 3]) ++off;
       if (a < 16) continue;  // colour of nearly clear pixels is not worth comparing
       for (int c = 0; c < 3; ++c) {
-        const int straight = static_cast<int>((p[c] * 255 + a / 2) / a);
+        const int straight = orq::render::unpremultiply(p[c], a);
         if (std::abs(straight - bgra[i + 2 - c]) > 1) ++off;
       }
     }

@@ -8,6 +8,8 @@
 #include <iterator>
 #include <vector>
 
+#include "render/image_format.h"
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -35,16 +37,10 @@ Bytes entryImage(const Bytes& ri, int w, int h) {
   for (int y = h - 1; y >= 0; --y) {
     for (int x = 0; x < w; ++x) {
       const uint8_t* p = ri.data() + 6 + (static_cast<size_t>(y) * w + x) * 4;
-      const unsigned a = p[3];
-      auto straight = [a](unsigned v) -> uint8_t {
-        if (a == 0) return 0;
-        const unsigned s = (v * 255 + a / 2) / a;
-        return static_cast<uint8_t>(s > 255 ? 255 : s);
-      };
-      out.push_back(straight(p[2]));
-      out.push_back(straight(p[1]));
-      out.push_back(straight(p[0]));
-      out.push_back(static_cast<uint8_t>(a));
+      out.push_back(orq::render::unpremultiply(p[2], p[3]));
+      out.push_back(orq::render::unpremultiply(p[1], p[3]));
+      out.push_back(orq::render::unpremultiply(p[0], p[3]));
+      out.push_back(p[3]);
     }
   }
   out.insert(out.end(), maskStride * h, 0);

@@ -3,6 +3,7 @@
 #include "tools/shot/panel_shots.h"
 
 #include "app/platform.h"
+#include "app/platform_offscreen.h"
 #include "render/offscreen.h"
 #include "ui/ui.h"
 
@@ -101,8 +102,8 @@ bool writePanelShot(Platform& platform, const PanelShot& shot, const std::string
     Ui ui(&platform);
     shot.setup(ui);
     render::OffscreenSurface surface(shot.width, shot.height);
-    surface.paint(platform);
-    surface.paint(platform);
+    offscreen::paint(surface, platform);
+    offscreen::paint(surface, platform);
     ok = surface.writePng(path);
   }
   platform.callback = nullptr;

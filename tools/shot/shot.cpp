@@ -11,13 +11,15 @@
 
 #include "app/platform.h"
 #include "assets/assets.h"
+#include "render/canvas.h"
 #include "render/offscreen.h"
 #include "tools/shot/panel_shots.h"
 
 namespace {
 
-using orq::ImageData;
 using orq::Platform;
+using orq::render::Canvas;
+using orq::render::ImageData;
 
 constexpr uint32_t kBackground = 0xFF030303;  // the panel's window colour
 constexpr uint32_t kLabel = 0xFFBEBEBE;
@@ -27,15 +29,11 @@ struct Shot {
   std::function<bool(Platform& platform, const std::string& path)> write;
 };
 
-// A shot drawn with the Platform's own operations into a w x h offscreen surface.
-Shot canvas(std::string name, int w, int h, std::function<void(Platform&)> draw) {
-  return {std::move(name), [w, h, draw](Platform& platform, const std::string& path) {
+// A shot drawn with the canvas operations into a w x h offscreen surface.
+Shot canvas(std::string name, int w, int h, orq::render::PaintFunction draw) {
+  return {std::move(name), [w, h, draw](Platform&, const std::string& path) {
             orq::render::OffscreenSurface surface(w, h);
-            platform.callback = [&](orq::PlatformEvent e) {
-              if (e == orq::PlatformEvent::Paint) draw(platform);
-            };
-            surface.paint(platform);
-            platform.callback = nullptr;
+            surface.paint(draw);
             return surface.writePng(path);
           }};
 }
@@ -50,7 +48,7 @@ struct DeviceState {
   bool boost = false;
 };
 
-void drawDevice(Platform& p, const DeviceState& st) {
+void drawDevice(Canvas& p, const DeviceState& st) {
   namespace assets = orq::assets;
   p.fillRect(0, 0, 1000, 850, 0, kBackground);
   p.drawImage(0, 0, 1000, 850, assets::devicePicture(st.model));
@@ -67,12 +65,12 @@ void drawDevice(Platform& p, const DeviceState& st) {
 }
 
 Shot device(std::string name, DeviceState st) {
-  return canvas(std::move(name), 1000, 850, [st](Platform& p) { drawDevice(p, st); });
+  return canvas(std::move(name), 1000, 850, [st](Canvas& p) { drawDevice(p, st); });
 }
 
 // Every mask at the size the panel draws it, in the label colour on the window colour, and
 // once more at its stored size below.
-void drawMasks(Platform& p) {
+void drawMasks(Canvas& p) {
   namespace assets = orq::assets;
   struct M {
     ImageData data;
