@@ -29,6 +29,10 @@ enum class PlatformEvent : int32_t {
   RightUp = 6,
   Wheel = 7,
   Timer = 8,
+  // A file dragged over the window, taken away again, and dropped (dragOver and friends).
+  DragOver = 9,
+  DragLeave = 10,
+  Drop = 11,
 };
 
 // Logical window size at 96 dpi; also the minimum size.
@@ -62,6 +66,18 @@ class Platform final : public LinkHost {
   int32_t pointerX = 0;
   int32_t pointerY = 0;
   int32_t wheelTotal = 0;
+
+  // A file dragged onto the window: the dropped file's path while a Drop is delivered, and the
+  // Ui's answer to the last DragOver or Drop (whether the panel takes a file there).
+  std::wstring droppedFile;
+  bool dropAccepted = false;
+
+  // --- Files dragged onto the window (platform_common.cpp), for the backends: positions in
+  // device pixels, as pointerX and pointerY hold them. Each returns the panel's answer; a drop
+  // ends the drag (no dragLeave follows).
+  bool dragOver(int32_t x, int32_t y);
+  void dragLeave();
+  bool dropFile(int32_t x, int32_t y, std::wstring path);
 
   // --- Window host (platform_*.cpp)
   bool hasWindow() const;

@@ -7,12 +7,14 @@
 // cursor, dpi); file dialogs.
 #include <windows.h>
 // (the shell's headers after windows.h)
+#include <shellapi.h>
 #include <shobjidl.h>
 
 #include <chrono>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "app/platform.h"
 #include "render/render_d2d.h"
@@ -61,6 +63,23 @@ Platform* platformOf(HWND window) {
 void storePointer(Platform* p, LPARAM position) {
   p->pointerX = static_cast<uint16_t>(position & 0xFFFF);
   p->pointerY = static_cast<uint16_t>((position >> 16) & 0xFFFF);
+}
+
+// A file dragged from Explorer and dropped (DragAcceptFiles): the first one, at the drop point
+// in client pixels. Any program can post this message, with a handle that means nothing here;
+// the shell's functions read through it unchecked (Wine's fault on a null), so it is tried
+// first.
+void takeDroppedFile(Platform* p, HDROP drop) {
+  if (!GlobalLock(drop)) return;
+  GlobalUnlock(drop);
+  POINT at{};
+  DragQueryPoint(drop, &at);
+  std::wstring path(DragQueryFileW(drop, 0, nullptr, 0), L'\0');
+  if (!path.empty() && DragQueryFileW(drop, 0, path.data(), UINT(path.size() + 1)) == 0) {
+    path.clear();
+  }
+  DragFinish(drop);
+  if (!path.empty()) p->dropFile(at.x, at.y, std::move(path));
 }
 
 // ---- Window procedure. Every handled message returns 0.
@@ -130,6 +149,9 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
       p->wheelTotal += wheelNotches(GET_WHEEL_DELTA_WPARAM(wParam));
       p->deliver(PlatformEvent::Wheel);
       return 0;
+    case WM_DROPFILES:
+      takeDroppedFile(p, reinterpret_cast<HDROP>(wParam));
+      return 0;
     case WM_DPICHANGED: {
       render::setWindowSurfaceDpi(static_cast<float>(HIWORD(wParam)));
       const auto* suggested = reinterpret_cast<const RECT*>(lParam);
@@ -180,7 +202,10 @@ Platform::Platform(std::string t, std::string id) : title(std::move(t)), identif
   impl->window =
       CreateWindowExW(0, wideTitle.c_str(), wideTitle.c_str(), kWindowStyle, CW_USEDEFAULT,
                       CW_USEDEFAULT, outer.cx, outer.cy, nullptr, nullptr, instance, this);
-  if (impl->window) SetTimer(impl->window, kTimerId, kTimerMs, nullptr);
+  if (impl->window) {
+    SetTimer(impl->window, kTimerId, kTimerMs, nullptr);
+    DragAcceptFiles(impl->window, TRUE);
+  }
 }
 
 Platform::~Platform() {

@@ -58,6 +58,12 @@ class Ui : public EditorState {
   void onLeftDown();
   void onWheel();
 
+  // Files dragged onto the panel (drop.cpp): a WAV file dropped on a user-slot row is imported
+  // into that slot as its folder icon imports a chosen one.
+  void onDragOver();
+  void onDragLeave();
+  void onDrop();
+
   // The one Ui of the process, or null.
   static Ui* current();
 };

@@ -23,11 +23,15 @@ Windows does.
 The connect sequence runs at the pace of the JACK server: each request and its reply cross it
 twice, one cycle (5.3 ms) each.
 
+With --drop, one editor run takes files dropped on it instead (XDND_DRAG, the Linux tests' drag
+source, and POST_DROP.exe; see drop_case).
+
 With --run, the same set-up runs another Windows program instead (the driver's own test), which
 must end with status 0. With --orqctl, orqctl.exe's jobs through the same port (orqctl_cases).
 
 Usage (scripts/with-jack.sh provides the JACK server):
     scripts/with-jack.sh midi_e2e.py WINE_RUN DRIVER.drv DEVSIM BRIDGE PREFIX --editor EDITOR.exe WM_CLOSE ORQCTL
+    scripts/with-jack.sh midi_e2e.py WINE_RUN DRIVER.drv DEVSIM BRIDGE PREFIX --drop EDITOR.exe WM_CLOSE ORQCTL XDND_DRAG POST_DROP
     scripts/with-jack.sh midi_e2e.py WINE_RUN DRIVER.drv DEVSIM BRIDGE PREFIX --run PROGRAM.exe
     scripts/with-jack.sh midi_e2e.py WINE_RUN DRIVER.drv DEVSIM BRIDGE PREFIX --orqctl ORQCTL.exe ORQCTL
 ORQCTL is the Linux build's orqctl. PREFIX is a Wine prefix of this test's own (made on first use): its registry selects the
@@ -45,6 +49,7 @@ import sys
 import tempfile
 import threading
 import time
+import urllib.parse
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 import dialogs  # noqa: E402
@@ -451,6 +456,31 @@ def panel_cases(session, editor, log, devsim_stdin, work, reference):
     print("ok unplugged and plugged again: read afresh, no RESET")
 
 
+def drop_case(session, wine_run, editor, log, reference, xdnd, post_drop):
+    """WM_DROPFILES posted by another program (a handle of its own) is ignored: nothing sent,
+    the editor runs on. Then the WAV file dragged from a file manager onto slot 3's row (wire
+    slot 2): Wine hands the XDND drop to the window as WM_DROPFILES (an HDROP of wide paths,
+    DragAcceptFiles), and the image arrives byte for byte as the Linux build's import makes
+    it."""
+    log_at = len(received(log))
+    r = session.run([wine_run, post_drop, "Tarvik Editor", "100", "217",
+                     wine_path(reference[0])], timeout=60)
+    if r.returncode != 0:
+        raise Failure("post_drop.exe: status %d: %s" % (r.returncode, r.stderr))
+    # An editor that faulted on the handle hangs in Wine's debugger: the drop below finds out.
+    log_at = expect(log, log_at, [], "a foreign WM_DROPFILES", settle=1.0)
+    print("ok WM_DROPFILES with another program's handle sent nothing")
+    uri = "file://" + urllib.parse.quote(reference[0]) + "\r\n"
+    r = session.run([xdnd, editor.window, "100", "217", uri], timeout=30)
+    if r.returncode != 0 or r.stdout.split() != ["status", "1", "finished", "1"]:
+        raise Failure("xdnd_drag: status %d: %s %s" % (r.returncode, r.stdout, r.stderr))
+    chunks = (len(reference[1]) + 255) // 256
+    _, image = ir_e2e.transfer(log, log_at, chunks, 2, "MY CAB")
+    if image != reference[1]:
+        raise Failure("the dropped WAV's image differs from the Linux build's import")
+    print("ok WAV file dropped on slot 3: %d bytes, as the Linux build's import" % len(image))
+
+
 def firmware_image(log):
     """The image the FIRMWARE_CHUNKs carried: six offset nibbles, then 256 bytes as nibbles."""
     image = bytearray(FIRMWARE_SIZE)
@@ -608,16 +638,17 @@ def main():
     # A timeout's SIGTERM still runs the clean-up.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     args = sys.argv[1:]
-    if len(args) < 7 or (args[5], len(args)) not in (("--editor", 9), ("--run", 7),
-                                                      ("--orqctl", 8)):
+    if len(args) < 7 or (args[5], len(args)) not in (("--editor", 9), ("--drop", 11),
+                                                      ("--run", 7), ("--orqctl", 8)):
         print(__doc__, file=sys.stderr)
         return 2
     wine_run, driver, devsim, bridge, prefix = args[:5]
     prefix = os.path.abspath(prefix)
     program = args[6]
     mode = args[5]
-    wm_close = args[7] if mode == "--editor" else None
-    orqctl = args[-1] if mode in ("--editor", "--orqctl") else None
+    wm_close = args[7] if mode in ("--editor", "--drop") else None
+    orqctl = args[8] if mode in ("--editor", "--drop") else args[-1] if mode == "--orqctl" else None
+    xdnd, post_drop = args[9:11] if mode == "--drop" else (None, None)
     if "JACK_DEFAULT_SERVER" not in os.environ:
         print("midi_e2e: run me under scripts/with-jack.sh", file=sys.stderr)
         return 2
@@ -661,6 +692,11 @@ def main():
             run_program(session, wine_run, program)
         elif mode == "--orqctl":
             orqctl_cases(session, wine_run, program, devsim, (sim, log), reference)
+        elif mode == "--drop":
+            editor = Editor(session, wine_run, program, wm_close, log)
+            editor.connect()
+            drop_case(session, wine_run, editor, log, reference, xdnd, post_drop)
+            editor.close()
         else:
             editor = Editor(session, wine_run, program, wm_close, log)
             took = editor.connect()
