@@ -26,8 +26,8 @@ twice, one cycle (5.3 ms) each.
 With --drop, one editor run takes files dropped on it instead (XDND_DRAG, the Linux tests' drag
 source, and POST_DROP.exe; see drop_case).
 
-With --run, the same set-up runs another Windows program instead (the driver's own test), which
-must end with status 0. With --orqctl, orqctl.exe's jobs through the same port (orqctl_cases).
+With --run, the same set-up, with a second device of the same name, runs another Windows program
+instead (the driver's own test), which must end with status 0. With --orqctl, orqctl.exe's jobs through the same port (orqctl_cases).
 
 Usage (scripts/with-jack.sh provides the JACK server):
     scripts/with-jack.sh midi_e2e.py WINE_RUN DRIVER.drv DEVSIM BRIDGE PREFIX --editor EDITOR.exe WM_CLOSE ORQCTL
@@ -689,6 +689,10 @@ def main():
         session.env["ORQ_MIDI_BRIDGE_PORT"] = port
 
         if mode == "--run":
+            # A second device of the same name, which Windows lists numbered.
+            session.start("twin-devsim", [devsim, "--model", "1", "--name", DEVICE_NAME],
+                          env=dict(session.env, ORQ_MIDI_API="jack"))
+            time.sleep(0.5)
             run_program(session, wine_run, program)
         elif mode == "--orqctl":
             orqctl_cases(session, wine_run, program, devsim, (sim, log), reference)
