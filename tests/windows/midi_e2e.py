@@ -73,7 +73,9 @@ CONNECT = ([("IDENTIFY", "f0 00 0b f7"), ("READ_SETTINGS", "f0 00 02 00 f7")] +
 CHANNEL_WRITE = ("WRITE_SETTINGS", "f0 00 01 00 01 00 01 00 00 00 01 00 22 22 22 00 00 f7")
 
 CPU_SECONDS = 10
-CLOSE_BUDGET = 1.5  # s from the close request to the process's end, during a transfer too
+# s from the close request to the process's end, during a transfer too: it ends in 0.2-0.5 s on a
+# quiet machine, while the rest of the transfer it was closed in would take 5 s more.
+CLOSE_BUDGET = 3.0
 
 
 wait_until = functools.partial(panel_e2e.wait_until, step=0.02)  # connect times to 20 ms
