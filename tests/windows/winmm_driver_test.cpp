@@ -1,8 +1,9 @@
 // The tests' WinMM driver (midi_bridge/winmm_driver.c) seen through WinMM as an application
-// sees a USB MIDI device on Windows: names cut to 31 characters, headers prepared by the
-// driver, a sysex out with MOM_DONE, a sysex reply split over the application's small buffers,
-// input dropped before midiInStart, buffers given back by midiInReset, and the open and close
-// callbacks. Runs against orq-devsim through the bridge (midi_e2e.py --run).
+// sees a USB MIDI device on Windows: names cut to 31 characters, a second device of the same
+// name numbered, headers prepared by the driver, a sysex out with MOM_DONE, a sysex reply split
+// over the application's small buffers, input dropped before midiInStart, buffers given back by
+// midiInReset, and the open and close callbacks. Runs against orq-devsim through the bridge
+// (midi_e2e.py --run).
 // clang-format off
 #include <windows.h>
 #include <mmsystem.h>
@@ -67,16 +68,21 @@ std::string toUtf8(const WCHAR* text) {
   return std::string(text, text + wcslen(text));  // the names here are ASCII
 }
 
-TEST(WinmmDriver, ListsTheDevicePortsUnderNamesCutTo31Characters) {
-  ASSERT_EQ(midiInGetNumDevs(), 1u);
-  ASSERT_EQ(midiOutGetNumDevs(), 1u);
-  MIDIINCAPSW in{};
-  MIDIOUTCAPSW out{};
-  ASSERT_EQ(midiInGetDevCapsW(0, &in, sizeof in), MMSYSERR_NOERROR);
-  ASSERT_EQ(midiOutGetDevCapsW(0, &out, sizeof out), MMSYSERR_NOERROR);
-  EXPECT_EQ(toUtf8(in.szPname), kPortName);
-  EXPECT_EQ(toUtf8(out.szPname), kPortName);
-  EXPECT_EQ(out.wTechnology, MOD_MIDIPORT);
+// Two devices of the same name (the script starts a second one): Windows numbers the second,
+// and the number takes its room from the name's tail.
+TEST(WinmmDriver, ListsTheDevicePortsUnderNamesAsWindowsShowsThem) {
+  ASSERT_EQ(midiInGetNumDevs(), 2u);
+  ASSERT_EQ(midiOutGetNumDevs(), 2u);
+  const std::string names[] = {kPortName, "2- Tarvik ORQ KTB Guitar Preamp"};
+  for (UINT id = 0; id < 2; ++id) {
+    MIDIINCAPSW in{};
+    MIDIOUTCAPSW out{};
+    ASSERT_EQ(midiInGetDevCapsW(id, &in, sizeof in), MMSYSERR_NOERROR);
+    ASSERT_EQ(midiOutGetDevCapsW(id, &out, sizeof out), MMSYSERR_NOERROR);
+    EXPECT_EQ(toUtf8(in.szPname), names[id]);
+    EXPECT_EQ(toUtf8(out.szPname), names[id]);
+    EXPECT_EQ(out.wTechnology, MOD_MIDIPORT);
+  }
 }
 
 TEST(WinmmDriver, SysexBothWaysThroughTheApplicationsBuffers) {

@@ -2,8 +2,9 @@
  * ports of a Linux JACK server (through the bridge, over loopback TCP, see bridge_wire.h) as
  * WinMM devices, so that orq-editor.exe runs its whole WinMM path under Wine against the
  * device simulator. It behaves as Windows does for a USB MIDI device where the tests can see
- * it: names cut to 31 characters, sysex out through MODM_LONGDATA, sysex in delivered into the
- * application's buffers (split over several when one does not hold it), headers prepared here.
+ * it: names cut to 31 characters, a second device of the same name numbered, sysex out through
+ * MODM_LONGDATA, sysex in delivered into the application's buffers (split over several when
+ * one does not hold it), headers prepared here.
  *
  * Installed as wineorqbridge.drv in the prefix's system32 and chosen with
  * HKCU\Software\Wine\Drivers, Audio = orqbridge. Wine 8's winmm takes its MIDI driver from the
@@ -139,6 +140,7 @@ static BOOL receiveList(SOCKET s, PortList* list) {
   if (!recvFrame(s, &type, &p, &n)) return FALSE;
   BOOL ok = type == kWirePorts && n >= 2;
   size_t at = 2;
+  WCHAR full[ORQ_WIRE_MAX_PORTS][256];  // this direction's names, uncut
   for (int dir = 0; ok && dir < 2; ++dir) {
     list->count[dir] = p[dir] < ORQ_WIRE_MAX_PORTS ? p[dir] : ORQ_WIRE_MAX_PORTS;
     for (unsigned i = 0; ok && i < p[dir]; ++i) {
@@ -148,13 +150,18 @@ static BOOL receiveList(SOCKET s, PortList* list) {
       }
       const size_t len = p[at];
       if (i < ORQ_WIRE_MAX_PORTS) {
-        // As Windows does with a USB device's name: at most MAXPNAMELEN - 1 characters (cut
-        // as bytes: the names here are ASCII).
-        WCHAR* out = list->name[dir][i];
-        const int cut = len < MAXPNAMELEN - 1 ? (int)len : MAXPNAMELEN - 1;
-        const int w =
-            MultiByteToWideChar(CP_UTF8, 0, (const char*)p + at + 1, cut, out, MAXPNAMELEN - 1);
-        out[w] = 0;
+        WCHAR* whole = full[i];
+        whole[MultiByteToWideChar(CP_UTF8, 0, (const char*)p + at + 1, (int)len, whole, 255)] = 0;
+        // As Windows names a USB MIDI device: a second device of the same name is "2- name", a
+        // third "3- name", and so on; and at most MAXPNAMELEN - 1 characters (the tail cut).
+        unsigned same = 1;
+        for (unsigned j = 0; j < i; ++j) same += wcscmp(full[j], whole) == 0;
+        WCHAR numbered[300];
+        if (same > 1)
+          wsprintfW(numbered, L"%u- %s", same, whole);
+        else
+          lstrcpyW(numbered, whole);
+        lstrcpynW(list->name[dir][i], numbered, MAXPNAMELEN);
       }
       at += 1 + len;
     }
