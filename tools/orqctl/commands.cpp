@@ -18,15 +18,20 @@
 #include "device/firmware.h"
 #include "device/ir_transfer.h"
 #include "device/protocol.h"
+#include "device/settings_file.h"
 #include "ir/catalogue.h"
 #include "ir/ir_export.h"
 #include "ir/wav_import.h"
-#include "tools/orqctl/backup_file.h"
 #include "tools/orqctl/settings_text.h"
 
 namespace orqctl {
 namespace {
 
+using orq::BackupContent;
+using orq::checkSettings;
+using orq::decodeBackup;
+using orq::encodeBackup;
+using orq::kBackupPrograms;
 using orq::ProgramSettings;
 using orq::Request;
 using orq::TransferResult;
