@@ -11,6 +11,7 @@
 
 #include "state/doorbell.h"
 #include "state/shared_word.h"
+#include "state/undo_history.h"
 
 namespace orq {
 
@@ -52,6 +53,10 @@ enum Command : int32_t {
   kCommandImportLast = 9,        // ... up to slot 5
   kCommandUploadFactoryIr = 10,  // catalogueIndex to slot browserSlot - 1
   kCommandExtractAll = 11,       // every factory IR to a chosen folder
+  kCommandOpenProgram = 12,      // a program file chosen by the user into the current program
+  kCommandSaveProgram = 13,      // the current program into a program file
+  kCommandBackup = 14,           // all 128 programs into a backup file
+  kCommandRestore = 15,          // all 128 programs from a backup file
 };
 
 // statusCode values besides 0..100 (transfer per cent).
@@ -89,6 +94,20 @@ class EditorState {
   Shared<int32_t> commandEntry{0};                            // U
   Shared<int32_t> programBlocks[kProgramCount][kBlockWords];  // U edits, W stores dumps
   Shared<int32_t> modelKind{0};                               // W
+  // Counts the times the device's values were replaced wholesale (a device found afresh, a
+  // restore): the undo history forgets everything when it moves.
+  Shared<int32_t> deviceEpoch{0};  // W
+
+  // The undo history, used by the panel and by the worker (a program file opened is a step).
+  // Whoever uses it holds the lock, and keeps holding it while it changes the values the history
+  // tracks, so that the other thread never sees half a step.
+  std::unique_lock<std::mutex> lockHistory() const {
+    return std::unique_lock<std::mutex>(historyMutex_);
+  }
+  UndoHistory& history() { return history_; }  // with lockHistory held
+  // The values of `program`'s settings message as the state holds them, and their write-back.
+  SettingsValues settingsValues(int program) const;
+  void setSettingsValues(int program, const SettingsValues& values);
 
   // Slot names as the device reported them (upper case); written by W, read by the paint.
   std::wstring slotName(int slot) const;
@@ -100,6 +119,8 @@ class EditorState {
  private:
   mutable std::mutex slotNamesMutex_;
   std::array<std::wstring, kSlotCount> slotNames_;  // guarded by slotNamesMutex_
+  mutable std::mutex historyMutex_;
+  UndoHistory history_;  // guarded by historyMutex_
 };
 
 }  // namespace orq
