@@ -47,6 +47,12 @@ void Ui::onEvent(PlatformEvent event) {
     case PlatformEvent::Wheel:
       onWheel();
       break;
+    case PlatformEvent::RightDown:
+      onRightDown();
+      break;
+    case PlatformEvent::Action:
+      if (platform) onAction(platform->action);
+      break;
     default:
       break;
   }
