@@ -134,7 +134,7 @@ void backUp(DeviceLink& link) {
   const std::wstring path = chooseFile(link, kDialogSaveSysex);
   if (path.empty() || stopping(link)) return;
   showProgress(link, 0);
-  const BackupRun run =
+  const LibrarianRun run =
       backUpAll(link, [&](int done) { showProgress(link, done * 100 / kBackupPrograms); });
   if (run.stopped) return;
   showDone(link);
@@ -167,15 +167,14 @@ void restore(DeviceLink& link) {
   }
   if (stopping(link)) return;
   showProgress(link, 0);
-  bool stopped = false;
-  error = restoreAll(
-      link, content.programs,
-      [&](int done) { showProgress(link, done * 100 / (2 * kBackupPrograms)); }, stopped);
+  const LibrarianRun run = restoreAll(link, content.programs, [&](int done) {
+    showProgress(link, done * 100 / (2 * kBackupPrograms));
+  });
   // Whatever was sent, the device's values are no longer the ones the history knows.
   link.state->deviceEpoch = link.state->deviceEpoch.get() + 1;
-  if (stopped) return;
+  if (run.stopped) return;
   showDone(link);
-  if (!error.empty()) tell(link, "The restore failed: " + error + ".");
+  if (!run.error.empty()) tell(link, "The restore failed: " + run.error + ".");
 }
 
 }  // namespace
@@ -189,22 +188,20 @@ Request readProgram(DeviceLink& link, int32_t program) {
   return r;
 }
 
-BackupRun backUpAll(DeviceLink& link, const std::function<void(int done)>& progress) {
-  BackupRun run;
+LibrarianRun backUpAll(DeviceLink& link, const std::function<void(int done)>& progress) {
+  LibrarianRun run;
   for (int p = 0; p < kBackupPrograms; ++p) {
-    const Request r = readProgram(link, p);
-    if (r == Request::Stopped) {
-      run.stopped = true;
-      run.programs.clear();
-      return run;
-    }
+    const Request r = interrupted(link) ? Request::Stopped : readProgram(link, p);
     if (r != Request::Arrived) {
-      run.error = "the device did not answer READ_SETTINGS for program " + std::to_string(p);
+      run.stopped = r == Request::Stopped;
+      if (!run.stopped)
+        run.error = "the device did not answer READ_SETTINGS for program " + std::to_string(p) +
+                    " with that program's settings";
       run.programs.clear();
       return run;
     }
     run.programs.push_back(settingsOf(*link.state, p));
-    if (progress) progress(p + 1);
+    if (progress) progress(++run.done);
   }
   // Program 0's dump carried the device-wide values; every message of the file repeats them.
   for (ProgramSettings& s : run.programs) {
@@ -214,37 +211,37 @@ BackupRun backUpAll(DeviceLink& link, const std::function<void(int done)>& progr
   return run;
 }
 
-std::string restoreAll(DeviceLink& link, const std::vector<ProgramSettings>& programs,
-                       const std::function<void(int done)>& progress, bool& stopped) {
-  stopped = false;
-  int done = 0;
+LibrarianRun restoreAll(DeviceLink& link, const std::vector<ProgramSettings>& programs,
+                        const std::function<void(int done)>& progress) {
+  LibrarianRun run;
   for (const ProgramSettings& p : programs) {
-    if (!sendSettings(link, p)) {
-      stopped = true;
-      return std::to_string(done) + " programs were sent";
+    if (interrupted(link) || !sendSettings(link, p)) {
+      run.stopped = true;
+      return run;
     }
-    if (progress) progress(++done);
+    if (progress) progress(++run.done);
   }
   // The device does not acknowledge settings: each program is read back and compared.
   for (const ProgramSettings& p : programs) {
-    const Request r = readProgram(link, p.program);
-    if (r == Request::Stopped) {
-      stopped = true;
-      return "the check was interrupted";
+    const Request r = interrupted(link) ? Request::Stopped : readProgram(link, p.program);
+    if (r != Request::Arrived) {
+      run.stopped = r == Request::Stopped;
+      if (!run.stopped)
+        run.error = "the device did not answer READ_SETTINGS for program " +
+                    std::to_string(p.program) + " with that program's settings";
+      return run;
     }
-    if (r != Request::Arrived)
-      return "the device did not answer READ_SETTINGS for program " + std::to_string(p.program);
     // Only program 0's dump tells the device-wide values.
     const ProgramSettings now = settingsOf(*link.state, p.program);
     const ProgramSettings expected = asReadBack(p);
-    if (now.words != expected.words ||
-        (p.program == 0 &&
-         (now.midiChannel != expected.midiChannel || now.boostLock != expected.boostLock))) {
-      return "program " + std::to_string(p.program) + " reads back other settings than were sent";
+    if (now.words != expected.words || (p.program == 0 && now != expected)) {
+      run.error =
+          "program " + std::to_string(p.program) + " reads back other settings than were sent";
+      return run;
     }
-    if (progress) progress(++done);
+    if (progress) progress(++run.done);
   }
-  return {};
+  return run;
 }
 
 void runLibrarianCommand(DeviceLink& link, int32_t code) {

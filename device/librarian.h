@@ -20,20 +20,25 @@ namespace orq {
 // of another program answers the request but reads nothing of this one).
 Request readProgram(DeviceLink& link, int32_t program);
 
-// Every program read from the device, program 0 first (its dump tells the device-wide values,
-// which every entry then carries). `progress` is told how many are done. Empty `error` on
-// success; Stopped interrupts with `error` empty and `programs` cleared.
-struct BackupRun {
-  std::vector<ProgramSettings> programs;
+// How a backup or a restore went: `error` empty on success, else what the device did not do;
+// `stopped` when the link was interrupted (the caller says so); `done` counts the steps made
+// (a restore sends every program, then reads each back).
+struct LibrarianRun {
+  std::vector<ProgramSettings> programs;  // a backup's, program 0 first
   std::string error;
   bool stopped = false;
+  int done = 0;
 };
-BackupRun backUpAll(DeviceLink& link, const std::function<void(int done)>& progress);
 
-// Sends every program of `programs` and reads each back to check it arrived; `progress` counts
-// to twice their number. Empty on success, else what went wrong; `stopped` when interrupted.
-std::string restoreAll(DeviceLink& link, const std::vector<ProgramSettings>& programs,
-                       const std::function<void(int done)>& progress, bool& stopped);
+// Every program read from the device (program 0's dump tells the device-wide values, which
+// every entry then carries). `progress` is told how many are done. `programs` is empty unless
+// all 128 came.
+LibrarianRun backUpAll(DeviceLink& link, const std::function<void(int done)>& progress);
+
+// Sends every program of `programs`, then reads each back to check it arrived; `progress`
+// counts to twice their number.
+LibrarianRun restoreAll(DeviceLink& link, const std::vector<ProgramSettings>& programs,
+                        const std::function<void(int done)>& progress);
 
 // The worker's commands kCommandOpenProgram .. kCommandRestore.
 void runLibrarianCommand(DeviceLink& link, int32_t code);
