@@ -131,4 +131,58 @@ std::wstring pathText(const std::filesystem::path& path) {
   }
 }
 
+namespace {
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+}  // namespace
+
+std::wstring fileUriPath(const std::string& uriList) {
+  std::string uri;
+  for (size_t start = 0; start < uriList.size();) {
+    size_t end = uriList.find('\n', start);
+    if (end == std::string::npos) end = uriList.size();
+    std::string line = uriList.substr(start, end - start);
+    start = end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty() || line[0] == '#') continue;
+    uri = line;
+    break;
+  }
+  // The scheme is case-insensitive; "file:" followed by "//authority" or the path itself.
+  constexpr size_t kScheme = 5;
+  if (uri.size() <= kScheme) return {};
+  for (size_t i = 0; i < kScheme; ++i) {
+    const char c = uri[i] >= 'A' && uri[i] <= 'Z' ? static_cast<char>(uri[i] - 'A' + 'a') : uri[i];
+    if (c != "file:"[i]) return {};
+  }
+  size_t at = kScheme;
+  if (uri.compare(at, 2, "//") == 0) {
+    at = uri.find('/', at + 2);  // the host, usually empty or "localhost", is not ours to use
+    if (at == std::string::npos) return {};
+  }
+  if (uri[at] != '/') return {};
+  std::string bytes;
+  for (size_t i = at; i < uri.size(); ++i) {
+    if (uri[i] != '%') {
+      bytes += uri[i];
+      continue;
+    }
+    const int high = i + 2 < uri.size() ? hexValue(uri[i + 1]) : -1;
+    const int low = high >= 0 ? hexValue(uri[i + 2]) : -1;
+    if (low < 0 || (high == 0 && low == 0)) return {};
+    bytes += static_cast<char>(high * 16 + low);
+    i += 2;
+  }
+  // "/C:/IRs/cab.wav" names a drive where paths have drive letters.
+  if (render::kUtf16WideStrings && bytes.size() >= 3 && bytes[2] == ':' &&
+      ((bytes[1] >= 'A' && bytes[1] <= 'Z') || (bytes[1] >= 'a' && bytes[1] <= 'z'))) {
+    bytes.erase(0, 1);
+  }
+  return widePath(bytes);
+}
+
 }  // namespace orq

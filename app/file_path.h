@@ -21,6 +21,13 @@ std::wstring fileName(const std::wstring& path);
 std::string nativePath(const std::wstring& path);
 std::wstring widePath(const std::string& native);
 
+// The local path of the first entry of a text/uri-list (lines ending in CRLF or LF, '#' lines
+// skipped), as a file manager hands out dragged files: "file:///path", "file://host/path"
+// (the host is dropped), "file:/path", with %XX escapes taken as bytes and the bytes read as
+// nativePath writes them. Empty when the first entry is not such a URI (another scheme, a
+// relative path, a bad escape, an escaped NUL).
+std::wstring fileUriPath(const std::string& uriList);
+
 // The path as this platform's file system opens it: the bytes of nativePath where names are
 // bytes, the wide string itself where names are UTF-16 (Windows, where a narrow name would go
 // through the ANSI code page and lose every character outside it). Every file the program opens,

@@ -30,7 +30,11 @@ enum class PlatformEvent : int32_t {
   RightUp = 6,
   Wheel = 7,
   Timer = 8,
-  Action = 9,  // a shortcut key or a menu choice: Platform::action says which
+  // A file dragged over the window, taken away again, and dropped (dragOver and friends).
+  DragOver = 9,
+  DragLeave = 10,
+  Drop = 11,
+  Action = 12,  // a shortcut key or a menu choice: Platform::action says which
 };
 
 // What the editor's shortcut keys and its panel menu ask for.
@@ -90,6 +94,18 @@ class Platform final : public LinkHost {
   int32_t wheelTotal = 0;
   // The action of the last PlatformEvent::Action.
   Action action = Action::None;
+
+  // A file dragged onto the window: the dropped file's path while a Drop is delivered, and the
+  // Ui's answer to the last DragOver or Drop (whether the panel takes a file there).
+  std::wstring droppedFile;
+  bool dropAccepted = false;
+
+  // --- Files dragged onto the window (platform_common.cpp), for the backends: positions in
+  // device pixels, as pointerX and pointerY hold them. Each returns the panel's answer; a drop
+  // ends the drag (no dragLeave follows).
+  bool dragOver(int32_t x, int32_t y);
+  void dragLeave();
+  bool dropFile(int32_t x, int32_t y, std::wstring path);
 
   // --- Window host (platform_*.cpp)
   bool hasWindow() const;

@@ -1,6 +1,7 @@
 // The Linux window host over GTK 3: one top-level window with a drawing area, its events turned
-// into PlatformEvents, the 500 ms timer, the cross-thread repaint request, the cursor, the file
-// dialogs that the worker asks for, and termination signals taken as a close request.
+// into PlatformEvents, files dropped on it, the 500 ms timer, the cross-thread repaint request,
+// the cursor, the file dialogs that the worker asks for, and termination signals taken as a
+// close request.
 #include <glib-unix.h>
 #include <gtk/gtk.h>
 
@@ -81,10 +82,13 @@ void applyMinimumSize(GtkWindow* window) {
 
 // Positions arrive in logical units; the handlers expect device pixels, stored as the low
 // 16 bits, unsigned, like the message positions of the original window procedure.
+int32_t devicePixels(const Platform* p, double v) {
+  return static_cast<uint16_t>(static_cast<int32_t>(std::floor(v * scaleOf(p->impl))));
+}
+
 void storePointer(Platform* p, double x, double y) {
-  const int scale = scaleOf(p->impl);
-  p->pointerX = static_cast<uint16_t>(static_cast<int32_t>(std::floor(x * scale)));
-  p->pointerY = static_cast<uint16_t>(static_cast<int32_t>(std::floor(y * scale)));
+  p->pointerX = devicePixels(p, x);
+  p->pointerY = devicePixels(p, y);
 }
 
 // GDK's device scale maps GTK's units to pixels; the text scale on top maps the panel's logical
@@ -170,6 +174,47 @@ gboolean onRepaintIdle(gpointer data) {
   p->impl->repaintQueued = false;
   if (p->impl->area) gtk_widget_queue_draw(p->impl->area);
   return G_SOURCE_REMOVE;
+}
+
+// --- Files dragged from a file manager: text/uri-list over XDND (or the Wayland equivalent).
+// The answers are ours to give (no GTK_DEST_DEFAULT_*): a position is taken only where the
+// panel says so, and the drop asks for the data, whose first file goes to the panel.
+
+gboolean onDragMotion(GtkWidget*, GdkDragContext* context, gint x, gint y, guint time,
+                      gpointer data) {
+  auto* p = static_cast<Platform*>(data);
+  const bool wanted = p->dragOver(devicePixels(p, x), devicePixels(p, y));
+  gdk_drag_status(context, wanted ? GDK_ACTION_COPY : static_cast<GdkDragAction>(0), time);
+  return TRUE;
+}
+
+// Also comes just before a drop.
+void onDragLeave(GtkWidget*, GdkDragContext*, guint, gpointer data) {
+  static_cast<Platform*>(data)->dragLeave();
+}
+
+gboolean onDragDrop(GtkWidget* widget, GdkDragContext* context, gint, gint, guint time, gpointer) {
+  const GdkAtom target = gtk_drag_dest_find_target(widget, context, nullptr);
+  if (target == GDK_NONE) {
+    gtk_drag_finish(context, FALSE, FALSE, time);
+  } else {
+    gtk_drag_get_data(widget, context, target, time);
+  }
+  return TRUE;
+}
+
+void onDragData(GtkWidget*, GdkDragContext* context, gint x, gint y, GtkSelectionData* selection,
+                guint, guint time, gpointer data) {
+  auto* p = static_cast<Platform*>(data);
+  const guchar* bytes = gtk_selection_data_get_data(selection);
+  const gint length = gtk_selection_data_get_length(selection);
+  std::wstring path;
+  if (bytes && length > 0) {
+    path = fileUriPath(std::string(reinterpret_cast<const char*>(bytes), size_t(length)));
+  }
+  const bool taken =
+      !path.empty() && p->dropFile(devicePixels(p, x), devicePixels(p, y), std::move(path));
+  gtk_drag_finish(context, taken, FALSE, time);
 }
 
 // A move to a monitor of another scale, or a new desktop text scale: a new minimum size, and a
@@ -519,12 +564,18 @@ Platform::Platform(std::string t, std::string id) : title(std::move(t)), identif
                                   GDK_BUTTON_RELEASE_MASK | GDK_SCROLL_MASK |
                                   GDK_SMOOTH_SCROLL_MASK);
   gtk_container_add(GTK_CONTAINER(window), area);
+  static const GtkTargetEntry kUriList = {const_cast<gchar*>("text/uri-list"), 0, 0};
+  gtk_drag_dest_set(area, static_cast<GtkDestDefaults>(0), &kUriList, 1, GDK_ACTION_COPY);
 
   g_signal_connect(area, "draw", G_CALLBACK(onDraw), this);
   g_signal_connect(area, "motion-notify-event", G_CALLBACK(onMotion), this);
   g_signal_connect(area, "button-press-event", G_CALLBACK(onButton), this);
   g_signal_connect(area, "button-release-event", G_CALLBACK(onButton), this);
   g_signal_connect(area, "scroll-event", G_CALLBACK(onScroll), this);
+  g_signal_connect(area, "drag-motion", G_CALLBACK(onDragMotion), this);
+  g_signal_connect(area, "drag-leave", G_CALLBACK(onDragLeave), this);
+  g_signal_connect(area, "drag-drop", G_CALLBACK(onDragDrop), this);
+  g_signal_connect(area, "drag-data-received", G_CALLBACK(onDragData), this);
   g_signal_connect(area, "notify::scale-factor", G_CALLBACK(onScaleChanged), this);
   g_signal_connect(gtk_settings_get_default(), "notify::gtk-xft-dpi", G_CALLBACK(onScaleChanged),
                    this);

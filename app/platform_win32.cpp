@@ -7,12 +7,14 @@
 // cursor, dpi); file dialogs.
 #include <windows.h>
 // (the shell's headers after windows.h)
+#include <shellapi.h>
 #include <shobjidl.h>
 
 #include <chrono>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "app/platform.h"
 #include "render/render_d2d.h"
@@ -25,6 +27,15 @@ constexpr UINT_PTR kTimerId = 0;
 // How long the close waits for a file dialog of the worker to go: closing it sends messages to
 // this thread (the dialog is owned by our window), so they are answered meanwhile.
 constexpr std::chrono::milliseconds kDialogCloseBudget{500};
+constexpr DWORD kWindowStyle = WS_OVERLAPPEDWINDOW;
+
+// The window's outer size whose client area is the panel's at `dpi` (its frame and title bar
+// around it).
+SIZE outerWindowSize(float dpi) {
+  RECT r{0, 0, scaledWindowSize(dpi, kWindowWidth), scaledWindowSize(dpi, kWindowHeight)};
+  AdjustWindowRectEx(&r, kWindowStyle, FALSE, 0);
+  return {r.right - r.left, r.bottom - r.top};
+}
 }  // namespace
 
 // User-interface thread only, except where noted.
@@ -52,6 +63,23 @@ Platform* platformOf(HWND window) {
 void storePointer(Platform* p, LPARAM position) {
   p->pointerX = static_cast<uint16_t>(position & 0xFFFF);
   p->pointerY = static_cast<uint16_t>((position >> 16) & 0xFFFF);
+}
+
+// A file dragged from Explorer and dropped (DragAcceptFiles): the first one, at the drop point
+// in client pixels. Any program can post this message, with a handle that means nothing here;
+// the shell's functions read through it unchecked (Wine's fault on a null), so it is tried
+// first.
+void takeDroppedFile(Platform* p, HDROP drop) {
+  if (!GlobalLock(drop)) return;
+  GlobalUnlock(drop);
+  POINT at{};
+  DragQueryPoint(drop, &at);
+  std::wstring path(DragQueryFileW(drop, 0, nullptr, 0), L'\0');
+  if (!path.empty() && DragQueryFileW(drop, 0, path.data(), UINT(path.size() + 1)) == 0) {
+    path.clear();
+  }
+  DragFinish(drop);
+  if (!path.empty()) p->dropFile(at.x, at.y, std::move(path));
 }
 
 // ---- Shortcut keys, the panel's menu and the confirmation box
@@ -143,8 +171,9 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
       const float surfaceDpi = render::windowSurfaceDpi();
       const float dpi = surfaceDpi > 0 ? surfaceDpi : 96.0f;
       auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
-      info->ptMinTrackSize.x = scaledWindowSize(dpi, kWindowWidth);
-      info->ptMinTrackSize.y = scaledWindowSize(dpi, kWindowHeight);
+      const SIZE outer = outerWindowSize(dpi);
+      info->ptMinTrackSize.x = outer.cx;
+      info->ptMinTrackSize.y = outer.cy;
       return 0;
     }
     case WM_DISPLAYCHANGE:
@@ -179,6 +208,9 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_MOUSEWHEEL:
       p->wheelTotal += wheelNotches(GET_WHEEL_DELTA_WPARAM(wParam));
       p->deliver(PlatformEvent::Wheel);
+      return 0;
+    case WM_DROPFILES:
+      takeDroppedFile(p, reinterpret_cast<HDROP>(wParam));
       return 0;
     case WM_DPICHANGED: {
       render::setWindowSurfaceDpi(static_cast<float>(HIWORD(wParam)));
@@ -226,12 +258,14 @@ Platform::Platform(std::string t, std::string id) : title(std::move(t)), identif
   HDC screen = GetDC(desktop);
   const int desktopDpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
   if (screen) ReleaseDC(desktop, screen);
-  const auto dpi = static_cast<float>(desktopDpi);
+  const SIZE outer = outerWindowSize(static_cast<float>(desktopDpi));
   impl->window =
-      CreateWindowExW(0, wideTitle.c_str(), wideTitle.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                      CW_USEDEFAULT, scaledWindowSize(dpi, kWindowWidth),
-                      scaledWindowSize(dpi, kWindowHeight), nullptr, nullptr, instance, this);
-  if (impl->window) SetTimer(impl->window, kTimerId, kTimerMs, nullptr);
+      CreateWindowExW(0, wideTitle.c_str(), wideTitle.c_str(), kWindowStyle, CW_USEDEFAULT,
+                      CW_USEDEFAULT, outer.cx, outer.cy, nullptr, nullptr, instance, this);
+  if (impl->window) {
+    SetTimer(impl->window, kTimerId, kTimerMs, nullptr);
+    DragAcceptFiles(impl->window, TRUE);
+  }
 }
 
 Platform::~Platform() {
@@ -274,6 +308,11 @@ void Platform::runLoop() {
   running = true;
   if (!hasWindow()) return;  // nothing could ever end the loop
   while (running) {
+    // Wine reads the display's events (a window manager's close among them) only while the
+    // thread waits for messages, or once 200 messages have come without a wait: a transfer, which
+    // asks for a paint after every chunk, kept the close waiting for seconds. A wait of no time
+    // lets Wine read them; on Windows it only looks at the queue.
+    MsgWaitForMultipleObjectsEx(0, nullptr, 0, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     MSG message;
     const BOOL got = GetMessageW(&message, nullptr, 0, 0);
     if (got == 0 || got == -1) break;  // quit, or an error

@@ -135,16 +135,33 @@ void uploadFactoryIr(DeviceLink& link) {
   requestRepaint(link);
 }
 
-// Commands 4..9: a WAV file of the user's into slot code - 4.
+// A WAV file of the user's into user slot 0..5, once it is known (from the dialog, or dropped).
+// A slot outside that range is refused as the empty path of a cancelled dialog is.
+void importFile(DeviceLink& link, const std::wstring& path, int32_t slot) {
+  const bool inRange = slot >= 0 && slot < kSlotCount;
+  const auto wire = static_cast<uint8_t>(inRange ? slot : 0);
+  finishUpload(link, importWav(link, inRange ? path : L"", wire), wire, ReadAgain::WholeDevice);
+  requestRepaint(link);
+}
+
+// Commands 4..9: a WAV file chosen in the dialog into slot code - 4.
 void importIntoSlot(DeviceLink& link, int32_t code) {
   EditorState& state = *link.state;
   state.linkState = kBusy;
   requestRepaint(link);
   const std::wstring path = link.host ? link.host->openFileDialog(kDialogWav) : L"";
   if (stopping(link)) return;
-  const auto wire = static_cast<uint8_t>(code - kCommandImportFirst);
-  finishUpload(link, importWav(link, path, wire), wire, ReadAgain::WholeDevice);
+  importFile(link, path, code - kCommandImportFirst);
+}
+
+// Command 12: the file dropped on a slot row, with no dialog.
+void importDroppedFile(DeviceLink& link) {
+  EditorState& state = *link.state;
+  state.linkState = kBusy;
   requestRepaint(link);
+  int32_t slot = -1;
+  const std::wstring path = state.takeDroppedFile(slot);
+  importFile(link, path, slot);
 }
 
 // Command 11: every factory IR into a folder of the user's. The panel stays usable meanwhile.
@@ -185,6 +202,9 @@ void dispatch(DeviceLink& link, WorkerState& w) {
       break;
     case kCommandExtractAll:
       extractAllToChosenFolder(link, w);
+      break;
+    case kCommandImportFile:
+      importDroppedFile(link);
       break;
     case kCommandOpenProgram:
     case kCommandSaveProgram:

@@ -106,7 +106,7 @@ host_tools() {
     cmake -S "$root" -B "$host" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORQ_WERROR=ON
   fi
   cmake --build "$host" -j "$jobs" --target svg2raw pack orq-irgen ri2ico orq-shot wm_close \
-    orq-devsim orq-midi-bridge orqctl
+    xdnd_drag orq-devsim orq-midi-bridge orqctl
 }
 
 configure() {

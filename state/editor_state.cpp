@@ -59,4 +59,16 @@ void EditorState::setSettingsValues(int program, const SettingsValues& values) {
   boostLock = values.boostLock;
 }
 
+void EditorState::setDroppedFile(int32_t slot, std::wstring path) {
+  std::lock_guard<std::mutex> lock(droppedFileMutex_);
+  droppedSlot_ = slot;
+  droppedFile_ = std::move(path);
+}
+
+std::wstring EditorState::takeDroppedFile(int32_t& slot) {
+  std::lock_guard<std::mutex> lock(droppedFileMutex_);
+  slot = std::exchange(droppedSlot_, -1);
+  return std::exchange(droppedFile_, {});
+}
+
 }  // namespace orq

@@ -53,10 +53,11 @@ enum Command : int32_t {
   kCommandImportLast = 9,        // ... up to slot 5
   kCommandUploadFactoryIr = 10,  // catalogueIndex to slot browserSlot - 1
   kCommandExtractAll = 11,       // every factory IR to a chosen folder
-  kCommandOpenProgram = 12,      // a program file chosen by the user into the current program
-  kCommandSaveProgram = 13,      // the current program into a program file
-  kCommandBackup = 14,           // all 128 programs into a backup file
-  kCommandRestore = 15,          // all 128 programs from a backup file
+  kCommandImportFile = 12,       // the dropped file (takeDroppedFile) into its user slot
+  kCommandOpenProgram = 13,      // a program file chosen by the user into the current program
+  kCommandSaveProgram = 14,      // the current program into a program file
+  kCommandBackup = 15,           // all 128 programs into a backup file
+  kCommandRestore = 16,          // all 128 programs from a backup file
 };
 
 // statusCode values besides 0..100 (transfer per cent).
@@ -74,7 +75,7 @@ class EditorState {
 
   // Written by the worker (W) or the user-interface thread (U).
   Shared<int32_t> linkState{kNoDevice};       // W
-  Shared<int32_t> pendingCommand{0};          // U writes 1..11; W takes and clears
+  Shared<int32_t> pendingCommand{0};          // U writes 1..16; W takes and clears
   Doorbell workerBell;                        // rung when the worker has something to do
   Shared<uint16_t> deviceFirmwareVersion{0};  // W
   Shared<uint16_t> imageFirmwareVersion{0};   // W
@@ -116,9 +117,17 @@ class EditorState {
   // Returns every device-derived field to its start value.
   void resetDeviceFields();
 
+  // The file of command 12 and its user slot 0..5: U sets them before publishing the command,
+  // W takes them after taking it.
+  void setDroppedFile(int32_t slot, std::wstring path);
+  std::wstring takeDroppedFile(int32_t& slot);
+
  private:
   mutable std::mutex slotNamesMutex_;
   std::array<std::wstring, kSlotCount> slotNames_;  // guarded by slotNamesMutex_
+  std::mutex droppedFileMutex_;
+  int32_t droppedSlot_ = -1;  // guarded by droppedFileMutex_
+  std::wstring droppedFile_;  // guarded by droppedFileMutex_
   mutable std::mutex historyMutex_;
   UndoHistory history_;  // guarded by historyMutex_
 };

@@ -47,6 +47,15 @@ void Ui::onEvent(PlatformEvent event) {
     case PlatformEvent::Wheel:
       onWheel();
       break;
+    case PlatformEvent::DragOver:
+      onDragOver();
+      break;
+    case PlatformEvent::DragLeave:
+      onDragLeave();
+      break;
+    case PlatformEvent::Drop:
+      onDrop();
+      break;
     case PlatformEvent::RightDown:
       onRightDown();
       break;

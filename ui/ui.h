@@ -58,6 +58,12 @@ class Ui : public EditorState {
   void onLeftDown();
   void onWheel();
 
+  // Files dragged onto the panel (drop.cpp): a WAV file dropped on a user-slot row is imported
+  // into that slot as its folder icon imports a chosen one.
+  void onDragOver();
+  void onDragLeave();
+  void onDrop();
+
   // Undo, the shortcut keys and the panel's menu (undo_menu.cpp).
   void onAction(Action action);
   void onRightDown();

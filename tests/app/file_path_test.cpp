@@ -41,6 +41,36 @@ TEST(FilePath, FileNameIsTheLastComponentAfterTheRootName) {
   }
 }
 
+// A dragged file's URI as file managers write it: the first entry, decoded to the bytes of
+// its name; anything that is not a local file is no path.
+TEST(FilePath, FileUriListGivesTheFirstEntrysLocalPath) {
+  const bool drives = sizeof(wchar_t) == 2;
+  struct Case {
+    const char* list;
+    std::wstring path;
+  };
+  const Case cases[] = {
+      {"file:///home/u/cab.wav\r\n", L"/home/u/cab.wav"},
+      {"file:///home/u/My%20Cab%20%C3%A9%20%E4%B8%80.wav", L"/home/u/My Cab \u00e9 \u4e00.wav"},
+      {"# from a file manager\r\nfile:///a.wav\r\nfile:///b.wav\r\n", L"/a.wav"},
+      {"file://localhost/a%2fb%25.wav", L"/a/b%.wav"},
+      {"file://host.lan/srv/ir.wav\n", L"/srv/ir.wav"},
+      {"FILE:/x/y.wav", L"/x/y.wav"},
+      {"file:///C:/IRs/x.wav", drives ? L"C:/IRs/x.wav" : L"/C:/IRs/x.wav"},
+      {"file:///a/b\u00e9.wav", L"/a/b\u00e9.wav"},  // unescaped UTF-8 as some sources send it
+      {"file:///a/%FF.wav", L"/a/\xdcff.wav"},       // not UTF-8: carried as widePath carries it
+      {"http://host/a.wav", L""},
+      {"/home/u/cab.wav", L""},
+      {"file:relative.wav", L""},
+      {"file://host", L""},
+      {"file:///a%2.wav", L""},
+      {"file:///a%00.wav", L""},
+      {"http://x/a.wav\r\nfile:///b.wav", L""},  // the first entry decides
+      {"", L""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(orq::fileUriPath(c.list), c.path) << c.list;
+}
+
 TEST(FilePath, EveryByteSequenceSurvivesTheRoundTrip) {
   struct Case {
     std::string native;

@@ -510,5 +510,46 @@ TEST(Input, RegressionOnePressActsOnOneControlWhereRegionsTouch) {
   EXPECT_EQ(list.ui.pendingCommand.get(), 10);
 }
 
+// A file dragged over the column: the slot row under it lights its folder icon and takes the
+// drop as command 12 for that slot; rows meet without sharing a line; nothing answers elsewhere
+// or unless connected and idle.
+TEST(Input, DroppedFileGoesToTheSlotRowUnderIt) {
+  Rig rig;
+  auto folderLit = [&rig](int s) {
+    for (int k = 0; k < kSlotCount; ++k) {
+      if (rig.hovered(static_cast<uint32_t>(16 + k)) != (k == s)) return false;
+    }
+    return true;
+  };
+  for (int s = 0; s < kSlotCount; ++s) {
+    SCOPED_TRACE(testing::Message() << "slot " << s);
+    for (Point p : {Point{0, rowY(s) - 15}, Point{100, rowY(s)}, Point{250, rowY(s) + 15}}) {
+      EXPECT_TRUE(rig.platform.dragOver(p.x, p.y));
+      EXPECT_TRUE(folderLit(s));
+    }
+    const std::wstring path = L"/IRs/cab " + std::to_wstring(s) + L".wav";
+    EXPECT_TRUE(rig.platform.dropFile(100, rowY(s) + 15, path));
+    EXPECT_TRUE(folderLit(-1));
+    EXPECT_EQ(rig.ui.pendingCommand.take(0), kCommandImportFile);
+    int32_t slot = -1;
+    EXPECT_EQ(rig.ui.takeDroppedFile(slot), path);
+    EXPECT_EQ(slot, s);
+  }
+  rig.platform.dragOver(100, rowY(2));
+  rig.platform.dragLeave();
+  EXPECT_TRUE(folderLit(-1));
+  for (Point p : {kNowhere, Point{251, rowY(0)}, Point{100, rowY(0) - 16}, kStore}) {
+    EXPECT_FALSE(rig.platform.dragOver(p.x, p.y));
+    EXPECT_FALSE(rig.platform.dropFile(p.x, p.y, L"/IRs/cab.wav"));
+  }
+  for (int32_t link : {kNoDevice, kBusy, kError}) {
+    rig.ui.linkState = link;
+    EXPECT_FALSE(rig.platform.dragOver(100, rowY(1)));
+    EXPECT_FALSE(rig.platform.dropFile(100, rowY(1), L"/IRs/cab.wav"));
+    EXPECT_TRUE(folderLit(-1));
+  }
+  EXPECT_EQ(rig.ui.pendingCommand.get(), 0);
+}
+
 }  // namespace
 }  // namespace orq

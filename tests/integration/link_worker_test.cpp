@@ -345,8 +345,12 @@ TEST(LinkWorker, StopInsideAWaitFinishesNothing) {
     }
     // Stopped inside the wait or pause: the worker sends nothing more and leaves the panel's
     // state as it was, rather than finishing the read or the store display first.
+    // What the worker sent before the stop may still be on its way; anything sent after it
+    // is a fault.
     const int32_t status = ed.ui().statusCode.get();
     const int32_t state = ed.ui().linkState.get();
+    orq::requestStop(ed.link);
+    std::this_thread::sleep_for(20ms);
     const size_t sent = received(*sim).size();
     ed.stop();
     std::this_thread::sleep_for(50ms);

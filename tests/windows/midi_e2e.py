@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The Windows editor's MIDI under Wine, end to end: orq-editor.exe through WinMM, the tests'
 driver (wineorqbridge.drv) and orq-midi-bridge to orq-devsim on a private JACK server, clicked
-with xdotool at the Linux tests' positions (the window is sized to the panel's start size),
+with xdotool at the Linux tests' positions (the window's client area is the panel's size),
 the simulator's log checked message by message. One editor run: the connect sequence (exact
 bytes; connect time and idle CPU printed), a CHANNEL click and STORE (exact bytes), its undo
 and redo by Ctrl+Z, Ctrl+Y, Ctrl+Shift+Z and the right button's menu (exact bytes), a factory
@@ -9,9 +9,10 @@ IR from slot 1's browser (65 chunks and the commit into slot 0), a WAV file thro
 open dialog (the image rebuilt from its chunks equal to what the Linux build's orqctl makes of
 the same file), EXTRACT ALL through the folder dialog (18 files, one equal to its upload,
 nothing sent), a device that stops answering (ERROR: RESET; once it answers, one RESET and a
-full read) and an unplug and replug (read afresh). A second run: a firmware update from a
-loopback HTTP server (URL monikers), the image rebuilt from its 512 chunks equal to the served
-one, then RESET and a full read.
+full read) and an unplug and replug (read afresh). Then a firmware update from a loopback
+HTTP server (URL monikers): one editor closed during the transfer (it ends at once, nothing
+committed), another that sends the whole image (rebuilt from its 512 chunks equal to the
+served one), then RESET and a full read.
 
 What Wine cannot show that Windows would: its winmm asks the driver for the number of ports
 once, when it loads the driver, so a device plugged in after the editor started, or one that
@@ -23,12 +24,17 @@ Windows does.
 The connect sequence runs at the pace of the JACK server: each request and its reply cross it
 twice, one cycle (5.3 ms) each.
 
+With --drop, one editor run takes files dropped on it instead (XDND_DRAG, the Linux tests' drag
+source, and POST_DROP.exe; see drop_case).
+
 With --run, the same set-up runs another Windows program instead (the driver's own test), which
-must end with status 0.
+must end with status 0. With --orqctl, orqctl.exe's jobs through the same port (orqctl_cases).
 
 Usage (scripts/with-jack.sh provides the JACK server):
     scripts/with-jack.sh midi_e2e.py WINE_RUN DRIVER.drv DEVSIM BRIDGE PREFIX --editor EDITOR.exe WM_CLOSE ORQCTL
+    scripts/with-jack.sh midi_e2e.py WINE_RUN DRIVER.drv DEVSIM BRIDGE PREFIX --drop EDITOR.exe WM_CLOSE ORQCTL XDND_DRAG POST_DROP
     scripts/with-jack.sh midi_e2e.py WINE_RUN DRIVER.drv DEVSIM BRIDGE PREFIX --run PROGRAM.exe
+    scripts/with-jack.sh midi_e2e.py WINE_RUN DRIVER.drv DEVSIM BRIDGE PREFIX --orqctl ORQCTL.exe ORQCTL
 ORQCTL is the Linux build's orqctl. PREFIX is a Wine prefix of this test's own (made on first use): its registry selects the
 driver, and its Wine server is stopped at the end. Everything else it starts (Xvfb when there
 is no DISPLAY, the simulator, the bridge, the program) is stopped at the end, on failure too.
@@ -44,6 +50,7 @@ import sys
 import tempfile
 import threading
 import time
+import urllib.parse
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 import dialogs  # noqa: E402
@@ -67,6 +74,7 @@ CONNECT = ([("IDENTIFY", "f0 00 0b f7"), ("READ_SETTINGS", "f0 00 02 00 f7")] +
 CHANNEL_WRITE = ("WRITE_SETTINGS", "f0 00 01 00 01 00 01 00 00 00 01 00 22 22 22 00 00 f7")
 
 CPU_SECONDS = 10
+CLOSE_BUDGET = 1.5  # s from the close request to the process's end, during a transfer too
 
 
 wait_until = functools.partial(panel_e2e.wait_until, step=0.02)  # connect times to 20 ms
@@ -229,8 +237,8 @@ def run_program(session, wine_run, program):
 
 
 class Editor:
-    """One run of orq-editor.exe: started, connected (the connect sequence checked), its window
-    set to the panel's start size so that the Linux tests' click positions hold, closed."""
+    """One run of orq-editor.exe: started, connected (the connect sequence checked), its client
+    area the panel's start size (so that the Linux tests' click positions hold), closed."""
 
     def __init__(self, session, wine_run, exe, wm_close, log, name="editor", env=None):
         self.session, self.wm_close, self.log = session, wm_close, log
@@ -246,13 +254,6 @@ class Editor:
         time.sleep(0.5)  # the worker marks the link idle right after the last slot name
         expect(self.log, 0, expected, "connect sequence")
         self.window, width, height = find_window(self.session)
-        if (width, height) != PANEL_SIZE:
-            # The window's outer size is the panel's, so its client area is smaller; the
-            # layout follows the client area.
-            self.session.run(["xdotool", "windowsize", "--sync", self.window] +
-                             [str(v) for v in PANEL_SIZE], 20)
-            time.sleep(0.3)
-            _, width, height = find_window(self.session)
         if (width, height) != PANEL_SIZE:
             raise Failure("window client area %dx%d, not %dx%d" % ((width, height) + PANEL_SIZE))
         return connected - self.started
@@ -311,23 +312,29 @@ def wine_path(path):
 
 
 def reference_import(session, devsim, orqctl, wav):
-    """The image the Linux build's import makes of `wav`: orqctl ir load into a simulator of
-    its own, before the bridge and the editor start (they would see its ports too)."""
+    """The image the Linux build's import makes of `wav`, and what its orqctl info shows of a
+    fresh device: orqctl against a simulator of its own, before the bridge and the editor start
+    (they would see its ports too; and the JACK dummy server here stalls for seconds when a
+    client opens while the bridge closes one)."""
     log = os.path.join(session.work, "reference.log")
     env = dict(session.env, ORQ_MIDI_API="jack")
     sim = session.start("reference-devsim", [devsim, "--name", "ORQ KTB reference",
                                              "--log", log], env=env)
     try:
         time.sleep(0.5)
-        r = subprocess.run([orqctl, "ir", "load", "5", wav, "--port", "ORQ KTB reference"],
-                           env=env, capture_output=True, text=True, timeout=60)
-        if r.returncode != 0:
-            raise Failure("orqctl ir load (Linux): status %d: %s" % (r.returncode, r.stderr))
+        outputs = []
+        for args in (["info"], ["ir", "load", "5", wav]):
+            r = subprocess.run([orqctl] + args + ["--port", "ORQ KTB reference"], env=env,
+                               capture_output=True, text=True, timeout=60)
+            if r.returncode != 0:
+                raise Failure("orqctl %s (Linux): status %d: %s" %
+                              (args[0], r.returncode, r.stderr))
+            outputs.append(r.stdout)
     finally:
         session.end(sim)
     chunks = [n for n, _ in received(log)].count("IR_CHUNK")
     first = [n for n, _ in received(log)].index("IR_CHUNK")
-    return ir_e2e.uploaded_image(log, first, chunks)
+    return ir_e2e.uploaded_image(log, first, chunks), outputs[0]
 
 
 def connect_report(log, took):
@@ -337,6 +344,32 @@ def connect_report(log, took):
     print("connect time: %.0f ms from the editor's start to the six slot names read "
           "(Wine's start-up included); the sequence itself %.0f ms" %
           (took * 1000, (last_out - first_in) * 1000))
+
+
+def round_trips(log, reply, request):
+    """At the device: seconds from each `reply` it sent to the `request` it received next."""
+    events = []
+    with open(log) as f:  # in the order the device logged them (its clock has 1 ms steps)
+        for line in f:
+            parts = line.split(None, 3)
+            if len(parts) == 4:
+                events.append((float(parts[0]), parts[1], parts[2]))
+    return [b[0] - a[0] for a, b in zip(events, events[1:])
+            if a[1:] == ("->", reply) and b[1:] == ("<-", request)]
+
+
+def upload_report(log, since, chunks):
+    """The upload's time at the device beside the bare round trips of the same run (the connect
+    read's slot names: a reply, then the next request)."""
+    got = log_lines(log, "<-")[since:]
+    start = got[0][0]
+    commit_ack = [t for t, n, _ in log_lines(log, "->") if t >= start and n == "ACK"][chunks]
+    chunk_trips = sorted(round_trips(log, "ACK", "IR_CHUNK"))
+    bare = sorted(round_trips(log, "SLOT_NAME", "READ_SLOT_NAME"))
+    print("IR upload of %d chunks: %.0f ms (%.2f ms a chunk, ACK to next chunk median %.2f ms); "
+          "bare round trips in this run (slot names) median %.2f ms" %
+          (chunks, (commit_ack - start) * 1000, (commit_ack - start) * 1000 / (chunks + 1),
+           chunk_trips[len(chunk_trips) // 2] * 1000, bare[len(bare) // 2] * 1000))
 
 
 def idle_report(session):
@@ -379,7 +412,9 @@ def panel_cases(session, editor, log, devsim_stdin, work, reference):
     editor.click(ir_e2e.PLUS_SLOT_1)
     editor.click(ir_e2e.BROWSER_NEXT)
     editor.click(ir_e2e.SELECT)
+    upload_at = log_at
     log_at, factory_image = ir_e2e.transfer(log, log_at, 65, 0, ir_e2e.ENTRY_1)
+    upload_report(log, upload_at, 65)
     time.sleep(0.3)
 
     # A WAV file through the shell's open dialog, into slot 5 (wire slot 4): byte for byte what
@@ -447,6 +482,31 @@ def panel_cases(session, editor, log, devsim_stdin, work, reference):
     print("ok unplugged and plugged again: read afresh, no RESET")
 
 
+def drop_case(session, wine_run, editor, log, reference, xdnd, post_drop):
+    """WM_DROPFILES posted by another program (a handle of its own) is ignored: nothing sent,
+    the editor runs on. Then the WAV file dragged from a file manager onto slot 3's row (wire
+    slot 2): Wine hands the XDND drop to the window as WM_DROPFILES (an HDROP of wide paths,
+    DragAcceptFiles), and the image arrives byte for byte as the Linux build's import makes
+    it."""
+    log_at = len(received(log))
+    r = session.run([wine_run, post_drop, "Tarvik Editor", "100", "217",
+                     wine_path(reference[0])], timeout=60)
+    if r.returncode != 0:
+        raise Failure("post_drop.exe: status %d: %s" % (r.returncode, r.stderr))
+    # An editor that faulted on the handle hangs in Wine's debugger: the drop below finds out.
+    log_at = expect(log, log_at, [], "a foreign WM_DROPFILES", settle=1.0)
+    print("ok WM_DROPFILES with another program's handle sent nothing")
+    uri = "file://" + urllib.parse.quote(reference[0]) + "\r\n"
+    r = session.run([xdnd, editor.window, "100", "217", uri], timeout=30)
+    if r.returncode != 0 or r.stdout.split() != ["status", "1", "finished", "1"]:
+        raise Failure("xdnd_drag: status %d: %s %s" % (r.returncode, r.stdout, r.stderr))
+    chunks = (len(reference[1]) + 255) // 256
+    _, image = ir_e2e.transfer(log, log_at, chunks, 2, "MY CAB")
+    if image != reference[1]:
+        raise Failure("the dropped WAV's image differs from the Linux build's import")
+    print("ok WAV file dropped on slot 3: %d bytes, as the Linux build's import" % len(image))
+
+
 def firmware_image(log):
     """The image the FIRMWARE_CHUNKs carried: six offset nibbles, then 256 bytes as nibbles."""
     image = bytearray(FIRMWARE_SIZE)
@@ -461,9 +521,9 @@ def firmware_image(log):
 
 
 def firmware_case(session, wine_run, exe, wm_close, devsim):
-    """A newer image from a loopback HTTP server, downloaded once through URL monikers: every
-    chunk in order, the commit, RESET, the device read again, and the image rebuilt from the
-    chunks is the served one."""
+    """A newer image from a loopback HTTP server, downloaded through URL monikers. A first
+    editor is closed during the transfer; a second sends every chunk in order, the commit,
+    RESET, reads the device again, and the image rebuilt from the chunks is the served one."""
     image = bytes(((i * 13) ^ (i >> 8)) & 0xFF for i in range(FIRMWARE_SIZE - 4)) + \
         bytes([0x05, 0x01, 0x00, 0x00])  # stamp 1.5 at 131068
     requests = []
@@ -490,15 +550,42 @@ def firmware_case(session, wine_run, exe, wm_close, devsim):
         time.sleep(0.3)
         env = dict(session.env,
                    ORQ_FIRMWARE_URL="http://127.0.0.1:%d/ORQ.bin" % server.server_address[1])
+
+        # Closed during the transfer, the editor ends as promptly as when idle and sends
+        # nothing after the chunk it was waiting on: no commit, no RESET, so the device keeps
+        # its firmware (as the Linux editor leaves it).
+        editor = Editor(session, wine_run, exe, wm_close, log, name="editor-closed", env=env)
+        wait_until("the firmware transfer under way",
+                   lambda: [n for n, _ in received(log)].count("FIRMWARE_CHUNK") >= 64, 60,
+                   session.check_running)
+        took = editor.close(budget=CLOSE_BUDGET)
+        names = [n for n, _ in received(log)]
+        time.sleep(0.5)
+        if [n for n, _ in received(log)] != names or names[0] != "IDENTIFY" or \
+                set(names[1:]) != {"FIRMWARE_CHUNK"}:
+            raise Failure("closed during the transfer, the device received %s ... %s" %
+                          (names[:2], names[-3:]))
+        print("ok closed during the firmware transfer (%d chunks sent): ended %.2f s after "
+              "the request, nothing committed" % (len(names) - 1, took))
+        # The device now holds half a transfer, which makes it refuse the next commit until a
+        # RESET (the Linux editor leaves it so too): the whole update goes to a fresh one.
+        session.end(sim)
+        log = os.path.join(session.work, "firmware-whole.log")
+        sim = session.start("firmware-devsim-whole", [devsim, "--model", "1", "--name",
+                                                      DEVICE_NAME, "--firmware", "1.4",
+                                                      "--log", log],
+                            env=dict(session.env, ORQ_MIDI_API="jack"))
+        time.sleep(0.3)
+
         editor = Editor(session, wine_run, exe, wm_close, log, name="editor-firmware",
                         env=env)
         started = time.monotonic()
         want = ["IDENTIFY"] + ["FIRMWARE_CHUNK"] * 512 + ["END_TRANSFER", "RESET"] + \
             [n for n, _ in CONNECT]
         expect(log, 0, want, "the firmware update", settle=1.0)
-        if firmware_image(log) != image or requests != ["/ORQ.bin"]:
+        if firmware_image(log) != image or requests != ["/ORQ.bin"] * 2:
             raise Failure("the chunks carry another image, or %d downloads" % len(requests))
-        print("ok firmware 1.5 downloaded once and sent whole in %.1f s" %
+        print("ok firmware 1.5 downloaded and sent whole in %.1f s" %
               (time.monotonic() - started))
         editor.close()
         session.end(sim)
@@ -507,17 +594,87 @@ def firmware_case(session, wine_run, exe, wm_close, devsim):
         server.server_close()
 
 
+def orqctl_cases(session, wine_run, exe, devsim, first, reference):
+    """orqctl.exe through the same port: info (the connect read, shown as the Linux orqctl
+    shows it), a backup (exactly the dumps the device sent), a restore into a fresh device
+    (exactly the backup's messages sent, and a backup afterwards equal to the restored one),
+    and ir load (the image the device received equal to the Linux build's import). The file
+    name is outside the ANSI code page: the arguments must arrive whole."""
+    env = dict(session.env, LANG="C.UTF-8")
+
+    def windows(*args):
+        r = subprocess.run([wine_run, exe] + list(args), env=env, capture_output=True,
+                           text=True, timeout=120)
+        if r.returncode != 0:
+            raise Failure("orqctl.exe %s: status %d: %s" % (args[0], r.returncode, r.stderr))
+        return r.stdout
+
+    def backup(log, path):
+        at = len(log_lines(log, "->"))
+        windows("backup", wine_path(path))
+        with open(path, "rb") as f:
+            data = f.read()
+        # A backup is the device's 128 dumps, each turned into the message that writes it back.
+        dumps = [bytes.fromhex(h) for _, n, h in log_lines(log, "->")[at:] if n == "SETTINGS_DUMP"]
+        if data != b"".join(d[:2] + b"\x01" + d[3:] for d in dumps) or len(dumps) != 128:
+            raise Failure("orqctl.exe backup: %d bytes, not the %d dumps the device sent" %
+                          (len(data), len(dumps)))
+        return data
+
+    sim, first_log = first
+    out = windows("info")
+    expect(first_log, 0, CONNECT, "orqctl.exe info")
+    if out != reference[2]:
+        raise Failure("orqctl.exe info shows\n%s\nthe Linux orqctl\n%s" % (out, reference[2]))
+    print("ok orqctl.exe info: the connect read, shown as the Linux orqctl shows it")
+
+    windows("set", "12", "gate1=50", "boost1=on")
+    path = os.path.join(session.work, "Sicherung \u00e4\u03a9.syx")
+    backed_up = backup(first_log, path)
+    print("ok orqctl.exe backup: %d bytes, the device's dumps" % len(backed_up))
+    session.end(sim)
+
+    # A fresh device holds the defaults, which the backup's program 12 is not.
+    log = os.path.join(session.work, "second.log")
+    sim = session.start("second-devsim", [devsim, "--model", "1", "--name", DEVICE_NAME,
+                                          "--log", log],
+                        env=dict(session.env, ORQ_MIDI_API="jack"))
+    time.sleep(0.5)
+    before = backup(log, os.path.join(session.work, "before.syx"))
+    at = len(received(log))
+    windows("restore", wine_path(path))
+    writes = [bytes.fromhex(h) for n, h in received(log)[at:] if n == "WRITE_SETTINGS"]
+    after = backup(log, os.path.join(session.work, "after.syx"))
+    if before == backed_up or b"".join(writes) != backed_up or after != backed_up:
+        raise Failure("after orqctl.exe restore the device does not hold the backup")
+    print("ok orqctl.exe restore: the backup's messages sent, and the device holds them")
+
+    at = len(received(log))
+    windows("ir", "load", "5", wine_path(reference[0]))
+    names = [n for n, _ in received(log)]
+    chunks = names[at:].count("IR_CHUNK")
+    image = ir_e2e.uploaded_image(log, names.index("IR_CHUNK", at), chunks)
+    if image != reference[1]:
+        raise Failure("orqctl.exe ir load sent another image than the Linux build's import")
+    print("ok orqctl.exe ir load: %d chunks, the Linux build's image" % chunks)
+    session.end(sim)
+
+
 def main():
     # A timeout's SIGTERM still runs the clean-up.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     args = sys.argv[1:]
-    if len(args) < 7 or (args[5], len(args)) not in (("--editor", 9), ("--run", 7)):
+    if len(args) < 7 or (args[5], len(args)) not in (("--editor", 9), ("--drop", 11),
+                                                      ("--run", 7), ("--orqctl", 8)):
         print(__doc__, file=sys.stderr)
         return 2
     wine_run, driver, devsim, bridge, prefix = args[:5]
     prefix = os.path.abspath(prefix)
     program = args[6]
-    wm_close, orqctl = args[7:9] if args[5] == "--editor" else (None, None)
+    mode = args[5]
+    wm_close = args[7] if mode in ("--editor", "--drop") else None
+    orqctl = args[8] if mode in ("--editor", "--drop") else args[-1] if mode == "--orqctl" else None
+    xdnd, post_drop = args[9:11] if mode == "--drop" else (None, None)
     if "JACK_DEFAULT_SERVER" not in os.environ:
         print("midi_e2e: run me under scripts/with-jack.sh", file=sys.stderr)
         return 2
@@ -539,7 +696,7 @@ def main():
                 raise Failure("Xvfb did not start")
             session.env["DISPLAY"] = display
         setup_prefix(session, wine_run, driver)
-        if wm_close is not None:
+        if orqctl is not None:
             # What the user imports, and what the Linux build makes of it. At 48 kHz, which
             # needs no resampling: the resampler's sinf is the C library's, whose last bit
             # differs between glibc and MinGW-w64 (a 44.1 kHz file's image differs in 1 ulp
@@ -547,7 +704,7 @@ def main():
             os.mkdir(os.path.join(work, "IRs here"))
             wav = os.path.join(work, "IRs here", "My Cab.wav")
             ir_e2e.write_wav(wav, rate=48000)
-            reference = (wav, reference_import(session, devsim, orqctl, wav))
+            reference = (wav,) + reference_import(session, devsim, orqctl, wav)
 
         sim = session.start("devsim", [devsim, "--model", "1", "--name", DEVICE_NAME,
                                        "--log", log],
@@ -557,8 +714,15 @@ def main():
                           open(port_file).read().strip(), 10, session.check_running)
         session.env["ORQ_MIDI_BRIDGE_PORT"] = port
 
-        if wm_close is None:
+        if mode == "--run":
             run_program(session, wine_run, program)
+        elif mode == "--orqctl":
+            orqctl_cases(session, wine_run, program, devsim, (sim, log), reference)
+        elif mode == "--drop":
+            editor = Editor(session, wine_run, program, wm_close, log)
+            editor.connect()
+            drop_case(session, wine_run, editor, log, reference, xdnd, post_drop)
+            editor.close()
         else:
             editor = Editor(session, wine_run, program, wm_close, log)
             took = editor.connect()

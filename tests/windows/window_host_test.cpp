@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,6 +16,14 @@
 #include "assets/assets.h"
 #include "render/image_format.h"
 #include "render/render_d2d.h"
+
+// Sizes compared and printed by the checks (found by argument lookup, so outside the namespace).
+bool operator==(SIZE a, SIZE b) {
+  return a.cx == b.cx && a.cy == b.cy;
+}
+std::ostream& operator<<(std::ostream& out, SIZE s) {
+  return out << s.cx << "x" << s.cy;
+}
 
 namespace {
 
@@ -53,6 +62,19 @@ struct Recorder {
 // Paints now, through the window procedure, as the system does after a repaint request.
 void paintNow() {
   RedrawWindow(gWindow, nullptr, nullptr, RDW_INTERNALPAINT | RDW_UPDATENOW);
+}
+
+SIZE clientSize() {
+  RECT client{};
+  GetClientRect(gWindow, &client);
+  return {client.right - client.left, client.bottom - client.top};
+}
+
+// The outer size of an overlapped window with this client size.
+SIZE outerFor(SIZE client) {
+  RECT r{0, 0, client.cx, client.cy};
+  AdjustWindowRectEx(&r, WS_OVERLAPPEDWINDOW, FALSE, 0);
+  return {r.right - r.left, r.bottom - r.top};
 }
 
 std::wstring editorPath() {
@@ -121,10 +143,9 @@ TEST(Window, ClassStyleAndSizeAtTheDesktopDpi) {
   HDC screen = GetDC(nullptr);
   const float dpi = static_cast<float>(GetDeviceCaps(screen, LOGPIXELSY));
   ReleaseDC(nullptr, screen);
-  RECT outer{};
-  GetWindowRect(gWindow, &outer);
-  EXPECT_EQ(outer.right - outer.left, orq::scaledWindowSize(dpi, orq::kWindowWidth));
-  EXPECT_EQ(outer.bottom - outer.top, orq::scaledWindowSize(dpi, orq::kWindowHeight));
+  EXPECT_EQ(clientSize(), (SIZE{orq::scaledWindowSize(dpi, orq::kWindowWidth),
+                                orq::scaledWindowSize(dpi, orq::kWindowHeight)}))
+      << "the client area is the panel's, the frame around it";
   // One window per process: a second Platform makes none and the first stays current.
   orq::Platform second("Tarvik Editor", "com.tarvik.editor");
   EXPECT_FALSE(second.hasWindow());
@@ -173,13 +194,13 @@ TEST(Window, CannotBeMadeSmallerThanItsStartSize) {
   MINMAXINFO info{};
   SendMessageW(gWindow, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
   const float dpi = gPlatform->dpi();
-  EXPECT_EQ(info.ptMinTrackSize.x, orq::scaledWindowSize(dpi, orq::kWindowWidth));
-  EXPECT_EQ(info.ptMinTrackSize.y, orq::scaledWindowSize(dpi, orq::kWindowHeight));
+  const SIZE panel{orq::scaledWindowSize(dpi, orq::kWindowWidth),
+                   orq::scaledWindowSize(dpi, orq::kWindowHeight)};
+  EXPECT_EQ(info.ptMinTrackSize.x, outerFor(panel).cx);
+  EXPECT_EQ(info.ptMinTrackSize.y, outerFor(panel).cy);
   SetWindowPos(gWindow, nullptr, 0, 0, 500, 400, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  EXPECT_EQ(clientSize(), panel);
   RECT outer{};
-  GetWindowRect(gWindow, &outer);
-  EXPECT_EQ(outer.right - outer.left, info.ptMinTrackSize.x);
-  EXPECT_EQ(outer.bottom - outer.top, info.ptMinTrackSize.y);
   SetWindowPos(gWindow, nullptr, 0, 0, 1300, 900, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   GetWindowRect(gWindow, &outer);
   EXPECT_EQ(outer.right - outer.left, 1300) << "larger is allowed";
@@ -225,25 +246,27 @@ TEST(Window, CursorIsTheClassCursor) {
 TEST(Window, DpiChangeScalesTheSurfaceAndTheMinimumAndTakesTheSuggestedRectangle) {
   paintNow();
   ASSERT_GT(orq::render::windowSurfaceDpi(), 0.0f);
-  RECT suggested{40, 30, 40 + 1536, 30 + 1110};
+  const SIZE big = outerFor({1536, 1110});  // the panel at 144 dpi, in its frame
+  RECT suggested{40, 30, 40 + big.cx, 30 + big.cy};
   SendMessageW(gWindow, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
   EXPECT_EQ(gPlatform->dpi(), 144.0f);
   RECT outer{};
   GetWindowRect(gWindow, &outer);
   EXPECT_EQ(outer.left, 40);
   EXPECT_EQ(outer.top, 30);
-  EXPECT_EQ(outer.right - outer.left, 1536);
-  EXPECT_EQ(outer.bottom - outer.top, 1110);
+  EXPECT_EQ(outer.right - outer.left, big.cx);
+  EXPECT_EQ(outer.bottom - outer.top, big.cy);
   MINMAXINFO info{};
   SendMessageW(gWindow, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
-  EXPECT_EQ(info.ptMinTrackSize.x, 1536);
-  EXPECT_EQ(info.ptMinTrackSize.y, 1110);
+  EXPECT_EQ(info.ptMinTrackSize.x, big.cx);
+  EXPECT_EQ(info.ptMinTrackSize.y, big.cy);
   // And back, so that the tests after this one see the desktop's dpi again.
   HDC screen = GetDC(nullptr);
   const int desktop = GetDeviceCaps(screen, LOGPIXELSY);
   ReleaseDC(nullptr, screen);
-  RECT back{40, 30, 40 + orq::scaledWindowSize(desktop, 1024),
-            30 + orq::scaledWindowSize(desktop, 740)};
+  const SIZE start =
+      outerFor({orq::scaledWindowSize(desktop, 1024), orq::scaledWindowSize(desktop, 740)});
+  RECT back{40, 30, 40 + start.cx, 30 + start.cy};
   SendMessageW(gWindow, WM_DPICHANGED, MAKEWPARAM(desktop, desktop),
                reinterpret_cast<LPARAM>(&back));
   EXPECT_EQ(gPlatform->dpi(), static_cast<float>(desktop));

@@ -72,12 +72,13 @@ struct FileBytes {
 };
 
 FileBytes readFile(const std::string& path, uintmax_t limit) {
+  const std::filesystem::path file = orq::filePath(orq::widePath(path));
   std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) return {{}, path + ": not a file"};
-  const uintmax_t size = std::filesystem::file_size(path, ec);
+  if (!std::filesystem::is_regular_file(file, ec)) return {{}, path + ": not a file"};
+  const uintmax_t size = std::filesystem::file_size(file, ec);
   if (ec) return {{}, path + ": cannot be read"};
   if (size > limit) return {{}, path + ": " + std::to_string(size) + " bytes is too large"};
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(file, std::ios::binary);
   std::vector<uint8_t> bytes(static_cast<size_t>(size));
   if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size)))
     return {{}, path + ": cannot be read"};
@@ -88,26 +89,32 @@ FileBytes readFile(const std::string& path, uintmax_t limit) {
 // one. Opened before the device is read, so that a folder that cannot be written is known first.
 class AtomicFile {
  public:
-  explicit AtomicFile(std::string path) : path_(std::move(path)), part_(path_ + ".part") {
-    file_ = std::fopen(part_.c_str(), "wb");
+  explicit AtomicFile(const std::string& path)
+      : path_(orq::filePath(orq::widePath(path))),
+        part_(orq::filePath(orq::widePath(path + ".part"))) {
+    file_.open(part_, std::ios::binary | std::ios::trunc);
   }
   ~AtomicFile() {
-    if (file_) std::fclose(file_);
-    if (!committed_) std::remove(part_.c_str());
+    if (committed_) return;
+    if (file_.is_open()) file_.close();
+    std::error_code ec;
+    std::filesystem::remove(part_, ec);
   }
-  bool open() const { return file_ != nullptr; }
+  bool open() const { return file_.is_open(); }
   bool commit(const std::vector<uint8_t>& bytes) {
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file_) == bytes.size();
-    const bool closed = std::fclose(file_) == 0;
-    file_ = nullptr;
-    committed_ = written && closed && std::rename(part_.c_str(), path_.c_str()) == 0;
+    file_.write(reinterpret_cast<const char*>(bytes.data()),
+                static_cast<std::streamsize>(bytes.size()));
+    file_.close();
+    std::error_code ec;
+    if (file_) std::filesystem::rename(part_, path_, ec);  // replaces an older backup
+    committed_ = file_ && !ec;
     return committed_;
   }
 
  private:
-  std::string path_;
-  std::string part_;
-  std::FILE* file_ = nullptr;
+  std::filesystem::path path_;
+  std::filesystem::path part_;
+  std::ofstream file_;
   bool committed_ = false;
 };
 
@@ -518,7 +525,7 @@ Outcome irLoad(const Invocation& inv) {
 Outcome irExport(const Invocation& inv) {
   const std::string folder = inv.operands[0];
   std::error_code ec;
-  std::filesystem::create_directories(folder, ec);
+  std::filesystem::create_directories(orq::filePath(orq::widePath(folder)), ec);
   if (ec || orq::exportFactoryIrs(orq::widePath(folder)) != orq::ExportResult::Written)
     return failed(kBadFile, folder + ": the factory IRs could not all be written there");
   Outcome o;

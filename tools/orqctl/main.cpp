@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tools/orqctl/commands.h"
+#include "tools/orqctl/console.h"
 
 namespace {
 
@@ -119,7 +120,9 @@ int usageError(const std::string& why, const std::string& command) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** rawArgv) {
+  const std::vector<std::string> argv = orqctl::arguments(argc, rawArgv);
+  argc = static_cast<int>(argv.size());
   Invocation inv;
   bool help = false;
   unsigned flags = 0;

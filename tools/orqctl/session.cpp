@@ -1,15 +1,13 @@
 #include "tools/orqctl/session.h"
 
-#include <unistd.h>
-
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <future>
 #include <thread>
 
 #include "device/device_ops.h"
+#include "tools/orqctl/console.h"
 
 namespace orqctl {
 namespace {
@@ -21,7 +19,7 @@ using Clock = std::chrono::steady_clock;
 std::atomic<orq::Shared<uint8_t>*> gStopFlag{nullptr};
 std::atomic<int> gSignals{0};
 
-void onSignal(int) {
+void onStopRequest() {
   // A second Ctrl-C does not wait for the job's next message boundary.
   if (gSignals.fetch_add(1) > 0) std::_Exit(kInterrupted);
   if (orq::Shared<uint8_t>* stop = gStopFlag.load()) stop->set(1);
@@ -34,8 +32,7 @@ constexpr int kBarWidth = 30;
 
 class ProgressBar {
  public:
-  explicit ProgressBar(std::string label)
-      : label_(std::move(label)), shown_(::isatty(STDERR_FILENO)) {}
+  explicit ProgressBar(std::string label) : label_(std::move(label)), shown_(stderrIsTerminal()) {}
   void show(int32_t percent) {
     if (!shown_ || percent < 0 || percent > 100 || percent == last_) return;
     last_ = percent;
@@ -45,7 +42,7 @@ class ProgressBar {
     std::fflush(stderr);
   }
   void clear() {
-    if (shown_ && last_ >= 0) std::fputs("\r\033[K", stderr);
+    if (shown_ && last_ >= 0) std::fputs(clearLine(), stderr);
     last_ = -1;
   }
 
@@ -127,11 +124,7 @@ Outcome Session::openDevice(const std::string& port) {
 Outcome Session::run(const std::function<Outcome(Session&)>& job, const std::string& label) {
   gStopFlag = &link.stopRequested;
   gSignals = 0;
-  struct sigaction action {};
-  action.sa_handler = &onSignal;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  watchStopRequests(&onStopRequest);
 
   std::promise<Outcome> result;
   std::future<Outcome> done = result.get_future();

@@ -244,7 +244,11 @@ std::string settingsJson(const ProgramSettings& s, int32_t modelKind) {
   for (size_t i = 0; i < kProgramFields; ++i) {
     const Field& f = kFields[i];
     if (i) out += ", ";
-    out += "\"" + std::string(nameOf(f, modelKind)) + "\": " + json(f.kind, valueOf(f, s));
+    // Appended piece by piece: "..." + std::string&& trips a false -Wrestrict of GCC 12 at -O3.
+    out += '"';
+    out += nameOf(f, modelKind);
+    out += "\": ";
+    out += json(f.kind, valueOf(f, s));
   }
   return out;
 }

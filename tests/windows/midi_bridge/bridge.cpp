@@ -114,27 +114,42 @@ struct Lister {
   std::unique_ptr<RtMidiOut> out;
 };
 
+// The kWirePorts payload of the device ports there are now.
+std::vector<uint8_t> portListPayload(Lister& lister) {
+  std::vector<Listed> ins, outs;
+  {
+    std::lock_guard<std::mutex> lock(lister.mutex);
+    ins = devicePorts(*lister.in);
+    outs = devicePorts(*lister.out);
+  }
+  std::vector<uint8_t> reply{static_cast<uint8_t>(ins.size()), static_cast<uint8_t>(outs.size())};
+  for (const auto* list : {&ins, &outs}) {
+    for (const Listed& p : *list) {
+      const size_t n = std::min<size_t>(p.name.size(), 255);
+      reply.push_back(static_cast<uint8_t>(n));
+      reply.insert(reply.end(), p.name.begin(), p.name.begin() + n);
+    }
+  }
+  return reply;
+}
+
+// A list connection: the list now, then again whenever it has changed, looked at as often as
+// the editor scans for its device. (Told of changes by a JACK client of its own instead, the
+// bridge stalled the dummy server for seconds whenever one of its port clients closed.) The
+// driver sends nothing on this connection, so anything readable is its end.
 void servePortList(int fd, Lister& lister) {
-  uint8_t type = kWireList;
-  std::vector<uint8_t> payload;
-  do {
-    if (type != kWireList) return;
-    std::vector<Listed> ins, outs;
-    {
-      std::lock_guard<std::mutex> lock(lister.mutex);
-      ins = devicePorts(*lister.in);
-      outs = devicePorts(*lister.out);
+  constexpr int kLookMs = 50;
+  std::vector<uint8_t> sent;
+  for (bool first = true; !gStop; first = false) {
+    std::vector<uint8_t> now = portListPayload(lister);
+    if (first || now != sent) {
+      if (!sendFrame(fd, kWirePorts, now.data(), now.size())) return;
+      sent = std::move(now);
     }
-    std::vector<uint8_t> reply{static_cast<uint8_t>(ins.size()), static_cast<uint8_t>(outs.size())};
-    for (const auto* list : {&ins, &outs}) {
-      for (const Listed& p : *list) {
-        const size_t n = std::min<size_t>(p.name.size(), 255);
-        reply.push_back(static_cast<uint8_t>(n));
-        reply.insert(reply.end(), p.name.begin(), p.name.begin() + n);
-      }
-    }
-    if (!sendFrame(fd, kWirePorts, reply.data(), reply.size())) return;
-  } while (recvFrame(fd, type, payload));
+    pollfd p{fd, POLLIN, 0};
+    const int r = poll(&p, 1, kLookMs);
+    if (r > 0 || (r < 0 && errno != EINTR)) return;
+  }
 }
 
 // Opens the device port `which` (an index into devicePorts) of `port`.

@@ -4,9 +4,10 @@
  *
  * Every frame is a 4-byte little-endian length N, then N bytes: a type byte and its payload.
  * The first frame on a connection says what the connection is for:
- *   kWireList      a control connection: each kWireList is answered with one kWirePorts
- *                  (payload: count of inputs, count of outputs, then each name as a length byte
- *                  and its bytes, inputs first). The connection may ask any number of times.
+ *   kWireList      a list connection: the bridge sends kWirePorts at once and again each
+ *                  time the list changes (payload: count of inputs, count of outputs, then each
+ *                  name as a length byte and its bytes, inputs first). The driver sends nothing
+ *                  more on it; closing it ends the updates.
  *   kWireOpenIn    payload: the input's index in the last list. Answered with kWireOk or
  *   kWireOpenOut   kWireError (payload: a reason); after kWireOk the connection carries
  *                  kWireMidi frames, each one complete MIDI message (a short message or a whole

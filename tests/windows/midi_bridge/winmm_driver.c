@@ -123,15 +123,20 @@ typedef struct {
   WCHAR name[2][ORQ_WIRE_MAX_PORTS][MAXPNAMELEN];
 } PortList;
 
-/* One control connection, kept open and asked again for each list (caps are read often). */
+/* The bridge's list as it last sent it, kept here: winmm asks for the caps of every port each
+ * time the editor scans for its device (every 50 ms), and a round trip to the bridge for each
+ * would cost more than the rest of the idle editor. A thread takes the bridge's updates on the
+ * list connection; when that connection ends, the next reading connects again. */
 static CRITICAL_SECTION gListLock;
-static SOCKET gControl = INVALID_SOCKET;  // guarded by gListLock
+static PortList gList;                       // guarded by gListLock
+static SOCKET gListSocket = INVALID_SOCKET;  // guarded by gListLock: open while gList is current
 
-static BOOL askList(SOCKET s, PortList* list) {
+/* Reads one kWirePorts frame into `list`. */
+static BOOL receiveList(SOCKET s, PortList* list) {
   uint8_t type = 0;
   uint8_t* p = NULL;
   size_t n = 0;
-  if (!sendFrame(s, kWireList, NULL, 0) || !recvFrame(s, &type, &p, &n)) return FALSE;
+  if (!recvFrame(s, &type, &p, &n)) return FALSE;
   BOOL ok = type == kWirePorts && n >= 2;
   size_t at = 2;
   for (int dir = 0; ok && dir < 2; ++dir) {
@@ -158,18 +163,40 @@ static BOOL askList(SOCKET s, PortList* list) {
   return ok;
 }
 
+static DWORD WINAPI followList(void* arg) {
+  const SOCKET s = (SOCKET)arg;
+  PortList list;
+  memset(&list, 0, sizeof list);
+  while (receiveList(s, &list)) {
+    EnterCriticalSection(&gListLock);
+    gList = list;
+    LeaveCriticalSection(&gListLock);
+  }
+  EnterCriticalSection(&gListLock);
+  if (gListSocket == s) gListSocket = INVALID_SOCKET;  // a bridge that went away
+  LeaveCriticalSection(&gListLock);
+  closesocket(s);
+  return 0;
+}
+
 /* The bridge's current ports; an empty list when it cannot be reached. */
 static void readList(PortList* list) {
-  memset(list->count, 0, sizeof list->count);
   EnterCriticalSection(&gListLock);
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    if (gControl == INVALID_SOCKET) gControl = connectBridge();
-    if (gControl == INVALID_SOCKET) break;
-    if (askList(gControl, list)) break;
-    memset(list->count, 0, sizeof list->count);
-    closesocket(gControl);  // a bridge that restarted: connect once more
-    gControl = INVALID_SOCKET;
+  if (gListSocket == INVALID_SOCKET) {
+    memset(gList.count, 0, sizeof gList.count);
+    SOCKET s = connectBridge();
+    HANDLE thread = NULL;
+    if (s != INVALID_SOCKET && sendFrame(s, kWireList, NULL, 0) && receiveList(s, &gList))
+      thread = CreateThread(NULL, 0, followList, (void*)s, 0, NULL);
+    if (thread) {
+      CloseHandle(thread);
+      gListSocket = s;
+    } else {
+      memset(gList.count, 0, sizeof gList.count);
+      if (s != INVALID_SOCKET) closesocket(s);
+    }
   }
+  *list = gList;
   LeaveCriticalSection(&gListLock);
 }
 
