@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "device/link_host.h"  // the repaint and the file dialogs, as the device worker asks
 
@@ -33,6 +34,31 @@ enum class PlatformEvent : int32_t {
   DragOver = 9,
   DragLeave = 10,
   Drop = 11,
+  Action = 12,  // a shortcut key or a menu choice: Platform::action says which
+};
+
+// What the editor's shortcut keys and its panel menu ask for.
+enum class Action : int32_t {
+  None = 0,
+  Undo = 1,
+  Redo = 2,
+  OpenProgram = 3,
+  SaveProgram = 4,
+  BackUpAll = 5,
+  RestoreAll = 6,
+};
+
+// The action of a key pressed with Ctrl held (a letter, either case), or None: Ctrl+Z undoes,
+// Ctrl+Shift+Z and Ctrl+Y redo, Ctrl+O and Ctrl+S open and save a program. Both backends ask
+// this, so the keys are the same on every system.
+Action shortcutAction(uint32_t letter, bool ctrl, bool shift);
+
+// One entry of the panel's menu; a choice is delivered as PlatformEvent::Action.
+struct MenuItem {
+  std::string label;     // UTF-8, without mnemonics
+  std::string shortcut;  // shown beside the label ("Ctrl+Z"), or empty
+  Action action = Action::None;
+  bool enabled = true;
 };
 
 // Logical window size at 96 dpi; also the minimum size.
@@ -66,6 +92,8 @@ class Platform final : public LinkHost {
   int32_t pointerX = 0;
   int32_t pointerY = 0;
   int32_t wheelTotal = 0;
+  // The action of the last PlatformEvent::Action.
+  Action action = Action::None;
 
   // A file dragged onto the window: the dropped file's path while a Drop is delivered, and the
   // Ui's answer to the last DragOver or Drop (whether the panel takes a file there).
@@ -89,6 +117,13 @@ class Platform final : public LinkHost {
   void setHandCursor(bool hand);
   // Horizontal dots per inch of the drawing surface; 96 when there is none yet.
   float dpi() const;
+  // Shows `items` as a native menu at the pointer; a choice is delivered as
+  // PlatformEvent::Action (GTK later, from the loop; Windows before this returns, from the
+  // menu's own loop). User-interface thread.
+  void popupMenu(const std::vector<MenuItem>& items);
+  // The modal box of LinkHost::confirm; like openFileDialog, never on the user-interface
+  // thread, and answered false at once after closeDialogs.
+  bool confirm(const std::string& message, const std::string& confirm) override;
 
   // --- File dialogs (platform_*.cpp). The worker asks and blocks until the user answers; the
   // user-interface thread keeps painting meanwhile (GTK runs the dialog there, Windows on the

@@ -10,6 +10,23 @@ int scaledWindowSize(float dpi, int logical) {
   return static_cast<int>(std::ceil(dpi * static_cast<float>(logical) / 96.0f));
 }
 
+Action shortcutAction(uint32_t letter, bool ctrl, bool shift) {
+  if (!ctrl) return Action::None;
+  if (letter >= 'a' && letter <= 'z') letter -= 'a' - 'A';
+  switch (letter) {
+    case 'Z':
+      return shift ? Action::Redo : Action::Undo;
+    case 'Y':
+      return Action::Redo;
+    case 'O':
+      return shift ? Action::None : Action::OpenProgram;
+    case 'S':
+      return shift ? Action::None : Action::SaveProgram;
+    default:
+      return Action::None;
+  }
+}
+
 void Platform::paint(render::Canvas& canvas) {
   render::Canvas* const outer = canvas_;
   canvas_ = &canvas;

@@ -316,6 +316,158 @@ GtkFileChooserNative* newDialog(Platform* p, int32_t mode) {
   return dialog;
 }
 
+// --- Sysex files, the panel's menu, the shortcut keys and the confirmation box
+
+bool isSysexMode(int32_t mode) {
+  return mode == kDialogOpenSysex || mode == kDialogSaveSysex;
+}
+
+GtkFileChooserNative* newSysexDialog(Platform* p, int32_t mode) {
+  const bool save = mode == kDialogSaveSysex;
+  GtkFileChooserNative* dialog = gtk_file_chooser_native_new(
+      save ? "Save" : "Open", GTK_WINDOW(p->impl->window),
+      save ? GTK_FILE_CHOOSER_ACTION_SAVE : GTK_FILE_CHOOSER_ACTION_OPEN, save ? "_Save" : "_Open",
+      "_Cancel");
+  gtk_native_dialog_set_modal(GTK_NATIVE_DIALOG(dialog), FALSE);
+  GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
+  gtk_file_chooser_set_local_only(chooser, TRUE);
+  gtk_file_chooser_set_select_multiple(chooser, FALSE);
+  gtk_file_chooser_set_current_folder(chooser, startFolder(p->impl).c_str());
+  if (save) {
+    gtk_file_chooser_set_do_overwrite_confirmation(chooser, TRUE);
+    gtk_file_chooser_set_current_name(chooser, "program.syx");
+  }
+  GtkFileFilter* syx = gtk_file_filter_new();
+  gtk_file_filter_set_name(syx, "System exclusive");
+  gtk_file_filter_add_pattern(syx, "*.[Ss][Yy][Xx]");
+  gtk_file_chooser_add_filter(chooser, syx);
+  return dialog;
+}
+
+// An existing file to open; to save, a name in an existing folder, with .syx added when the
+// name has no extension of its own.
+void onSysexResponse(GtkNativeDialog* dialog, gint response, gpointer data) {
+  auto* p = static_cast<Platform*>(data);
+  GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
+  const bool save = gtk_file_chooser_get_action(chooser) == GTK_FILE_CHOOSER_ACTION_SAVE;
+  std::string path;
+  if (response == GTK_RESPONSE_ACCEPT && !save) {
+    path = chosenPath(chooser, kDialogWav);
+  } else if (response == GTK_RESPONSE_ACCEPT) {
+    if (GFile* file = gtk_file_chooser_get_file(chooser)) {
+      if (char* raw = g_file_get_path(file)) {
+        path = raw;
+        g_free(raw);
+      }
+      g_object_unref(file);
+    }
+    const size_t slash = path.find_last_of('/');
+    if (!path.empty() &&
+        path.find('.', slash == std::string::npos ? 0 : slash) == std::string::npos)
+      path += ".syx";
+    char* parent = g_path_get_dirname(path.c_str());
+    if (!isFolder(parent)) path.clear();
+    g_free(parent);
+  }
+  if (!path.empty()) {
+    char* parent = g_path_get_dirname(path.c_str());
+    p->impl->lastFolder = parent;
+    g_free(parent);
+  }
+  answerDialog(p, std::move(path));
+}
+
+// "Ctrl+Shift+Z" as GTK's accelerator text, "<Control><Shift>z".
+std::string gtkAccelerator(const std::string& shortcut) {
+  std::string out;
+  size_t at = 0;
+  for (size_t plus; (plus = shortcut.find('+', at)) != std::string::npos; at = plus + 1) {
+    const std::string mod = shortcut.substr(at, plus - at);
+    out += mod == "Ctrl" ? "<Control>" : "<" + mod + ">";
+  }
+  for (char c : shortcut.substr(at)) out.push_back(static_cast<char>(g_ascii_tolower(c)));
+  return out;
+}
+
+void onMenuItem(GtkMenuItem* item, gpointer data) {
+  auto* p = static_cast<Platform*>(data);
+  p->action = static_cast<Action>(GPOINTER_TO_INT(g_object_get_data(G_OBJECT(item), "orq-action")));
+  p->deliver(PlatformEvent::Action);
+}
+
+// Ctrl+letter: the shortcut keys, on whatever widget has the focus.
+gboolean onKeyPress(GtkWidget*, GdkEventKey* e, gpointer data) {
+  auto* p = static_cast<Platform*>(data);
+  const guint32 letter = gdk_keyval_to_unicode(gdk_keyval_to_upper(e->keyval));
+  const Action action =
+      shortcutAction(letter, (e->state & GDK_CONTROL_MASK) != 0, (e->state & GDK_SHIFT_MASK) != 0);
+  if (action == Action::None) return FALSE;
+  p->action = action;
+  p->deliver(PlatformEvent::Action);
+  return TRUE;
+}
+
+// One question of confirm(), answered on the user-interface thread.
+struct ConfirmRequest {
+  std::string message;
+  std::string button;  // GTK's mnemonic form ("_Restore"); empty: OK alone
+  bool answer = false;
+  bool done = false;
+};
+std::mutex gConfirmMutex;
+std::condition_variable gConfirmAnswered;
+ConfirmRequest* gConfirm = nullptr;  // guarded by gConfirmMutex
+bool gConfirmsClosed = false;        // guarded by gConfirmMutex
+GtkWidget* gConfirmBox = nullptr;    // user-interface thread
+
+void answerConfirm(bool answer) {
+  if (GtkWidget* box = std::exchange(gConfirmBox, nullptr)) gtk_widget_destroy(box);
+  std::lock_guard<std::mutex> lock(gConfirmMutex);
+  if (gConfirm) {
+    gConfirm->answer = answer;
+    gConfirm->done = true;
+    gConfirm = nullptr;
+  }
+  gConfirmAnswered.notify_all();
+}
+
+void onConfirmResponse(GtkDialog*, gint response, gpointer) {
+  answerConfirm(response == GTK_RESPONSE_ACCEPT);
+}
+
+gboolean onShowConfirm(gpointer data) {
+  auto* p = static_cast<Platform*>(data);
+  std::string message;
+  std::string button;
+  {
+    std::lock_guard<std::mutex> lock(gConfirmMutex);
+    if (!gConfirm || gConfirmBox) return G_SOURCE_REMOVE;
+    message = gConfirm->message;
+    button = gConfirm->button;
+  }
+  GtkWidget* box =
+      gtk_message_dialog_new(GTK_WINDOW(p->impl->window),
+                             GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
+                             button.empty() ? GTK_MESSAGE_WARNING : GTK_MESSAGE_QUESTION,
+                             GTK_BUTTONS_NONE, "%s", message.c_str());
+  gtk_window_set_title(GTK_WINDOW(box), p->title.c_str());
+  if (button.empty()) {
+    gtk_dialog_add_button(GTK_DIALOG(box), "_OK", GTK_RESPONSE_CANCEL);
+  } else {
+    gtk_dialog_add_buttons(GTK_DIALOG(box), "_Cancel", GTK_RESPONSE_CANCEL, button.c_str(),
+                           GTK_RESPONSE_ACCEPT, nullptr);
+    gtk_dialog_set_default_response(GTK_DIALOG(box), GTK_RESPONSE_CANCEL);
+  }
+  g_signal_connect(box, "response", G_CALLBACK(onConfirmResponse), nullptr);
+  gConfirmBox = box;
+  gtk_widget_show_all(box);
+  return G_SOURCE_REMOVE;
+}
+
+void connectLibrarian(Platform* p) {
+  g_signal_connect(p->impl->window, "key-press-event", G_CALLBACK(onKeyPress), p);
+}
+
 gboolean onShowDialog(gpointer data) {
   auto* p = static_cast<Platform*>(data);
   int32_t mode = 0;
@@ -325,8 +477,10 @@ gboolean onShowDialog(gpointer data) {
     if (!p->impl->request || p->impl->dialog) return G_SOURCE_REMOVE;
     mode = p->impl->request->mode;
   }
-  p->impl->dialog = newDialog(p, mode);
-  g_signal_connect(p->impl->dialog, "response", G_CALLBACK(onDialogResponse), p);
+  p->impl->dialog = isSysexMode(mode) ? newSysexDialog(p, mode) : newDialog(p, mode);
+  g_signal_connect(p->impl->dialog, "response",
+                   isSysexMode(mode) ? G_CALLBACK(onSysexResponse) : G_CALLBACK(onDialogResponse),
+                   p);
   gtk_native_dialog_show(GTK_NATIVE_DIALOG(p->impl->dialog));
   return G_SOURCE_REMOVE;
 }
@@ -432,6 +586,7 @@ Platform::Platform(std::string t, std::string id) : title(std::move(t)), identif
   impl->window = window;
   impl->area = area;
   g_signal_connect(window, "map-event", G_CALLBACK(onMapped), this);
+  connectLibrarian(this);
   impl->timer = g_timeout_add(kTimerMs, onTimer, this);
   const int signals[3] = {SIGTERM, SIGINT, SIGHUP};
   for (int i = 0; i < 3; ++i)
@@ -494,7 +649,7 @@ float Platform::dpi() const {
 }
 
 std::wstring Platform::openFileDialog(int32_t mode) {
-  if (mode != kDialogWav && mode != kDialogFolder) return {};
+  if (mode != kDialogWav && mode != kDialogFolder && !isSysexMode(mode)) return {};
   // Asked on the user-interface thread, the wait below would stop the loop that answers it.
   if (!hasWindow() || std::this_thread::get_id() == impl->uiThread) return {};
   DialogRequest request;
@@ -514,6 +669,52 @@ void Platform::closeDialogs() {
     impl->dialogsClosed = true;
   }
   answerDialog(this, {});
+  {
+    std::lock_guard<std::mutex> lock(gConfirmMutex);
+    gConfirmsClosed = true;
+  }
+  answerConfirm(false);
+}
+
+void Platform::popupMenu(const std::vector<MenuItem>& items) {
+  if (!hasWindow()) return;
+  GtkWidget* menu = gtk_menu_new();
+  for (const MenuItem& item : items) {
+    GtkWidget* entry = gtk_menu_item_new_with_label(item.label.c_str());
+    g_object_set_data(G_OBJECT(entry), "orq-action",
+                      GINT_TO_POINTER(static_cast<int>(item.action)));
+    guint key = 0;
+    GdkModifierType mods = GdkModifierType(0);
+    if (!item.shortcut.empty())
+      gtk_accelerator_parse(gtkAccelerator(item.shortcut).c_str(), &key, &mods);
+    if (key != 0) {
+      gtk_accel_label_set_accel(GTK_ACCEL_LABEL(gtk_bin_get_child(GTK_BIN(entry))), key, mods);
+    }
+    gtk_widget_set_sensitive(entry, item.enabled);
+    g_signal_connect(entry, "activate", G_CALLBACK(onMenuItem), this);
+    gtk_menu_shell_append(GTK_MENU_SHELL(menu), entry);
+  }
+  gtk_widget_show_all(menu);
+  gtk_menu_attach_to_widget(GTK_MENU(menu), impl->area, nullptr);
+  // The menu lives until the next one replaces it (or the window goes).
+  g_object_set_data_full(G_OBJECT(impl->area), "orq-menu", menu,
+                         reinterpret_cast<GDestroyNotify>(gtk_widget_destroy));
+  GdkEvent* trigger = gtk_get_current_event();
+  gtk_menu_popup_at_pointer(GTK_MENU(menu), trigger);
+  if (trigger) gdk_event_free(trigger);
+}
+
+bool Platform::confirm(const std::string& message, const std::string& button) {
+  if (!hasWindow() || std::this_thread::get_id() == impl->uiThread) return false;
+  ConfirmRequest request;
+  request.message = message;
+  for (char c : button) request.button.push_back(c == '&' ? '_' : c);
+  std::unique_lock<std::mutex> lock(gConfirmMutex);
+  if (gConfirmsClosed || gConfirm) return false;
+  gConfirm = &request;
+  g_idle_add_full(G_PRIORITY_DEFAULT, onShowConfirm, this, nullptr);
+  gConfirmAnswered.wait(lock, [&] { return request.done; });
+  return request.answer;
 }
 
 }  // namespace orq

@@ -101,6 +101,13 @@ std::wstring Platform::openFileDialog(int32_t mode) {
   return answer;
 }
 
+// No window to show a menu or a box in: the menu is dropped, every question cancelled.
+void Platform::popupMenu(const std::vector<MenuItem>&) {}
+
+bool Platform::confirm(const std::string&, const std::string&) {
+  return false;
+}
+
 void Platform::closeDialogs() {
   std::lock_guard<std::mutex> lock(gDialogMutex);
   gDialogsClosed = true;

@@ -82,6 +82,63 @@ void takeDroppedFile(Platform* p, HDROP drop) {
   if (!path.empty()) p->dropFile(at.x, at.y, std::move(path));
 }
 
+// ---- Shortcut keys, the panel's menu and the confirmation box
+
+// Ctrl+letter: true when it was one of the editor's shortcuts (delivered as its action).
+bool onShortcutKey(Platform* p, WPARAM key) {
+  if (key < 'A' || key > 'Z') return false;  // letters' virtual-key codes are their capitals
+  const Action action = shortcutAction(static_cast<uint32_t>(key), GetKeyState(VK_CONTROL) < 0,
+                                       GetKeyState(VK_SHIFT) < 0);
+  if (action == Action::None) return false;
+  p->action = action;
+  p->deliver(PlatformEvent::Action);
+  return true;
+}
+
+std::wstring wideText(const std::string& utf8) {
+  if (utf8.empty()) return {};
+  const int n =
+      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring out(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+  if (n > 0) {
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+  }
+  return out;
+}
+
+// The box of confirm(): a message box whose OK button is renamed to the confirming word. The
+// CBT hook sees the box's window before it shows, on the asking thread.
+std::mutex gBoxMutex;
+HWND gBox = nullptr;        // guarded by gBoxMutex: the box on screen
+bool gBoxesClosed = false;  // guarded by gBoxMutex
+thread_local const std::wstring* tConfirmButton = nullptr;
+thread_local HHOOK tBoxHook = nullptr;
+
+LRESULT CALLBACK boxHook(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HCBT_ACTIVATE) {
+    const auto box = reinterpret_cast<HWND>(wParam);
+    if (tConfirmButton && !tConfirmButton->empty())
+      SetDlgItemTextW(box, IDOK, tConfirmButton->c_str());
+    bool closed = false;
+    {
+      std::lock_guard<std::mutex> lock(gBoxMutex);
+      gBox = box;
+      closed = gBoxesClosed;
+    }
+    if (closed) PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
+    UnhookWindowsHookEx(tBoxHook);
+    tBoxHook = nullptr;
+    return 0;
+  }
+  return CallNextHookEx(tBoxHook, code, wParam, lParam);
+}
+
+void closeBoxes() {
+  std::lock_guard<std::mutex> lock(gBoxMutex);
+  gBoxesClosed = true;
+  if (gBox) PostMessageW(gBox, WM_COMMAND, IDCANCEL, 0);
+}
+
 // ---- Window procedure. Every handled message returns 0.
 LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
@@ -145,6 +202,9 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
       storePointer(p, lParam);
       p->deliver(PlatformEvent::RightUp);
       return 0;
+    case WM_KEYDOWN:
+      if (onShortcutKey(p, wParam)) return 0;
+      return DefWindowProcW(window, message, wParam, lParam);
     case WM_MOUSEWHEEL:
       p->wheelTotal += wheelNotches(GET_WHEEL_DELTA_WPARAM(wParam));
       p->deliver(PlatformEvent::Wheel);
@@ -343,6 +403,14 @@ std::wstring showDialog(IFileDialog* dialog, int32_t mode, HWND owner, Platform:
   if (SUCCEEDED(dialog->GetOptions(&options))) {
     if (mode == kDialogFolder) {
       dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM);
+    } else if (mode == kDialogOpenSysex || mode == kDialogSaveSysex) {
+      dialog->SetOptions(options | FOS_FORCEFILESYSTEM |
+                         (mode == kDialogSaveSysex
+                              ? static_cast<FILEOPENDIALOGOPTIONS>(FOS_OVERWRITEPROMPT)
+                              : 0u));
+      const COMDLG_FILTERSPEC sysex{L"System exclusive", L"*.syx"};
+      dialog->SetFileTypes(1, &sysex);
+      dialog->SetDefaultExtension(L"syx");
     } else {
       dialog->SetOptions(options | FOS_FORCEFILESYSTEM);
       const COMDLG_FILTERSPEC wave{L"Wave", L"*.wav;*.wave;"};
@@ -372,7 +440,10 @@ std::wstring showDialog(IFileDialog* dialog, int32_t mode, HWND owner, Platform:
 }  // namespace
 
 std::wstring Platform::openFileDialog(int32_t mode) {
-  if (mode != kDialogWav && mode != kDialogFolder) return {};
+  if (mode != kDialogWav && mode != kDialogFolder && mode != kDialogOpenSysex &&
+      mode != kDialogSaveSysex) {
+    return {};
+  }
   // Its modal loop would run inside the window procedure's thread and stop the panel.
   if (!hasWindow() || GetCurrentThreadId() == impl->uiThread) return {};
   {
@@ -383,8 +454,9 @@ std::wstring Platform::openFileDialog(int32_t mode) {
   CoInitialize(nullptr);  // the worker's apartment for the dialog; kept for the thread's life
   std::wstring path;
   IFileDialog* dialog = nullptr;
-  if (SUCCEEDED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER,
-                                 IID_IFileDialog, reinterpret_cast<void**>(&dialog))) &&
+  if (SUCCEEDED(CoCreateInstance(
+          mode == kDialogSaveSysex ? CLSID_FileSaveDialog : CLSID_FileOpenDialog, nullptr,
+          CLSCTX_INPROC_SERVER, IID_IFileDialog, reinterpret_cast<void**>(&dialog))) &&
       dialog) {
     path = showDialog(dialog, mode, impl->window, impl);
     dialog->Release();
@@ -396,8 +468,52 @@ std::wstring Platform::openFileDialog(int32_t mode) {
   return path;
 }
 
+void Platform::popupMenu(const std::vector<MenuItem>& items) {
+  if (!hasWindow()) return;
+  HMENU menu = CreatePopupMenu();
+  if (!menu) return;
+  for (size_t i = 0; i < items.size(); ++i) {
+    std::wstring text = wideText(items[i].label);
+    if (!items[i].shortcut.empty()) text += L"\t" + wideText(items[i].shortcut);
+    AppendMenuW(menu, MF_STRING | (items[i].enabled ? 0u : static_cast<UINT>(MF_GRAYED)), i + 1,
+                text.c_str());
+  }
+  POINT at{};
+  GetCursorPos(&at);
+  // The menu's own loop runs here; the choice (0: none) comes back as its command id.
+  const int chosen = static_cast<int>(TrackPopupMenu(
+      menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, impl->window, nullptr));
+  DestroyMenu(menu);
+  if (chosen < 1 || static_cast<size_t>(chosen) > items.size()) return;
+  action = items[static_cast<size_t>(chosen) - 1].action;
+  deliver(PlatformEvent::Action);
+}
+
+bool Platform::confirm(const std::string& message, const std::string& button) {
+  if (!hasWindow() || GetCurrentThreadId() == impl->uiThread) return false;
+  {
+    std::lock_guard<std::mutex> lock(gBoxMutex);
+    if (gBoxesClosed || gBox) return false;
+  }
+  const std::wstring confirmText = wideText(button);
+  const std::wstring text = wideText(message);
+  const std::wstring caption = wideText(title);
+  tConfirmButton = &confirmText;
+  tBoxHook = SetWindowsHookExW(WH_CBT, boxHook, nullptr, GetCurrentThreadId());
+  const UINT style =
+      button.empty() ? MB_OK | MB_ICONWARNING : MB_OKCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2;
+  const int answer = MessageBoxW(impl->window, text.c_str(), caption.c_str(), style);
+  if (tBoxHook) UnhookWindowsHookEx(tBoxHook);
+  tBoxHook = nullptr;
+  tConfirmButton = nullptr;
+  std::lock_guard<std::mutex> lock(gBoxMutex);
+  gBox = nullptr;
+  return !button.empty() && answer == IDOK && !gBoxesClosed;
+}
+
 void Platform::closeDialogs() {
   if (!impl) return;
+  closeBoxes();
   HWND dialog = nullptr;
   {
     std::lock_guard<std::mutex> lock(impl->dialogMutex);

@@ -11,6 +11,10 @@ namespace orq {
 // Modes of LinkHost::openFileDialog.
 inline constexpr int32_t kDialogWav = 0;     // one WAV file: filter "Wave", *.wav;*.wave
 inline constexpr int32_t kDialogFolder = 2;  // one folder
+// Sysex files (filter "System exclusive", *.syx): one to open, or a name to save under (the
+// dialog asks before replacing a file, and adds .syx to a name without it).
+inline constexpr int32_t kDialogOpenSysex = 3;
+inline constexpr int32_t kDialogSaveSysex = 4;
 
 class LinkHost {
  public:
@@ -19,6 +23,11 @@ class LinkHost {
   // Blocks the asking thread (never the user-interface one) until the user has chosen; returns
   // the path, or an empty string on cancel or failure.
   virtual std::wstring openFileDialog(int32_t mode) = 0;
+  // A modal box owned by the window, blocking the asking thread the same way. With `confirm`
+  // set, the box asks (buttons Cancel and `confirm`, its mnemonic marked with '&', e.g.
+  // "&Restore") and returns true when confirmed; with `confirm` empty it tells (one button, OK)
+  // and returns false. `message` is UTF-8.
+  virtual bool confirm(const std::string& message, const std::string& confirm) = 0;
 
  protected:
   ~LinkHost() = default;

@@ -14,6 +14,7 @@
 #include "device/device_ops.h"
 #include "device/firmware.h"
 #include "device/ir_transfer.h"
+#include "device/librarian.h"
 #include "device/link_host.h"
 #include "device/midi_port.h"
 #include "device/port_discovery.h"
@@ -204,6 +205,12 @@ void dispatch(DeviceLink& link, WorkerState& w) {
       break;
     case kCommandImportFile:
       importDroppedFile(link);
+      break;
+    case kCommandOpenProgram:
+    case kCommandSaveProgram:
+    case kCommandBackup:
+    case kCommandRestore:
+      runLibrarianCommand(link, code);
       break;
     default:
       if (code >= kCommandImportFirst && code <= kCommandImportLast) importIntoSlot(link, code);

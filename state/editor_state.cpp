@@ -38,6 +38,25 @@ void EditorState::resetDeviceFields() {
   browserListMode = 0;
   catalogueIndex = 0;
   statusCode = kStatusIdle;
+  deviceEpoch = deviceEpoch + 1;
+}
+
+SettingsValues EditorState::settingsValues(int program) const {
+  SettingsValues v;
+  if (program < 0 || program >= kProgramCount) return v;
+  for (int w = 0; w < kHistoryWords; ++w)
+    v.words[static_cast<size_t>(w)] = programBlocks[program][w];
+  v.midiChannel = midiChannel;
+  v.boostLock = boostLock;
+  return v;
+}
+
+void EditorState::setSettingsValues(int program, const SettingsValues& values) {
+  if (program < 0 || program >= kProgramCount) return;
+  for (int w = 0; w < kHistoryWords; ++w)
+    programBlocks[program][w] = values.words[static_cast<size_t>(w)];
+  midiChannel = values.midiChannel;
+  boostLock = values.boostLock;
 }
 
 void EditorState::setDroppedFile(int32_t slot, std::wstring path) {

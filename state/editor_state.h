@@ -11,6 +11,7 @@
 
 #include "state/doorbell.h"
 #include "state/shared_word.h"
+#include "state/undo_history.h"
 
 namespace orq {
 
@@ -53,6 +54,10 @@ enum Command : int32_t {
   kCommandUploadFactoryIr = 10,  // catalogueIndex to slot browserSlot - 1
   kCommandExtractAll = 11,       // every factory IR to a chosen folder
   kCommandImportFile = 12,       // the dropped file (takeDroppedFile) into its user slot
+  kCommandOpenProgram = 13,      // a program file chosen by the user into the current program
+  kCommandSaveProgram = 14,      // the current program into a program file
+  kCommandBackup = 15,           // all 128 programs into a backup file
+  kCommandRestore = 16,          // all 128 programs from a backup file
 };
 
 // statusCode values besides 0..100 (transfer per cent).
@@ -70,7 +75,7 @@ class EditorState {
 
   // Written by the worker (W) or the user-interface thread (U).
   Shared<int32_t> linkState{kNoDevice};       // W
-  Shared<int32_t> pendingCommand{0};          // U writes 1..12; W takes and clears
+  Shared<int32_t> pendingCommand{0};          // U writes 1..16; W takes and clears
   Doorbell workerBell;                        // rung when the worker has something to do
   Shared<uint16_t> deviceFirmwareVersion{0};  // W
   Shared<uint16_t> imageFirmwareVersion{0};   // W
@@ -90,6 +95,20 @@ class EditorState {
   Shared<int32_t> commandEntry{0};                            // U
   Shared<int32_t> programBlocks[kProgramCount][kBlockWords];  // U edits, W stores dumps
   Shared<int32_t> modelKind{0};                               // W
+  // Counts the times the device's values were replaced wholesale (a device found afresh, a
+  // restore): the undo history forgets everything when it moves.
+  Shared<int32_t> deviceEpoch{0};  // W
+
+  // The undo history, used by the panel and by the worker (a program file opened is a step).
+  // Whoever uses it holds the lock, and keeps holding it while it changes the values the history
+  // tracks, so that the other thread never sees half a step.
+  std::unique_lock<std::mutex> lockHistory() const {
+    return std::unique_lock<std::mutex>(historyMutex_);
+  }
+  UndoHistory& history() { return history_; }  // with lockHistory held
+  // The values of `program`'s settings message as the state holds them, and their write-back.
+  SettingsValues settingsValues(int program) const;
+  void setSettingsValues(int program, const SettingsValues& values);
 
   // Slot names as the device reported them (upper case); written by W, read by the paint.
   std::wstring slotName(int slot) const;
@@ -109,6 +128,8 @@ class EditorState {
   std::mutex droppedFileMutex_;
   int32_t droppedSlot_ = -1;  // guarded by droppedFileMutex_
   std::wstring droppedFile_;  // guarded by droppedFileMutex_
+  mutable std::mutex historyMutex_;
+  UndoHistory history_;  // guarded by historyMutex_
 };
 
 }  // namespace orq

@@ -307,11 +307,16 @@ void Ui::onLeftDown() {
   int32_t y = 0;
   logicalPoint(*platform, x, y);
   PressFlags f;
+  const int32_t shownProgram = program;
+  const SettingsValues before = settingsValues(shownProgram);
   for (const HitRegion& r : hitRegions) {
     if (r.kind != kPress || skipped(*this, r) || !contains(r, x, y)) continue;
     // Neighbouring controls share their edge columns (a folder icon and the "+" beside it, two
     // list rows); one press acts on the first live control only.
-    if (act(*this, r.id, f)) break;
+    if (act(*this, r.id, f)) {
+      if (f.changed) recordStep(shownProgram, r.id, before);
+      break;
+    }
   }
   if (browserSlot >= 1 && browserListMode == 1 && !f.listOpened) {
     browserListMode = 0;

@@ -56,6 +56,12 @@ void Ui::onEvent(PlatformEvent event) {
     case PlatformEvent::Drop:
       onDrop();
       break;
+    case PlatformEvent::RightDown:
+      onRightDown();
+      break;
+    case PlatformEvent::Action:
+      if (platform) onAction(platform->action);
+      break;
     default:
       break;
   }

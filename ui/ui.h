@@ -64,6 +64,16 @@ class Ui : public EditorState {
   void onDragLeave();
   void onDrop();
 
+  // Undo, the shortcut keys and the panel's menu (undo_menu.cpp).
+  void onAction(Action action);
+  void onRightDown();
+  // The menu as it stands for the program shown: Undo naming its step, greyed when empty.
+  std::vector<MenuItem> menuItems();
+  // Records the change a press on `id` made to the program shown, from `before`.
+  void recordStep(int32_t shownProgram, uint32_t id, const SettingsValues& before);
+  // True when a step was undone (redone) and sent.
+  bool undoOrRedo(bool undo);
+
   // The one Ui of the process, or null.
   static Ui* current();
 };

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "device/settings_file.h"
 #include "state/editor_state.h"
-#include "tools/orqctl/backup_file.h"
 #include "tools/orqctl/settings_text.h"
 
 namespace {
@@ -76,14 +76,14 @@ TEST(OrqctlSettings, GetLinesGoBackThroughSetUnchanged) {
 
 std::vector<uint8_t> goodBackup() {
   std::vector<ProgramSettings> programs;
-  for (int p = 0; p < orqctl::kBackupPrograms; ++p) programs.push_back(sample(p));
-  return orqctl::encodeBackup(programs);
+  for (int p = 0; p < orq::kBackupPrograms; ++p) programs.push_back(sample(p));
+  return orq::encodeBackup(programs);
 }
 
 TEST(OrqctlBackup, AWholeBackupReadsBackAsWritten) {
   const std::vector<uint8_t> file = goodBackup();
-  ASSERT_EQ(file.size(), orqctl::kBackupBytes);
-  const orqctl::BackupContent c = orqctl::decodeBackup(file.data(), file.size());
+  ASSERT_EQ(file.size(), orq::kBackupBytes);
+  const orq::BackupContent c = orq::decodeBackup(file.data(), file.size());
   ASSERT_EQ(c.error, "");
   ASSERT_EQ(c.programs.size(), 128u);
   for (int p = 0; p < 128; ++p) EXPECT_EQ(c.programs[p], sample(p));
@@ -122,7 +122,7 @@ TEST(OrqctlBackup, RestoreRefusesEveryFileThatIsNotAWholeBackup) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    const orqctl::BackupContent r = orqctl::decodeBackup(c.file.data(), c.file.size());
+    const orq::BackupContent r = orq::decodeBackup(c.file.data(), c.file.size());
     EXPECT_TRUE(r.programs.empty());
     EXPECT_NE(r.error.find(c.says), std::string::npos) << r.error;
   }
@@ -133,7 +133,7 @@ TEST(OrqctlBackup, RestoreRefusesEveryFileThatIsNotAWholeBackup) {
 TEST(OrqctlBackup, ValuesOutOfRangeAreWarnedOfAndKept) {
   std::vector<uint8_t> file = goodBackup();
   file[18 * 7 + 15] = 4;  // program 7: gate 4
-  const orqctl::BackupContent r = orqctl::decodeBackup(file.data(), file.size());
+  const orq::BackupContent r = orq::decodeBackup(file.data(), file.size());
   ASSERT_EQ(r.error, "");
   ASSERT_EQ(r.warnings, std::vector<std::string>{"program 7: gate1 is 4 (0..3)"});
   EXPECT_EQ(r.programs[7].words[orq::kGate1], 4);

@@ -3,7 +3,8 @@
 driver (wineorqbridge.drv) and orq-midi-bridge to orq-devsim on a private JACK server, clicked
 with xdotool at the Linux tests' positions (the window's client area is the panel's size),
 the simulator's log checked message by message. One editor run: the connect sequence (exact
-bytes; connect time and idle CPU printed), a CHANNEL click and STORE (exact bytes), a factory
+bytes; connect time and idle CPU printed), a CHANNEL click and STORE (exact bytes), its undo
+and redo by Ctrl+Z, Ctrl+Y, Ctrl+Shift+Z and the right button's menu (exact bytes), a factory
 IR from slot 1's browser (65 chunks and the commit into slot 0), a WAV file through the shell's
 open dialog (the image rebuilt from its chunks equal to what the Linux build's orqctl makes of
 the same file), EXTRACT ALL through the folder dialog (18 files, one equal to its upload,
@@ -265,6 +266,19 @@ class Editor:
         time.sleep(0.1)
         self.session.run(["xdotool", "click", "1"], 20)
 
+    def key(self, keys):
+        self.session.run(["xdotool", "windowfocus", "--sync", self.window], 20)
+        self.session.run(["xdotool", "key", "--clearmodifiers", keys], 20)
+
+    def menu(self, downs):
+        """Opens the panel's menu over the picture and chooses with Down `downs` times and
+        Return."""
+        self.session.run(["xdotool", "mousemove", "--window", self.window, "600", "450"], 20)
+        time.sleep(0.1)
+        self.session.run(["xdotool", "click", "3"], 20)
+        time.sleep(0.8)
+        self.session.run(["xdotool", "key", "--delay", "80"] + ["Down"] * downs + ["Return"], 20)
+
     def close(self, budget=5):
         """Sends the close request; the editor must end within `budget` s with status 0.
         Returns how long it took."""
@@ -381,6 +395,18 @@ def panel_cases(session, editor, log, devsim_stdin, work, reference):
     for name, point, message in (("CHANNEL click", CHANNEL_SWITCH, CHANNEL_WRITE),
                                  ("STORE", STORE, ("STORE", "f0 00 0a f7"))):
         editor.click(point)
+        log_at = expect(log, log_at, [message], name, settle=0.6)
+        print("ok %s: %s %s" % ((name,) + message))
+
+    # Undo and redo of that click by key (WM_KEYDOWN) and from the right button's menu
+    # (TrackPopupMenu, worked from the keyboard); STORE was no step.
+    start_write = ("WRITE_SETTINGS", "f0 00 01 00 01 00 00 00 00 00 01 00 22 22 22 00 00 f7")
+    for name, act, message in (("Ctrl+Z", lambda: editor.key("ctrl+z"), start_write),
+                               ("Ctrl+Y", lambda: editor.key("ctrl+y"), CHANNEL_WRITE),
+                               ("menu Undo CHANNEL", lambda: editor.menu(1), start_write),
+                               ("Ctrl+Shift+Z", lambda: editor.key("ctrl+shift+z"),
+                                CHANNEL_WRITE)):
+        act()
         log_at = expect(log, log_at, [message], name, settle=0.6)
         print("ok %s: %s %s" % ((name,) + message))
 

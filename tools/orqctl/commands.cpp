@@ -17,16 +17,22 @@
 #include "device/device_state.h"
 #include "device/firmware.h"
 #include "device/ir_transfer.h"
+#include "device/librarian.h"
 #include "device/protocol.h"
+#include "device/settings_file.h"
 #include "ir/catalogue.h"
 #include "ir/ir_export.h"
 #include "ir/wav_import.h"
-#include "tools/orqctl/backup_file.h"
 #include "tools/orqctl/settings_text.h"
 
 namespace orqctl {
 namespace {
 
+using orq::BackupContent;
+using orq::checkSettings;
+using orq::decodeBackup;
+using orq::encodeBackup;
+using orq::kBackupPrograms;
 using orq::ProgramSettings;
 using orq::Request;
 using orq::TransferResult;
@@ -346,19 +352,15 @@ Outcome backup(const Invocation& inv) {
   if (!file.open()) return failed(kBadFile, path + ": cannot be written");
   return onDevice(inv, "backup ", [&](Session& s) {
     const Clock::time_point start = Clock::now();
-    std::vector<ProgramSettings> programs;
-    for (int p = 0; p < kBackupPrograms; ++p) {
-      ProgramSettings settings;
-      Outcome o = readProgram(s, p, false, settings);
-      if (o.status != kDone) return o;
-      programs.push_back(settings);
-      showProgress(s, p + 1, kBackupPrograms);
+    const orq::LibrarianRun run =
+        orq::backUpAll(s.link, [&](int done) { showProgress(s, done, kBackupPrograms); });
+    if (run.stopped) {
+      return s.interruption("program " + std::to_string(run.done) + " was not read");
     }
-    // Program 0's dump carried the device-wide values; every message of the file repeats them.
+    if (!run.error.empty()) return failed(kNoDevice, run.error);
+    const std::vector<ProgramSettings>& programs = run.programs;
     Outcome o;
-    for (ProgramSettings& p : programs) {
-      p.midiChannel = s.state().midiChannel;
-      p.boostLock = s.state().boostLock;
+    for (const ProgramSettings& p : programs) {
       const std::string odd = checkSettings(p);
       if (!odd.empty()) {
         o.err += "warning: program " + std::to_string(p.program) + " holds " + odd +
@@ -390,28 +392,17 @@ Outcome restore(const Invocation& inv) {
   Outcome done = onDevice(inv, "restore", [&](Session& s) {
     const Clock::time_point start = Clock::now();
     const int total = 2 * kBackupPrograms;  // each program sent, then read back
-    int sent = 0;
-    for (const ProgramSettings& p : programs) {
-      if (s.interrupted() || !orq::sendSettings(s.link, p)) {
-        return s.interruption(std::to_string(sent) + " of 128 programs were sent; the device " +
-                              "holds a mix of its own and the file's settings (nothing stored)");
-      }
-      showProgress(s, ++sent, total);
+    const orq::LibrarianRun run =
+        orq::restoreAll(s.link, programs, [&](int done) { showProgress(s, done, total); });
+    if (run.stopped && run.done < kBackupPrograms) {
+      return s.interruption(std::to_string(run.done) + " of 128 programs were sent; the device " +
+                            "holds a mix of its own and the file's settings (nothing stored)");
     }
-    // The device does not acknowledge settings: each program is read back and compared.
-    int checked = 0;
-    for (const ProgramSettings& p : programs) {
-      ProgramSettings now;
-      Outcome o = readProgram(s, p.program, false, now);
-      if (o.status != kDone) return o;
-      // Only program 0's dump tells the device-wide values.
-      const ProgramSettings expected = orq::asReadBack(p);
-      if (now.words != expected.words || (p.program == 0 && now != expected)) {
-        return failed(kNoDevice, "program " + std::to_string(p.program) +
-                                     " reads back other settings than were sent");
-      }
-      showProgress(s, kBackupPrograms + ++checked, total);
+    if (run.stopped) {
+      return s.interruption("program " + std::to_string(run.done - kBackupPrograms) +
+                            " was not read back");
     }
+    if (!run.error.empty()) return failed(kNoDevice, run.error);
     if (inv.store && !orq::sendStore(s.link)) return s.interruption("STORE was sent");
     const double seconds = secondsSince(start);
     Outcome o;

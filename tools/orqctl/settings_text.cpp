@@ -253,15 +253,4 @@ std::string settingsJson(const ProgramSettings& s, int32_t modelKind) {
   return out;
 }
 
-std::string checkSettings(const ProgramSettings& s) {
-  for (const Field& f : kFields) {
-    const int32_t v = valueOf(f, s);
-    if (inRange(f.kind, v)) continue;
-    const Range r = rangeOf(f.kind);
-    return std::string(f.name) + " is " + std::to_string(v) + " (" + std::to_string(r.low) + ".." +
-           std::to_string(r.high) + ")";
-  }
-  return {};
-}
-
 }  // namespace orqctl

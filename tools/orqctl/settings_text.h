@@ -31,10 +31,6 @@ std::string settingsText(const orq::ProgramSettings& settings, int32_t modelKind
 // 0, 20, 50 or 80, everything else as a number).
 std::string settingsJson(const orq::ProgramSettings& settings, int32_t modelKind);
 
-// Empty when every value lies in its range (the device-wide values included); else the first
-// that does not, named and with its range, e.g. "gate2 is 7 (0..3)".
-std::string checkSettings(const orq::ProgramSettings& settings);
-
 // "omni" or 1..16.
 std::string midiChannelText(int32_t channel);
 

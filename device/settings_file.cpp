@@ -1,14 +1,10 @@
-#include "tools/orqctl/backup_file.h"
+#include "device/settings_file.h"
 
 #include <array>
 #include <cstdio>
 
-#include "tools/orqctl/settings_text.h"
-
-namespace orqctl {
+namespace orq {
 namespace {
-
-using orq::ProgramSettings;
 
 constexpr uint8_t kStart = 0xF0;
 constexpr uint8_t kEnd = 0xF7;
@@ -20,24 +16,94 @@ std::string hexByte(uint8_t b) {
 }
 
 std::string globalsText(const ProgramSettings& s) {
-  return "MIDI channel " + midiChannelText(s.midiChannel) + ", boost lock " +
-         (s.boostLock ? "on" : "off");
+  return "MIDI channel " +
+         (s.midiChannel == 0 ? std::string("omni") : std::to_string(s.midiChannel)) +
+         ", boost lock " + (s.boostLock ? "on" : "off");
 }
 
 BackupContent refused(std::string why) {
   return {{}, std::move(why), {}};
 }
 
+// Every value a settings message carries, by the name orqctl gives it, with its range.
+struct Range {
+  const char* name;
+  int word;  // settings word, or one of the two device-wide values below
+  int32_t low, high;
+};
+constexpr int kMidiChannelValue = -1;
+constexpr int kBoostLockValue = -2;
+constexpr std::array<Range, 17> kRanges{{
+    {"channel", kActiveChannel, 0, 1},
+    {"boost1", kBoost1, 0, 1},
+    {"boost2", kBoost2, 0, 1},
+    {"loop-bypass", kLoopBypass, 0, 1},
+    {"ir-bypass", kIrBypass, 0, 1},
+    {"ir1", kIrSelect1, 0, 2},
+    {"ir2", kIrSelect2, 0, 2},
+    {"presence1", kPresence1, 1, 3},
+    {"presence2", kPresence2, 1, 3},
+    {"deep1", kDeep1, 1, 3},
+    {"deep2", kDeep2, 1, 3},
+    {"lowpass1", kLowpass1, 1, 3},
+    {"lowpass2", kLowpass2, 1, 3},
+    {"gate1", kGate1, 0, 3},
+    {"gate2", kGate2, 0, 3},
+    {"midi-channel", kMidiChannelValue, 0, 16},
+    {"boost-lock", kBoostLockValue, 0, 1},
+}};
+
+bool isSettingsMessage(const uint8_t* m, size_t length) {
+  return length >= 4 && m[0] == kStart && m[1] == 0x00 && m[2] == kWriteSettings &&
+         m[length - 1] == kEnd;
+}
+
 }  // namespace
 
 std::vector<uint8_t> encodeBackup(const std::vector<ProgramSettings>& programs) {
   std::vector<uint8_t> out;
-  out.reserve(programs.size() * orq::kWriteSettingsLength);
+  out.reserve(programs.size() * kWriteSettingsLength);
   for (const ProgramSettings& p : programs) {
-    const orq::Bytes m = orq::buildWriteSettings(p);
+    const Bytes m = buildWriteSettings(p);
     out.insert(out.end(), m.begin(), m.end());
   }
   return out;
+}
+
+std::string checkSettings(const ProgramSettings& s) {
+  for (const Range& r : kRanges) {
+    const int32_t v = r.word == kMidiChannelValue ? s.midiChannel
+                      : r.word == kBoostLockValue ? s.boostLock
+                                                  : s.words[static_cast<size_t>(r.word)];
+    if (v >= r.low && v <= r.high) continue;
+    return std::string(r.name) + " is " + std::to_string(v) + " (" + std::to_string(r.low) + ".." +
+           std::to_string(r.high) + ")";
+  }
+  return {};
+}
+
+std::vector<uint8_t> encodeProgramFile(const ProgramSettings& settings) {
+  return buildWriteSettings(settings);
+}
+
+ProgramFileContent decodeProgramFile(const uint8_t* bytes, size_t size) {
+  ProgramFileContent c;
+  if (size == 0) {
+    c.error = "the file is empty";
+  } else if (size == kBackupBytes && decodeBackup(bytes, size).error.empty()) {
+    c.error = "it is a backup of all 128 programs, not one program (Restore all programs reads it)";
+  } else if (size != kWriteSettingsLength) {
+    c.error = "it is " + std::to_string(size) +
+              " bytes long; a program file is one 18-byte settings message";
+  } else if (!isSettingsMessage(bytes, size)) {
+    c.error = "it is not a settings message of an ORQ preamp";
+  } else if (!decodeWriteSettings(bytes, size, c.settings)) {
+    c.error = "its settings message is damaged (a data byte of 80 or more)";
+  } else if (const std::string odd = checkSettings(c.settings); !odd.empty()) {
+    c.error = "a value is out of range: " + odd;
+  }
+  if (!c.error.empty()) c.settings = {};
+  return c;
 }
 
 BackupContent decodeBackup(const uint8_t* bytes, size_t size) {
@@ -63,13 +129,13 @@ BackupContent decodeBackup(const uint8_t* bytes, size_t size) {
     at = end + 1;
     if (n > kBackupPrograms)
       return refused("more than 128 messages: " + where + " is one too many");
-    if (length < 4 || m[1] != 0x00 || m[2] != orq::kWriteSettings)
+    if (!isSettingsMessage(m, length))
       return refused(where + " is not a WRITE_SETTINGS of an ORQ device");
-    if (length != orq::kWriteSettingsLength)
+    if (length != kWriteSettingsLength)
       return refused(where + " is " + std::to_string(length) +
                      " bytes long; WRITE_SETTINGS has 18");
     ProgramSettings s;
-    if (!orq::decodeWriteSettings(m, length, s))
+    if (!decodeWriteSettings(m, length, s))
       return refused(where + ": its packed byte " + hexByte(m[4]) + " has bits 6-7 set");
     const std::string which = where + ", program " + std::to_string(s.program);
     const std::string odd = checkSettings(s);
@@ -94,4 +160,4 @@ BackupContent decodeBackup(const uint8_t* bytes, size_t size) {
   return content;
 }
 
-}  // namespace orqctl
+}  // namespace orq

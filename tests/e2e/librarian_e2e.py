@@ -1,0 +1,187 @@
+#!/usr/bin/env python3
+"""End-to-end test of undo, the panel's menu, program files and backups: the real orq-editor
+under Xvfb against orq-devsim on a private JACK server, driven with xdotool (keys, the right
+button's menu worked from the keyboard, the file dialogs and the restore's question answered as
+a person would). Every action must reach the simulator as exactly the expected messages, and
+the files written must hold them.
+
+Usage: scripts/with-jack.sh tests/e2e/librarian_e2e.py ORQ_EDITOR ORQ_DEVSIM
+"""
+
+import os
+import shutil
+import sys
+import tempfile
+import time
+
+import dialogs
+from panel_e2e import Failure, Session, click, find_window, received, wait_until
+
+PRESENCE_CH1 = (29, 90)
+GATE_CH1 = (120, 300)
+START = "f0 00 01 00 01 00 00 00 00 00 01 00 22 22 22 00 00 f7"       # program 0 as read
+PRESENCE3 = "f0 00 01 00 01 00 00 00 00 00 01 00 23 22 22 00 00 f7"   # after a PRESENCE click
+
+# The menu's entries, in order; worked with Down and Return, which skip greyed entries.
+UNDO, REDO, OPEN, SAVE, BACKUP, RESTORE = range(6)
+
+
+def hexbytes(data):
+    return " ".join("%02x" % b for b in data)
+
+
+class Editor:
+    def __init__(self, session, window, log):
+        self.s, self.window, self.log = session, window, log
+
+    def key(self, keys):
+        self.s.run(["xdotool", "windowfocus", "--sync", self.window])
+        self.s.run(["xdotool", "key", "--clearmodifiers", keys])
+
+    def menu(self, downs):
+        """Opens the panel's menu over the picture and presses Down `downs` + 1 times."""
+        self.s.run(["xdotool", "mousemove", "--window", self.window, "600", "450"])
+        time.sleep(0.1)
+        self.s.run(["xdotool", "click", "3"])
+        time.sleep(0.5)
+        self.s.run(["xdotool", "key", "--delay", "50"] + ["Down"] * (downs + 1) + ["Return"])
+
+    def expect(self, what, act, messages, settle=0.4, timeout=15):
+        """Runs act() and checks the simulator then received exactly `messages`, a list of
+        (name, hex) or a count of (name, None) pairs to match on the name alone."""
+        before = len(received(self.log))
+        act()
+        got = wait_until(what, lambda: (lambda r: r if len(r) >= len(messages) else None)(
+            received(self.log)[before:]), timeout, self.s.check_running)
+        time.sleep(settle)
+        got = received(self.log)[before:]
+        want = [(n, h) for n, h in messages]
+        if [(n, h if w is not None else None) for (n, h), (_, w) in zip(got, want)] != want \
+                or len(got) != len(want):
+            raise Failure("%s: the device received %s, expected %s" % (what, got[:6], want[:6]))
+        print("ok %-40s %d message(s)" % (what, len(got)))
+        return got
+
+    def expect_nothing(self, what, act, settle=1.0):
+        before = len(received(self.log))
+        act()
+        time.sleep(settle)
+        extra = received(self.log)[before:]
+        if extra:
+            raise Failure("%s: the device received %s, expected nothing" % (what, extra))
+        print("ok %-40s nothing sent" % what)
+
+    def box(self):
+        """The editor's message box: a second window of the editor's title."""
+        def search():
+            r = self.s.run(["xdotool", "search", "--onlyvisible", "--name", "^Tarvik Editor$"])
+            others = [w for w in r.stdout.split() if w != self.window]
+            return others[0] if others else None
+        return wait_until("the editor's message box", search, 10)
+
+    def answer_box(self, keys):
+        box = self.box()
+        self.s.run(["xdotool", "windowfocus", "--sync", box])
+        time.sleep(0.3)
+        self.s.run(["xdotool", "key", "--clearmodifiers", keys])
+        dialogs.wait_gone(box, self.s.env)
+
+
+def main():
+    editor, devsim = sys.argv[1], sys.argv[2]
+    if "JACK_DEFAULT_SERVER" not in os.environ:
+        print("librarian_e2e: run me under scripts/with-jack.sh", file=sys.stderr)
+        return 2
+    work = tempfile.mkdtemp(prefix="orq-librarian-")
+    log = os.path.join(work, "devsim.log")
+    session = Session(work)
+    ok = False
+    try:
+        session.start_xvfb()
+        session.start("devsim", [devsim, "--model", "1", "--log", log])
+        session.start("editor", [editor])
+        wait_until("the connect sequence",
+                   lambda: sum(1 for n, _ in received(log) if n == "READ_SLOT_NAME") >= 6, 30)
+        window = find_window(session)[0]
+        time.sleep(0.5)
+        e = Editor(session, window, log)
+        w = lambda h: [("WRITE_SETTINGS", h)]
+
+        # Undo and redo, by key and by menu; a greyed Undo is skipped by the keyboard.
+        e.expect("PRESENCE click", lambda: click(session, window, PRESENCE_CH1), w(PRESENCE3))
+        e.expect("Ctrl+Z undoes it", lambda: e.key("ctrl+z"), w(START))
+        e.expect("Ctrl+Shift+Z redoes it", lambda: e.key("ctrl+shift+z"), w(PRESENCE3))
+        e.expect("menu: Undo PRESENCE", lambda: e.menu(UNDO), w(START))
+        e.expect("Ctrl+Y redoes it", lambda: e.key("ctrl+y"), w(PRESENCE3))
+        e.expect("Ctrl+Z again", lambda: e.key("ctrl+z"), w(START))
+        e.expect("menu: Undo greyed, first entry is Redo", lambda: e.menu(UNDO), w(PRESENCE3))
+        e.expect_nothing("Ctrl+Y with nothing to redo", lambda: e.key("ctrl+y"))
+
+        # Save program: the file is the program's one settings message.
+        saved = os.path.join(work, "mine.syx")
+        e.expect_nothing("Ctrl+S, Save program", lambda: (
+            e.key("ctrl+s"),
+            dialogs.choose(saved, session.env, titles=("Save",), location_key="ctrl+a")))
+        with open(saved, "rb") as f:
+            if hexbytes(f.read()) != PRESENCE3:
+                raise Failure("the program file holds something else than " + PRESENCE3)
+        print("ok %-40s %s" % ("the program file", PRESENCE3))
+
+        # Open program: a file of program 77, into program 0, the MIDI channel kept; one step.
+        other = os.path.join(work, "other.syx")
+        with open(other, "wb") as f:
+            f.write(bytes.fromhex("f0 00 01 4d 05 01 01 01 00 02 00 01 13 31 12 03 01 f7"))
+        e.expect("Ctrl+O, Open program", lambda: (
+            e.key("ctrl+o"), dialogs.choose(other, session.env, titles=("Open",))),
+            w("f0 00 01 00 01 01 01 01 00 02 00 01 13 31 12 03 01 f7"))
+        e.expect("Ctrl+Z undoes the opened program", lambda: e.key("ctrl+z"), w(PRESENCE3))
+
+        # A refused file: the message box, and nothing sent.
+        bad = os.path.join(work, "bad.syx")
+        with open(bad, "wb") as f:
+            f.write(bytes.fromhex("f0 41 10 42 12 f7"))
+        e.expect_nothing("menu: Open program, a bad file", lambda: (
+            e.menu(OPEN), dialogs.choose(bad, session.env, titles=("Open",)),
+            e.answer_box("Return")))
+
+        # Back up all programs, then restore a changed copy of it after the question.
+        backup = os.path.join(work, "all.syx")
+        reads = [("READ_SETTINGS", "f0 00 02 %02x f7" % p) for p in range(128)]
+        e.expect("menu: Back up all programs", lambda: (
+            e.menu(BACKUP),
+            dialogs.choose(backup, session.env, titles=("Save",), location_key="ctrl+a")),
+            reads, settle=1.0, timeout=60)
+        with open(backup, "rb") as f:
+            data = bytearray(f.read())
+        if len(data) != 2304 or hexbytes(data[:18]) != PRESENCE3:
+            raise Failure("the backup file is %d bytes, starting %s" % (len(data),
+                                                                        hexbytes(data[:18])))
+        print("ok %-40s 2304 bytes" % "the backup file")
+        e.expect_nothing("menu: Restore, Cancel", lambda: (
+            e.menu(RESTORE), dialogs.choose(backup, session.env, titles=("Open",)),
+            e.answer_box("Escape")))
+        data[5 * 18 + 12] = 0x21  # program 5: presence 1 of channel 1 at 1
+        changed = os.path.join(work, "changed.syx")
+        with open(changed, "wb") as f:
+            f.write(data)
+        writes = [("WRITE_SETTINGS", hexbytes(data[p * 18:p * 18 + 18])) for p in range(128)]
+        e.expect("menu: Restore, Alt+R", lambda: (
+            e.menu(RESTORE), dialogs.choose(changed, session.env, titles=("Open",)),
+            e.answer_box("alt+r")), writes + reads, settle=1.0, timeout=60)
+        e.expect_nothing("the history went with the restore", lambda: e.key("ctrl+z"))
+        session.check_running()
+        ok = True
+    except (Failure, dialogs.DialogError) as ex:
+        print("FAIL: %s" % ex, file=sys.stderr)
+    finally:
+        session.stop()
+        if not ok:
+            session.report_failure("librarian_e2e", ("devsim.log", "editor.out", "xvfb.out"),
+                                   3000)
+        else:
+            shutil.rmtree(work, ignore_errors=True)
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
