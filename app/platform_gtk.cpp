@@ -676,6 +676,12 @@ void Platform::closeDialogs() {
   answerConfirm(false);
 }
 
+// Ends a menu popupMenu showed, whether or not GTK has destroyed it already.
+static void dropMenu(gpointer menu) {
+  gtk_widget_destroy(GTK_WIDGET(menu));
+  g_object_unref(menu);
+}
+
 void Platform::popupMenu(const std::vector<MenuItem>& items) {
   if (!hasWindow()) return;
   GtkWidget* menu = gtk_menu_new();
@@ -696,9 +702,10 @@ void Platform::popupMenu(const std::vector<MenuItem>& items) {
   }
   gtk_widget_show_all(menu);
   gtk_menu_attach_to_widget(GTK_MENU(menu), impl->area, nullptr);
-  // The menu lives until the next one replaces it (or the window goes).
-  g_object_set_data_full(G_OBJECT(impl->area), "orq-menu", menu,
-                         reinterpret_cast<GDestroyNotify>(gtk_widget_destroy));
+  // The menu lives until the next one replaces it (or the window goes). GTK destroys an attached
+  // menu with its widget, so the reference held here keeps the pointer valid until then.
+  g_object_ref_sink(menu);
+  g_object_set_data_full(G_OBJECT(impl->area), "orq-menu", menu, dropMenu);
   GdkEvent* trigger = gtk_get_current_event();
   gtk_menu_popup_at_pointer(GTK_MENU(menu), trigger);
   if (trigger) gdk_event_free(trigger);

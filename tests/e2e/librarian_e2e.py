@@ -99,7 +99,7 @@ def main():
     try:
         session.start_xvfb()
         session.start("devsim", [devsim, "--model", "1", "--log", log])
-        session.start("editor", [editor])
+        editor_proc = session.start("editor", [editor])
         wait_until("the connect sequence",
                    lambda: sum(1 for n, _ in received(log) if n == "READ_SLOT_NAME") >= 6, 30)
         window = find_window(session)[0]
@@ -170,6 +170,14 @@ def main():
             e.answer_box("alt+r")), writes + reads, settle=1.0, timeout=60)
         e.expect_nothing("the history went with the restore", lambda: e.key("ctrl+z"))
         session.check_running()
+        # Closed after its menus were shown, the editor ends cleanly: GTK destroys the last
+        # menu with the window, and nothing may touch it after that.
+        editor_proc.terminate()
+        editor_proc.wait(timeout=10)
+        with open(os.path.join(work, "editor.out"), errors="replace") as f:
+            said = f.read()
+        if "CRITICAL" in said:
+            raise Failure("the editor, closing, said:\n" + said[-800:])
         ok = True
     except (Failure, dialogs.DialogError) as ex:
         print("FAIL: %s" % ex, file=sys.stderr)
