@@ -110,13 +110,16 @@ inline orq::devsim::Options simOptions(const std::string& base) {
   return o;
 }
 
+// A JACK server that has only just started, on a loaded machine, may turn a client away once;
+// the simulator is set up again before the test is given up.
 inline std::unique_ptr<Simulator> startSim(const orq::devsim::Options& o) {
-  auto sim = std::make_unique<Simulator>(o);
-  if (!sim->start()) {
-    ADD_FAILURE() << "no MIDI service for the simulator: run the tests under scripts/with-jack.sh";
-    return nullptr;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    auto sim = std::make_unique<Simulator>(o);
+    if (sim->start()) return sim;
   }
-  return sim;
+  ADD_FAILURE() << "no MIDI service for the simulator: run the tests under scripts/with-jack.sh";
+  return nullptr;
 }
 
 }  // namespace worker_test
