@@ -3,10 +3,7 @@
 // chosen in its dialog. While a file is over a row, the row's folder icon shows its hover look.
 // Like pointer input, this answers only while the device is connected and idle (linkState 1),
 // and works on the hit regions the last paint left.
-#include <chrono>
 #include <cstdint>
-#include <thread>
-#include <utility>
 
 #include "ui/controls.h"
 #include "ui/ui.h"
@@ -19,9 +16,6 @@ namespace {
 constexpr int32_t kRowWidth = 250;
 constexpr int32_t kRowHeight = 31;
 constexpr int32_t kIconInset = 4;
-// As for a press on the folder icon: the worker takes the command before anything else can
-// overwrite it.
-constexpr std::chrono::milliseconds kHandOverPause{20};
 
 // The slot 0..5 whose folder icon's highlight record `r` is, or -1.
 int32_t folderSlot(const HitRegion& r) {
@@ -32,10 +26,9 @@ int32_t folderSlot(const HitRegion& r) {
 // pixels over dpi/96 as for pointer input; a row covers its top edge, not its bottom one,
 // so that neighbouring rows never share a line.
 int32_t slotRowAtPointer(const Ui& ui) {
-  double factor = static_cast<double>(ui.platform->dpi()) / 96.0;
-  if (!(factor > 0.0)) factor = 1.0;
-  const auto x = static_cast<int32_t>(ui.platform->pointerX / factor);
-  const auto y = static_cast<int32_t>(ui.platform->pointerY / factor);
+  int32_t x = 0;
+  int32_t y = 0;
+  ui.logicalPointer(x, y);
   for (const HitRegion& r : ui.hitRegions) {
     const int32_t slot = folderSlot(r);
     const int32_t top = r.y - kIconInset;
@@ -90,9 +83,7 @@ void Ui::onDrop() {
   if (slot < 0 || platform->droppedFile.empty()) return;
   platform->dropAccepted = true;
   setDroppedFile(slot, platform->droppedFile);
-  pendingCommand.publish(kCommandImportFile);
-  workerBell.ring();
-  std::this_thread::sleep_until(std::chrono::steady_clock::now() + kHandOverPause);
+  handOverCommand(kCommandImportFile);  // as a press on the folder icon hands over its command
 }
 
 }  // namespace orq

@@ -22,14 +22,6 @@ void pause(std::chrono::milliseconds interval) {
   std::this_thread::sleep_until(std::chrono::steady_clock::now() + interval);
 }
 
-// The pointer in logical units: device pixels over dpi/96 (the horizontal factor serves both
-// axes), truncated toward zero.
-void logicalPoint(const Platform& platform, int32_t& x, int32_t& y) {
-  double factor = static_cast<double>(platform.dpi()) / 96.0;
-  if (!(factor > 0.0)) factor = 1.0;
-  x = static_cast<int32_t>(platform.pointerX / factor);
-  y = static_cast<int32_t>(platform.pointerY / factor);
-}
 
 // Both edges count: a region of width w covers w + 1 columns.
 bool contains(const HitRegion& r, int32_t x, int32_t y) {
@@ -59,9 +51,7 @@ void handOver(Ui& ui, int32_t code) {
     ui.commandSlot = ui.browserSlot.get();
     ui.commandEntry = ui.catalogueIndex.get();
   }
-  ui.pendingCommand.publish(code);
-  ui.workerBell.ring();
-  pause(kHandOverPause);
+  ui.handOverCommand(code);
   clearHovers(ui);
 }
 
@@ -268,11 +258,24 @@ void finish(Ui& ui, const PressFlags& f) {
 
 }  // namespace
 
+void Ui::logicalPointer(int32_t& x, int32_t& y) const {
+  double factor = static_cast<double>(platform->dpi()) / 96.0;
+  if (!(factor > 0.0)) factor = 1.0;
+  x = static_cast<int32_t>(platform->pointerX / factor);
+  y = static_cast<int32_t>(platform->pointerY / factor);
+}
+
+void Ui::handOverCommand(int32_t code) {
+  pendingCommand.publish(code);
+  workerBell.ring();
+  pause(kHandOverPause);
+}
+
 void Ui::onPointerMove() {
   if (linkState != kConnected || !platform) return;
   int32_t x = 0;
   int32_t y = 0;
-  logicalPoint(*platform, x, y);
+  logicalPointer(x, y);
   bool repaint = false;
   bool hand = false;
   for (HitRegion& r : hitRegions) {
@@ -305,7 +308,7 @@ void Ui::onLeftDown() {
   if (linkState != kConnected || !platform) return;
   int32_t x = 0;
   int32_t y = 0;
-  logicalPoint(*platform, x, y);
+  logicalPointer(x, y);
   PressFlags f;
   const int32_t shownProgram = program;
   const SettingsValues before = settingsValues(shownProgram);
@@ -334,7 +337,7 @@ void Ui::onWheel() {
   if (linkState != kConnected || browserSlot != 0) return;
   int32_t x = 0;
   int32_t y = 0;
-  logicalPoint(*platform, x, y);
+  logicalPointer(x, y);
   const auto hit = std::find_if(hitRegions.begin(), hitRegions.end(), [&](const HitRegion& r) {
     return r.kind == kWheel && !skipped(*this, r) && contains(r, x, y);
   });

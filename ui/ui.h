@@ -57,6 +57,12 @@ class Ui : public EditorState {
   void onPointerMove();
   void onLeftDown();
   void onWheel();
+  // The platform's pointer in logical units: device pixels over dpi/96 (the horizontal factor
+  // serves both axes), truncated toward zero.
+  void logicalPointer(int32_t& x, int32_t& y) const;
+  // Publishes a worker command and holds this thread long enough for the worker to take it
+  // before the next input can overwrite it.
+  void handOverCommand(int32_t code);
 
   // Files dragged onto the panel (drop.cpp): a WAV file dropped on a user-slot row is imported
   // into that slot as its folder icon imports a chosen one.
