@@ -10,6 +10,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <string>
@@ -766,6 +767,8 @@ void Platform::popupMenu(const std::vector<MenuItem>& items) {
 
 bool Platform::confirm(const std::string& message, const std::string& button) {
   if (!hasWindow() || std::this_thread::get_id() == impl->uiThread) return false;
+  // Also for a terminal the editor was started from, and for whoever reads its output later.
+  std::fprintf(stderr, "orq-editor: %s\n", message.c_str());
   ConfirmRequest request;
   request.message = message;
   for (char c : button) request.button.push_back(c == '&' ? '_' : c);
