@@ -66,6 +66,12 @@ inline constexpr int kWindowWidth = 1024;
 inline constexpr int kWindowHeight = 740;
 inline constexpr int kTimerMs = 500;
 
+// The file the editor was started with (its first argument: a double-click on a .syx file
+// starts it so), as an absolute path; empty when there is none. Windows reads it from the wide
+// command line, where argv would have lost every character outside the ANSI code page; the
+// window-less backend has no command line.
+std::wstring commandLineFile(int argc, char** argv);
+
 // Outer window size for a dpi, rounded up as the window host does (single precision).
 int scaledWindowSize(float dpi, int logical);
 

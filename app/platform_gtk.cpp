@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -663,6 +664,13 @@ Platform::~Platform() {
   impl = nullptr;
   callback = nullptr;
   if (gPlatform == this) gPlatform = nullptr;
+}
+
+std::wstring commandLineFile(int argc, char** argv) {
+  if (argc < 2 || !argv[1] || !argv[1][0]) return {};
+  std::error_code ec;
+  const std::filesystem::path given = std::filesystem::absolute(argv[1], ec);
+  return widePath(ec ? std::string(argv[1]) : given.string());
 }
 
 bool Platform::hasWindow() const {

@@ -61,6 +61,10 @@ void resetDialogs() {
 }
 }  // namespace offscreen
 
+std::wstring commandLineFile(int, char**) {
+  return {};
+}
+
 Platform* Platform::current() {
   return gPlatform;
 }

@@ -11,6 +11,7 @@
 #include <shobjidl.h>
 
 #include <chrono>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -228,6 +229,19 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
 }  // namespace
 
 // ---- Platform
+std::wstring commandLineFile(int, char**) {
+  int count = 0;
+  LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (!args) return {};
+  std::wstring given = count >= 2 ? args[1] : L"";
+  LocalFree(args);
+  if (given.empty()) return {};
+  // Names of any Unicode: std::filesystem takes the wide path as it is.
+  std::error_code ec;
+  const std::filesystem::path full = std::filesystem::absolute(std::filesystem::path(given), ec);
+  return ec ? given : full.wstring();
+}
+
 Platform* Platform::current() {
   return gPlatform;
 }

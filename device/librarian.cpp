@@ -140,9 +140,7 @@ void saveProgram(DeviceLink& link) {
 // The file's values into the program shown, as one undo step; the device-wide values stay. The
 // step is kept only when the device was sent it; otherwise the panel goes back to what the
 // device holds.
-void openProgram(DeviceLink& link) {
-  const std::wstring path = chooseFile(link, kDialogOpenSysex);
-  if (path.empty() || interrupted(link)) return;
+void openProgramFile(DeviceLink& link, const std::wstring& path) {
   std::vector<uint8_t> bytes;
   std::string error;
   ProgramFileContent content;
@@ -205,9 +203,7 @@ std::string rangeWarnings(const std::vector<std::string>& warnings) {
   return text;
 }
 
-void restore(DeviceLink& link) {
-  const std::wstring path = chooseFile(link, kDialogOpenSysex);
-  if (path.empty() || interrupted(link)) return;
+void restoreFile(DeviceLink& link, const std::wstring& path) {
   std::vector<uint8_t> bytes;
   std::string error;
   BackupContent content;
@@ -236,6 +232,16 @@ void restore(DeviceLink& link) {
   if (run.stopped) return;
   showDone(link);
   if (!run.error.empty()) tell(link, "The restore failed: " + run.error + ".");
+}
+
+void openProgram(DeviceLink& link) {
+  const std::wstring path = chooseFile(link, kDialogOpenSysex);
+  if (!path.empty() && !interrupted(link)) openProgramFile(link, path);
+}
+
+void restore(DeviceLink& link) {
+  const std::wstring path = chooseFile(link, kDialogOpenSysex);
+  if (!path.empty() && !interrupted(link)) restoreFile(link, path);
 }
 
 // What the device holds once it has taken `settings`: the values as the message carries them.
@@ -337,6 +343,24 @@ void undoStep(DeviceLink& link, int32_t program, bool undo) {
   if (!changed) return;
   requestRepaint(link);
   sendSettings(link, program);
+}
+
+void openGivenFile(DeviceLink& link, const std::wstring& path) {
+  const BusyPanel busy(link);
+  std::vector<uint8_t> bytes;
+  std::string error;
+  if (!readWhole(path, bytes, error)) {
+    tell(link, error + ". Nothing was sent.");
+    return;
+  }
+  // A file of more than one message is meant as a backup, and refused as Restore refuses it.
+  const bool program = decodeProgramFile(bytes.data(), bytes.size()).error.empty();
+  if (!program && (bytes.size() > kWriteSettingsLength ||
+                   decodeBackup(bytes.data(), bytes.size()).error.empty())) {
+    restoreFile(link, path);
+  } else {
+    openProgramFile(link, path);
+  }
 }
 
 void runLibrarianCommand(DeviceLink& link, int32_t code) {

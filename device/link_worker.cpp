@@ -177,6 +177,14 @@ void extractAllToChosenFolder(DeviceLink& link, WorkerState& w) {
 
 void dispatch(DeviceLink& link, WorkerState& w) {
   EditorState& state = *link.state;
+  // The file the editor was started with goes first, once the device is there and idle.
+  if (state.linkState.get() == kConnected) {
+    const std::wstring given = state.takeGivenFile();
+    if (!given.empty()) {
+      openGivenFile(link, given);
+      return;
+    }
+  }
   const int32_t code = state.pendingCommand.take(0);
   switch (code) {
     case kCommandSendSettings:

@@ -132,7 +132,8 @@ def main():
     ok = False
     try:
         session.start_xvfb()
-        session.start("devsim", [devsim, "--model", "1", "--log", log, "--settings-seed", SEED])
+        devsim_proc = session.start("devsim", [devsim, "--model", "1", "--log", log,
+                                               "--settings-seed", SEED])
         editor_proc = session.start("editor", [editor])
         wait_until("the connect sequence",
                    lambda: sum(1 for n, _ in received(log) if n == "READ_SLOT_NAME") >= 6, 30)
@@ -229,6 +230,23 @@ def main():
             said = f.read()
         if "CRITICAL" in said:
             raise Failure("the editor, closing, said:\n" + said[-800:])
+
+        # orq-editor FILE.syx, started before the device is there: once it is connected, the
+        # program file goes into the program shown, as Open program puts it.
+        devsim_proc.terminate()
+        devsim_proc.wait(timeout=10)
+        given = session.start("editor-given", [editor, other])
+        time.sleep(1.0)
+        log2 = os.path.join(work, "devsim2.log")
+        session.start("devsim2", [devsim, "--model", "1", "--log", log2])
+        wait_until("the given file opened", lambda: [m for m in received(log2)
+                                                     if m[0] == "WRITE_SETTINGS"], 30)
+        opened = [h for n, h in received(log2) if n == "WRITE_SETTINGS"]
+        if opened != ["f0 00 01 00 01 %s f7" % block]:
+            raise Failure("the given file sent %s" % opened)
+        print("ok %-40s %s" % ("orq-editor other.syx", opened[0]))
+        given.terminate()
+        given.wait(timeout=10)
         ok = True
     except (Failure, dialogs.DialogError) as ex:
         print("FAIL: %s" % ex, file=sys.stderr)

@@ -289,6 +289,55 @@ TEST(Librarian, UndoIsSentForTheProgramItWasMadeOn) {
   EXPECT_EQ(ui.programBlocks[0][orq::kPresence1].get(), 2);
 }
 
+// orq-editor FILE.syx: the file waits for the device, then opens as the menu's entries open
+// their files.
+TEST(Librarian, AFileGivenAtTheStartOpensOnceTheDeviceIsThere) {
+  std::vector<orq::ProgramSettings> all(orq::kBackupPrograms, someProgram(0));
+  for (int p = 0; p < orq::kBackupPrograms; ++p) all[size_t(p)].program = p;
+  struct Case {
+    const char* name;
+    Bytes bytes;
+    Bytes written;              // the one WRITE_SETTINGS it makes, or none
+    std::string said;           // the start of what the editor says, or nothing
+  };
+  const Bytes program = orq::encodeProgramFile(someProgram(33));
+  Bytes intoProgram0 = program;
+  intoProgram0[3] = 0;
+  intoProgram0[4] = 0x01;  // the device's MIDI channel stays
+  const Case cases[] = {
+      {"one.syx", program, intoProgram0, ""},
+      {"all.syx", orq::encodeBackup(all), {}, "Restore all 128 programs from all.syx? "},
+      {"odd.syx", {0xF0, 0x41, 0x10, 0xF7}, {}, "odd.syx is not a program file: it is 4 bytes"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Folder folder;
+    Editor ed;
+    ScriptedHost host(ed.ui());
+    ed.link.host = &host;
+    ed.ui().setGivenFile(orq::pathText(folder.file(c.name, c.bytes)));
+    ed.start();
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(ed.ui().linkState.get(), orq::kNoDevice);
+    EXPECT_EQ(ed.ui().givenFileName(), orq::widePath(c.name));
+    auto sim = startSim(simOptions("ORQ OR-5 given"));
+    ASSERT_TRUE(sim);
+    ASSERT_TRUE(waitUntil([&] { return ed.ui().givenFileName().empty(); }, 5000ms));
+    ASSERT_TRUE(ed.connected(5000ms));
+    EXPECT_EQ(writesReceived(*sim), c.written.empty() ? std::vector<Bytes>{}
+                                                      : std::vector<Bytes>{c.written});
+    const std::vector<std::string> said = host.messages();
+    if (c.said.empty()) {
+      EXPECT_TRUE(said.empty());
+      EXPECT_EQ(ed.ui().menuItems()[0].label, "Undo OPEN PROGRAM");
+    } else {
+      ASSERT_EQ(said.size(), 1u);
+      EXPECT_EQ(said[0].substr(0, c.said.size()), c.said);
+    }
+    ed.stop();
+  }
+}
+
 // A restore checks each program against the words the device reports, not against the editor's
 // reading of them: an odd pair the device did not take reads back as 2 and 2 either way.
 TEST(Librarian, RestoreComparesWhatTheDeviceHolds) {
