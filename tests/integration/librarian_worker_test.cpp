@@ -322,8 +322,11 @@ TEST(Librarian, AFileGivenAtTheStartOpensOnceTheDeviceIsThere) {
     EXPECT_EQ(ed.ui().givenFileName(), orq::widePath(c.name));
     auto sim = startSim(simOptions("ORQ OR-5 given"));
     ASSERT_TRUE(sim);
-    ASSERT_TRUE(waitUntil([&] { return ed.ui().givenFileName().empty(); }, 5000ms));
+    // Done when it has sent its program, or said what it says.
+    ASSERT_TRUE(waitUntil(
+        [&] { return writesReceived(*sim).size() + host.messages().size() == 1; }, 5000ms));
     ASSERT_TRUE(ed.connected(5000ms));
+    EXPECT_TRUE(ed.ui().givenFileName().empty());
     EXPECT_EQ(writesReceived(*sim), c.written.empty() ? std::vector<Bytes>{}
                                                       : std::vector<Bytes>{c.written});
     const std::vector<std::string> said = host.messages();
