@@ -46,6 +46,7 @@ enum class Action : int32_t {
   SaveProgram = 4,
   BackUpAll = 5,
   RestoreAll = 6,
+  OpenBackupsFolder = 7,
 };
 
 // The action of a key pressed with Ctrl held (a letter, either case), or None: Ctrl+Z undoes,
@@ -127,6 +128,9 @@ class Platform final : public LinkHost {
   // PlatformEvent::Action (GTK later, from the loop; Windows before this returns, from the
   // menu's own loop). User-interface thread.
   void popupMenu(const std::vector<MenuItem>& items);
+  // Shows the folder of the safety backups (app/user_folders.h) in the system's file manager,
+  // making it first when it is missing; says so in a box when it cannot. User-interface thread.
+  void openBackupsFolder();
   // The modal box of LinkHost::confirm; like openFileDialog, never on the user-interface
   // thread, and answered false at once after closeDialogs.
   bool confirm(const std::string& message, const std::string& confirm) override;

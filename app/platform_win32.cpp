@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "app/platform.h"
+#include "app/user_folders.h"
 #include "render/render_d2d.h"
 
 namespace orq {
@@ -240,6 +241,21 @@ std::wstring commandLineFile(int, char**) {
   std::error_code ec;
   const std::filesystem::path full = std::filesystem::absolute(std::filesystem::path(given), ec);
   return ec ? given : full.wstring();
+}
+
+void Platform::openBackupsFolder() {
+  if (!hasWindow()) return;
+  const std::wstring folder = safetyBackupFolder();
+  std::error_code ec;
+  if (!folder.empty()) std::filesystem::create_directories(std::filesystem::path(folder), ec);
+  // ShellExecute's result above 32 is success; Explorer shows the folder.
+  if (!folder.empty() &&
+      reinterpret_cast<INT_PTR>(ShellExecuteW(impl->window, L"open", folder.c_str(), nullptr,
+                                              nullptr, SW_SHOWNORMAL)) > 32) {
+    return;
+  }
+  const std::wstring message = L"The backups folder " + folder + L" cannot be shown.";
+  MessageBoxW(impl->window, message.c_str(), wideText(title).c_str(), MB_OK | MB_ICONWARNING);
 }
 
 Platform* Platform::current() {

@@ -13,6 +13,7 @@ import shutil
 import sys
 import tempfile
 import time
+import urllib.parse
 
 import dialogs
 from panel_e2e import Failure, Session, click, find_window, received, wait_until
@@ -22,7 +23,7 @@ GATE_CH1 = (120, 300)
 SEED = "5"  # the simulated device's programs differ from each other
 
 # The menu's entries, in order; worked with Down and Return, which skip greyed entries.
-UNDO, REDO, OPEN, SAVE, BACKUP, RESTORE = range(6)
+UNDO, REDO, OPEN, SAVE, BACKUP, RESTORE, FOLDER = range(7)
 
 
 def hexbytes(data):
@@ -45,10 +46,11 @@ def as_write(dump):
     return dump[:2] + b"\x01" + dump[3:]
 
 
-def check_holds(what, log, start, messages):
-    """The dumps the simulator sent after `start` dumps are exactly `messages` (a backup's
-    or restored file's 128 WRITE_SETTINGS, as 2304 bytes)."""
-    got = b"".join(as_write(d) for d in dumps_sent(log)[start:])
+def check_holds(what, log, start, messages, count=None):
+    """The dumps the simulator sent after `start` dumps (`count` of them, or all) are exactly
+    `messages` (a backup's or restored file's 128 WRITE_SETTINGS, as 2304 bytes)."""
+    dumps = dumps_sent(log)[start:]
+    got = b"".join(as_write(d) for d in (dumps[:count] if count else dumps))
     if got != messages:
         at = next((i for i in range(0, len(messages), 18)
                    if got[i:i + 18] != messages[i:i + 18]), len(got))
@@ -104,16 +106,24 @@ class Editor:
         return [w for w in r.stdout.split() if w != self.window]
 
     def answer_box(self, keys, says=None):
-        """Answers the box with `keys`; `says`, when given, is its text, which the editor also
-        writes to its standard error."""
+        """Answers the box with `keys`; `says`, when given, is its text (or, ending in "...",
+        the text's start), which the editor also writes to its standard error. Returns the
+        text."""
         box = wait_until("the editor's message box", lambda: (self.boxes() or [None])[0], 10)
+        text = None
         if says is not None:
-            wait_until("the box's text on the editor's output",
-                       lambda: ("orq-editor: " + says + "\n") in self.s.output("editor"), 5)
+            start = says[:-3] if says.endswith("...") else None
+            def said():
+                for line in self.s.output("editor").splitlines():
+                    told = line[len("orq-editor: "):] if line.startswith("orq-editor: ") else None
+                    if told is not None and (told == says or start and told.startswith(start)):
+                        return told
+            text = wait_until("the box's text on the editor's output", said, 5)
         self.s.run(["xdotool", "windowfocus", "--sync", box])
         time.sleep(0.3)
         self.s.run(["xdotool", "key", "--clearmodifiers", keys])
         dialogs.wait_gone(box, self.s.env)
+        return text
 
     def no_box(self, after):
         time.sleep(0.3)
@@ -129,6 +139,23 @@ def main():
     work = tempfile.mkdtemp(prefix="orq-librarian-")
     log = os.path.join(work, "devsim.log")
     session = Session(work)
+    # The owner's folders, inside the test's own; the desktop's file manager is a stand-in that
+    # notes what it was asked to show.
+    data, config = os.path.join(work, "data"), os.path.join(work, "config")
+    backups = os.path.join(data, "orq-editor", "backups")
+    opened = os.path.join(work, "opened")
+    fake = os.path.join(work, "file-manager")
+    with open(fake, "w") as f:
+        f.write("#!/bin/sh\nprintf '%%s\\n' \"$@\" >> %s\n" % opened)
+    os.chmod(fake, 0o755)
+    os.makedirs(os.path.join(data, "applications"))
+    with open(os.path.join(data, "applications", "file-manager.desktop"), "w") as f:
+        f.write("[Desktop Entry]\nType=Application\nName=Files\nExec=%s %%u\n"
+                "MimeType=inode/directory;\n" % fake)
+    os.makedirs(config)
+    with open(os.path.join(config, "mimeapps.list"), "w") as f:
+        f.write("[Default Applications]\ninode/directory=file-manager.desktop\n")
+    session.env.update(XDG_DATA_HOME=data, XDG_CONFIG_HOME=config)
     ok = False
     try:
         session.start_xvfb()
@@ -200,6 +227,7 @@ def main():
         e.no_box("the backup")
         with open(backup, "rb") as f:
             data = bytearray(f.read())
+        backup_bytes = bytes(data)
         if len(set(bytes(data[p * 18 + 5:p * 18 + 17]) for p in range(128))) < 100:
             raise Failure("the device's programs are too much alike for this test")
         check_holds("the backup file", log, dumps_before, bytes(data))
@@ -217,10 +245,31 @@ def main():
         dumps_before = len(dumps_sent(log))
         e.expect("menu: Restore, Alt+R", lambda: (
             e.menu(RESTORE), dialogs.choose(changed, session.env, titles=("Open",)),
-            e.answer_box("alt+r")), writes + reads, settle=1.0, timeout=60)
+            e.answer_box("alt+r")), reads + writes + reads, settle=1.0, timeout=60)
+        # First the device's own programs into a safety backup, then the file's read back.
+        check_holds("the programs kept first", log, dumps_before, backup_bytes, 128)
+        check_holds("the restored programs", log, dumps_before + 128, bytes(data))
+        told = e.answer_box("Return", says="All 128 programs were restored from changed.syx. "
+                                           "The programs before it are in ...")
+        kept = sorted(os.listdir(backups))
+        if len(kept) != 1 or kept[0] not in told:
+            raise Failure("the backups folder holds %s; the box said %r" % (kept, told))
+        with open(os.path.join(backups, kept[0]), "rb") as f:
+            if f.read() != backup_bytes:
+                raise Failure("the safety backup %s is not what the device held" % kept[0])
+        print("ok %-40s %s" % ("the safety backup", kept[0]))
         e.no_box("the restore")
-        check_holds("the restored programs", log, dumps_before, bytes(data))
         e.expect_nothing("the history went with the restore", lambda: e.key("ctrl+z"))
+
+        # The menu shows the backups folder in the desktop's file manager (here a stand-in).
+        # (Undo and Redo are greyed now, and the keyboard skips them.)
+        e.expect_nothing("menu: Open the backups folder", lambda: e.menu(FOLDER - 2))
+        wait_until("the file manager's start", lambda: os.path.exists(opened), 10)
+        with open(opened) as f:
+            shown = f.read().split()
+        if shown not in ([backups], ["file://" + urllib.parse.quote(backups)]):
+            raise Failure("the file manager was given %s" % shown)
+        print("ok %-40s %s" % ("the file manager shows", shown[0]))
         session.check_running()
         # Closed after its menus were shown, the editor ends cleanly: GTK destroys the last
         # menu with the window, and nothing may touch it after that.
