@@ -206,12 +206,14 @@ TEST(Librarian, AProgramNotYetReadIsReadBeforeItIsOpenedOrSaved) {
   const Bytes file = orq::encodeProgramFile(someProgram(77));
   rig.host.answer(rig.folder.file("in.syx", file));
   ASSERT_TRUE(rig.run(orq::kCommandOpenProgram));
+  // The worker is done once it has sent; the simulator may take the message a moment later.
+  ASSERT_TRUE(rig.sim->waitFor([](const auto& r) { return r.size() >= 3; }, 3000ms));
   Bytes opened = file;
   opened[3] = 9;
   opened[4] = device9[4];  // the device-wide values stay
   EXPECT_EQ(receivedBytes(*rig.sim), (std::vector<Bytes>{{0xF0, 0x00, 0x02, 0x09, 0xF7}, opened}));
   ui.onAction(orq::Action::Undo);
-  ASSERT_TRUE(rig.sim->waitFor([](const auto& r) { return r.size() >= 3; }, 3000ms));
+  ASSERT_TRUE(rig.sim->waitFor([](const auto& r) { return r.size() >= 4; }, 3000ms));
   EXPECT_EQ(writesReceived(*rig.sim).back(), device9);
 
   ui.program = 10;
