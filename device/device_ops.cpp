@@ -20,7 +20,7 @@ constexpr milliseconds kRestartPoll{200};
 // A firmware image goes to the device in at most this many transfers, each from its first chunk
 // after the RESET that ended the one before (see flashFirmware).
 constexpr int kFirmwareTransfers = 3;
-// Between that RESET and the next transfer, as long as the worker's recovery gives the device.
+// Before the next transfer, as long as the worker's recovery gives the device.
 constexpr milliseconds kBeforeRetransfer{1000};
 constexpr unsigned int kQueueLimit = 100;
 // Library errors close both ports; the next discovery opens them again. The closing is left to
@@ -175,12 +175,15 @@ namespace {
 
 enum class AfterReset { SendAgain, Took, GiveUp, Stopped };
 
-// After a transfer that was not acknowledged and the RESET that ended it: asks the device, on the
-// same ports, what it runs now. A device that runs the image it did not run before took it (only
-// the commit's ACK went missing); one that answers with anything else gets the image again; one
-// that does not answer is left to the worker's recovery.
+// After a transfer that was not acknowledged and the RESET that ended it: the worker's recovery
+// (a second RESET, 1 s), so that the device sees what it sees when a failed update is followed
+// by a read and, in a later run, a new update; a RESET is not acknowledged, and a transfer from
+// the start must not find the device still inside the last one. Then it is asked, on the same
+// ports, what it runs now. A device that runs the image it did not run before took it (only the
+// commit's ACK went missing); one that answers with anything else gets the image again; one that
+// does not answer is left to the worker's recovery.
 AfterReset askAfterReset(DeviceLink& link, uint16_t before, uint16_t image) {
-  if (!pauseFor(link, kBeforeRetransfer)) return AfterReset::Stopped;
+  if (!sendReset(link) || !pauseFor(link, kBeforeRetransfer)) return AfterReset::Stopped;
   switch (identify(link)) {
     case Request::Arrived:
       break;
