@@ -203,9 +203,10 @@ AfterReset askAfterReset(DeviceLink& link, uint16_t before, uint16_t image) {
 // A message of the transfer can be lost on its way without any fault of either end: a JACK server
 // in its default, asynchronous mode lets a client whose cycle ran late overwrite its port buffer
 // with the next cycle's before the client it feeds has read it, losing a chunk or its ACK. The
-// transfer then stops there; after its RESET the whole image is sent again. A chunk is never sent
-// twice within one transfer, since the device may have taken the one whose ACK went missing, and
-// nothing says it would take a second copy; after a RESET it expects a transfer from the start.
+// transfer then stops there, and after the RESETs that end a failed update the whole image is
+// sent again. A chunk is never sent twice within one transfer, since the device may have taken
+// the one whose ACK went missing, and nothing says it would take a second copy; after a RESET it
+// expects a transfer from the start.
 TransferResult flashFirmware(DeviceLink& link) {
   const uint16_t before = link.state->deviceFirmwareVersion.get();
   const uint16_t image = firmwareStamp(firmwareImage());
