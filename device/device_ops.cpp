@@ -17,6 +17,11 @@ constexpr milliseconds kAfterSend{5};
 constexpr milliseconds kAfterFirmware{100};
 constexpr milliseconds kFirmwareRestart{2000};
 constexpr milliseconds kRestartPoll{200};
+// A firmware image goes to the device in at most this many transfers, each from its first chunk
+// after the RESET that ended the one before (see flashFirmware).
+constexpr int kFirmwareTransfers = 3;
+// Before the next transfer, as long as the worker's recovery gives the device.
+constexpr milliseconds kBeforeRetransfer{1000};
 constexpr unsigned int kQueueLimit = 100;
 // Library errors close both ports; the next discovery opens them again. The closing is left to
 // the next poll even on the link's own thread: the callback runs inside the RtMidi call that met
@@ -166,14 +171,68 @@ Sequence connectSequence(DeviceLink& link, const std::function<Sequence()>& afte
 
 // ---------------------------------------------------------------- firmware
 
+namespace {
+
+enum class AfterReset { SendAgain, Took, GiveUp, Stopped };
+
+// After a transfer that was not acknowledged and the RESET that ended it: the worker's recovery
+// (a second RESET, 1 s), so that the device sees what it sees when a failed update is followed
+// by a read and, in a later run, a new update; a RESET is not acknowledged, and a transfer from
+// the start must not find the device still inside the last one. Then it is asked, on the same
+// ports, what it runs now. A device that runs the image it did not run before took it (only the
+// commit's ACK went missing); one that answers with anything else gets the image again; one that
+// does not answer is left to the worker's recovery.
+AfterReset askAfterReset(DeviceLink& link, uint16_t before, uint16_t image) {
+  if (!sendReset(link) || !pauseFor(link, kBeforeRetransfer)) return AfterReset::Stopped;
+  switch (identify(link)) {
+    case Request::Arrived:
+      break;
+    case Request::Stopped:
+      return AfterReset::Stopped;
+    case Request::NotSent:
+    case Request::TimedOut:
+      return AfterReset::GiveUp;
+  }
+  const uint16_t now = link.state->deviceFirmwareVersion.get();
+  if (link.versionStated.get() && now == image && now != before) return AfterReset::Took;
+  return AfterReset::SendAgain;
+}
+
+}  // namespace
+
+// A message of the transfer can be lost on its way without any fault of either end: a JACK server
+// in its default, asynchronous mode lets a client whose cycle ran late overwrite its port buffer
+// with the next cycle's before the client it feeds has read it, losing a chunk or its ACK. The
+// transfer then stops there, and after the RESETs that end a failed update the whole image is
+// sent again. A chunk is never sent twice within one transfer, since the device may have taken
+// the one whose ACK went missing, and nothing says it would take a second copy; after a RESET it
+// expects a transfer from the start.
 TransferResult flashFirmware(DeviceLink& link) {
-  const TransferResult r = transferFirmware(link);
-  if (r == TransferResult::Stopped) return r;
-  if (r == TransferResult::Failed) link.failureCount = 3;  // the worker's next pass recovers
-  if (!pauseFor(link, kAfterFirmware) || !sendReset(link)) return TransferResult::Stopped;
-  if (r == TransferResult::Committed && !pauseFor(link, kFirmwareRestart))
-    return TransferResult::Stopped;
-  return r;
+  const uint16_t before = link.state->deviceFirmwareVersion.get();
+  const uint16_t image = firmwareStamp(firmwareImage());
+  for (int transfer = 1;; ++transfer) {
+    const TransferResult r = transferFirmware(link);
+    if (r == TransferResult::Stopped) return r;
+    const bool again = r == TransferResult::Failed && transfer < kFirmwareTransfers;
+    if (r == TransferResult::Failed && !again) link.failureCount = 3;  // the next pass recovers
+    if (!pauseFor(link, kAfterFirmware) || !sendReset(link)) return TransferResult::Stopped;
+    if (r == TransferResult::Committed)
+      return pauseFor(link, kFirmwareRestart) ? r : TransferResult::Stopped;
+    if (!again) return r;
+    link.state->linkState = kBusy;  // still updating
+    requestRepaint(link);
+    switch (askAfterReset(link, before, image)) {
+      case AfterReset::SendAgain:
+        break;
+      case AfterReset::Took:
+        return TransferResult::Committed;
+      case AfterReset::GiveUp:
+        link.failureCount = 3;
+        return TransferResult::Failed;
+      case AfterReset::Stopped:
+        return TransferResult::Stopped;
+    }
+  }
 }
 
 void restartAfterFlash(DeviceLink& link) {

@@ -63,8 +63,12 @@ Sequence connectSequence(DeviceLink& link, const std::function<Sequence()>& afte
 // ---------------------------------------------------------------- firmware
 
 // Sends the firmware image buffer (device/firmware.h) and restarts the device into it: the
-// transfer, 100 ms, RESET, and on success 2 s for the restart. A failed transfer sets
-// failureCount to 3, so that the worker's next pass recovers. Stopped: nothing more was sent.
+// transfer, 100 ms, RESET, and on success 2 s for the restart. A transfer that was not
+// acknowledged is followed by a second RESET, 1 s and IDENTIFY on the same ports: a device now
+// running the image (only the commit's ACK was lost) counts as flashed, any other answer brings
+// the whole image again from its first chunk, three transfers at most. A flash that fails in the
+// end (no answer, or the third transfer) sets failureCount to 3, so that the worker's next pass
+// recovers. Stopped: nothing more was sent.
 TransferResult flashFirmware(DeviceLink& link);
 
 // After a flash the device may leave the bus and come back under new ports, which ports kept

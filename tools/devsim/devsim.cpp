@@ -225,7 +225,9 @@ std::vector<Bytes> Device::receive(const Bytes& m) {
         firmwareNext = offset + 256;
       }
       const bool dropped = options_.dropAckChunk >= 0 &&
-                           offset == static_cast<uint32_t>(options_.dropAckChunk) * 256;
+                           offset == static_cast<uint32_t>(options_.dropAckChunk) * 256 &&
+                           (options_.dropAckTimes < 0 || acksDropped < options_.dropAckTimes);
+      if (dropped) ++acksDropped;
       if (answer && !dropped) out.push_back(ack());
       break;
     }

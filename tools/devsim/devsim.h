@@ -35,7 +35,8 @@ struct Options {
   // Never answer requests with this code (e.g. 0x02 READ_SETTINGS); for 0x01 (WRITE_SETTINGS,
   // which has no answer) the settings are not taken either, as if every one was lost.
   int ignoreCode = -1;
-  int dropAckChunk = -1;          // no ACK for the chunk at offset dropAckChunk * 256
+  int dropAckChunk = -1;          // no ACK for the chunk at offset dropAckChunk * 256 ...
+  int dropAckTimes = -1;          // ... the first this many times it comes (-1: every time)
   int replyDelayMs = 0;           // every reply goes out this late
   bool garbage = false;           // each reply is preceded by one malformed or foreign message
   int unplugAfterMs = -1;         // close the ports this long after start ...
@@ -95,6 +96,7 @@ class Device {
   bool firmwareStaged = false;  // a whole image was committed and waits for the reset ...
   uint16_t stagedVersion = 0;   // ... with this version stamp
   int firmwareRefused = 0;      // commits refused because the image was not whole and in order
+  int acksDropped = 0;          // ACKs left out for dropAckChunk so far
   bool restarting = false;      // the last RESET restarted into a committed image (simulator)
 
  private:

@@ -38,7 +38,8 @@ const char kHelp[] =
     "  --silent            never answer anything\n"
     "  --ignore REQUEST    never answer this request (name such as READ_SETTINGS, or its code;\n"
     "                      WRITE_SETTINGS: never take the settings)\n"
-    "  --drop-ack K        send no ACK for chunk K (the chunk at offset K*256)\n"
+    "  --drop-ack K        send no ACK for chunk K (the chunk at offset K*256) ...\n"
+    "  --drop-ack-times N  ... only the first N times it comes (default: every time)\n"
     "  --delay MS          send every reply MS milliseconds late\n"
     "  --garbage           precede every reply with a malformed or foreign message\n"
     "  --unplug-after MS   close the ports MS milliseconds after start ...\n"
@@ -169,6 +170,8 @@ int main(int argc, char** argv) {
         ok = parseInt(v, o.versionBytes) && o.versionBytes >= 0 && o.versionBytes <= 1;
       else if (a == "--drop-ack")
         ok = parseInt(v, o.dropAckChunk);
+      else if (a == "--drop-ack-times")
+        ok = parseInt(v, o.dropAckTimes);
       else if (a == "--delay")
         ok = parseInt(v, o.replyDelayMs);
       else if (a == "--unplug-after")
