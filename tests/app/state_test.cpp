@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/platform.h"
+#include "ui/controls.h"
 #include "ui/ui.h"
 
 namespace {
@@ -59,7 +60,7 @@ TEST_F(UiState, ResetClearsDeviceFieldsAndKeepsLinkCommandAndAudition) {
   ui.programBlocks[127][15] = 1;
   ui.programBlocks[3][7] = 3;
   ui.setSlotName(5, L"CAB");
-  ui.hitRegions.push_back({1, 0, 0, 5, 5, 2, 1});
+  ui.hitRegions.push_back({orq::control::kChannelDown, 0, 0, 5, 5, orq::kHover, 1});
 
   ui.resetDeviceFields();  // as the worker calls it
 

@@ -9,6 +9,7 @@
 #include "app/platform.h"
 #include "app/platform_offscreen.h"
 #include "render/offscreen.h"
+#include "ui/controls.h"
 #include "ui/ui.h"
 
 namespace orq {
@@ -345,7 +346,7 @@ TEST(Input, OpenBrowserMutesThePictureSide) {
   EXPECT_EQ(rig.ui.pendingCommand.get(), 0);
   EXPECT_EQ(rig.ui.catalogueIndex.get(), 0);
   rig.move(kSelect);
-  EXPECT_FALSE(rig.hovered(25));
+  EXPECT_FALSE(rig.hovered(control::kSelect));
 }
 
 TEST(Input, CcListExpanderToggles) {
@@ -383,9 +384,9 @@ TEST(Input, EdgesCountAndPointsAreConvertedByTheDpi) {
   Rig rig;
   offscreen::setDpi(144);
   rig.move({300, 150});
-  EXPECT_FALSE(rig.hovered(59));
+  EXPECT_FALSE(rig.hovered(control::kDeep1));
   rig.move({267, 150});  // 178
-  EXPECT_TRUE(rig.hovered(59));
+  EXPECT_TRUE(rig.hovered(control::kDeep1));
 }
 
 TEST(Input, NothingHappensUnlessConnectedAndIdle) {
@@ -399,7 +400,7 @@ TEST(Input, NothingHappensUnlessConnectedAndIdle) {
     rig.press(kStore);
     rig.press(kBoostSwitch);
     rig.wheel(1, kProgramBox);
-    EXPECT_FALSE(rig.hovered(0));
+    EXPECT_FALSE(rig.hovered(control::kStore));
     EXPECT_EQ(rig.ui.pendingCommand.get(), 0);
     EXPECT_EQ(rig.ui.programBlocks[0][kBoost1].get(), 0);
     EXPECT_EQ(rig.ui.program.get(), 0);
@@ -418,7 +419,7 @@ TEST(Input, NothingHappensUnlessConnectedAndIdle) {
     rig.platform.deliver(e);
   }
   EXPECT_EQ(rig.ui.pendingCommand.get(), 0);
-  EXPECT_FALSE(rig.hovered(0));
+  EXPECT_FALSE(rig.hovered(control::kStore));
 }
 
 TEST(Input, HoverAndTheHandCursorOnPictureControls) {
@@ -432,15 +433,18 @@ TEST(Input, HoverAndTheHandCursorOnPictureControls) {
     uint32_t hoveredId;
   };
   const Step steps[] = {
-      {kFootswitch[0], true, true, 54},
-      {{kFootswitch[0].x + 3, kFootswitch[0].y + 3}, false, true, 54},  // inside: no change
-      {{600, 300}, true, false, 999},                                   // off every control
+      {kFootswitch[0], true, true, control::kFootswitchChannel1},
+      // inside: no change
+      {{kFootswitch[0].x + 3, kFootswitch[0].y + 3}, false, true, control::kFootswitchChannel1},
+      {{600, 300}, true, false, 999},  // off every control
       {{700, 300}, false, false, 999},
-      {kIrSwitch[1], true, true, 53},
-      {kStore, true, false, 0},  // from a picture control straight onto STORE
-      {kMidiUp, true, false, 2},
-      {kFootswitch[2], true, true, 56},
+      {kIrSwitch[1], true, true, control::kIrSwitch2},
+      {kStore, true, false, control::kStore},  // from a picture control straight onto STORE
+      {kMidiUp, true, false, control::kChannelUp},
+      {kFootswitch[2], true, true, control::kFootswitchBoost},
   };
+  const uint32_t watched[] = {control::kStore, control::kChannelUp, control::kIrSwitch2,
+                              control::kFootswitchChannel1, control::kFootswitchBoost};
   int repaints = 0;
   for (const Step& s : steps) {
     SCOPED_TRACE(testing::Message() << "to " << s.where.x << "," << s.where.y);
@@ -452,7 +456,7 @@ TEST(Input, HoverAndTheHandCursorOnPictureControls) {
     EXPECT_EQ(offscreen::cursorChanges(), changes);
     EXPECT_EQ(offscreen::repaintRequests(), repaints);
     EXPECT_EQ(offscreen::handCursor(), s.hand);
-    for (uint32_t id : {0u, 2u, 53u, 54u, 56u}) EXPECT_EQ(rig.hovered(id), id == s.hoveredId);
+    for (uint32_t id : watched) EXPECT_EQ(rig.hovered(id), id == s.hoveredId);
   }
 }
 
@@ -517,7 +521,7 @@ TEST(Input, DroppedFileGoesToTheSlotRowUnderIt) {
   Rig rig;
   auto folderLit = [&rig](int s) {
     for (int k = 0; k < kSlotCount; ++k) {
-      if (rig.hovered(static_cast<uint32_t>(16 + k)) != (k == s)) return false;
+      if (rig.hovered(control::nth(control::kImportFolder, k)) != (k == s)) return false;
     }
     return true;
   };

@@ -14,6 +14,7 @@
 #include "assets/assets.h"
 #include "render/offscreen.h"
 #include "render/paint_trace.h"
+#include "ui/controls.h"
 #include "ui/panel_colours.h"
 #include "ui/ui.h"
 
@@ -98,7 +99,7 @@ class PanelTest : public ::testing::Test {
   }
   void hover(uint32_t id) {
     for (HitRegion& r : ui.hitRegions) {
-      if (r.id == id && r.kind == 2) r.hovered = 1;
+      if (r.id == id && r.kind == kHover) r.hovered = 1;
     }
   }
 };
@@ -128,18 +129,18 @@ struct Expected {
 struct Control {
   uint32_t id;
   Rect rect;
-  int32_t firstKind;  // 2 or 3; the other follows
+  int32_t firstKind;  // kHover or kPress; the other follows
 };
 
 std::vector<Expected> expand(const std::vector<Control>& controls) {
   std::vector<Expected> out;
   for (const Control& c : controls) {
-    if (c.firstKind == 7 || c.id == 57) {
+    if (c.firstKind == kWheel || c.id == control::kBoostLock) {
       out.push_back({c.id, c.firstKind, c.rect});
       continue;
     }
     out.push_back({c.id, c.firstKind, c.rect});
-    out.push_back({c.id, c.firstKind == 2 ? 3 : 2, c.rect});
+    out.push_back({c.id, c.firstKind == kHover ? kPress : kHover, c.rect});
   }
   return out;
 }
@@ -147,63 +148,64 @@ std::vector<Expected> expand(const std::vector<Control>& controls) {
 // Every record at 1024 x 740 in the order of first emission: the panel with the browser closed,
 // then the browser's records from a later paint with the list shown.
 std::vector<Control> layout1024() {
+  using enum control::Id;
   std::vector<Control> c = {
-      {0, {173, 7, 70, 27}, 2},
-      {57, {778, 7, 100, 27}, 3},
-      {1, {907, 15, 11, 11}, 2},
-      {2, {971, 15, 11, 11}, 2},
-      {3, {527, 7, 220, 27}, 7},
-      {4, {538, 15, 11, 11}, 2},
-      {5, {725, 15, 11, 11}, 2},
-      {6, {377, 51, 40, 20}, 2},
-      {7, {507, 51, 40, 20}, 2},
-      {9, {637, 51, 40, 20}, 2},
-      {8, {767, 51, 40, 20}, 2},
+      {kStore, {173, 7, 70, 27}, kHover},
+      {kBoostLock, {778, 7, 100, 27}, kPress},
+      {kChannelDown, {907, 15, 11, 11}, kHover},
+      {kChannelUp, {971, 15, 11, 11}, kHover},
+      {kProgramBox, {527, 7, 220, 27}, kWheel},
+      {kProgramDown, {538, 15, 11, 11}, kHover},
+      {kProgramUp, {725, 15, 11, 11}, kHover},
+      {kChannelSwitch, {377, 51, 40, 20}, kHover},
+      {kBoostSwitch, {507, 51, 40, 20}, kHover},
+      {kLoopBypassSwitch, {637, 51, 40, 20}, kHover},
+      {kIrBypassSwitch, {767, 51, 40, 20}, kHover},
       // channel 1, top 41
-      {58, {7, 80, 44, 20}, 2},
-      {59, {135, 80, 44, 20}, 2},
-      {62, {7, 113, 44, 20}, 2},
-      {64, {135, 113, 44, 20}, 2},
-      {10, {8, 150, 12, 12}, 2},
-      {16, {204, 144, 23, 23}, 3},
-      {46, {226, 144, 23, 23}, 3},
-      {11, {8, 181, 12, 12}, 2},
-      {17, {204, 175, 23, 23}, 3},
-      {47, {226, 175, 23, 23}, 3},
-      {12, {8, 212, 12, 12}, 2},
-      {18, {204, 206, 23, 23}, 3},
-      {48, {226, 206, 23, 23}, 3},
+      {kPresence1, {7, 80, 44, 20}, kHover},
+      {kDeep1, {135, 80, 44, 20}, kHover},
+      {kLowpass1, {7, 113, 44, 20}, kHover},
+      {kGate1, {135, 113, 44, 20}, kHover},
+      {nth(kIrRadio, 0), {8, 150, 12, 12}, kHover},
+      {nth(kImportFolder, 0), {204, 144, 23, 23}, kPress},
+      {nth(kSlotBrowser, 0), {226, 144, 23, 23}, kPress},
+      {nth(kIrRadio, 1), {8, 181, 12, 12}, kHover},
+      {nth(kImportFolder, 1), {204, 175, 23, 23}, kPress},
+      {nth(kSlotBrowser, 1), {226, 175, 23, 23}, kPress},
+      {nth(kIrRadio, 2), {8, 212, 12, 12}, kHover},
+      {nth(kImportFolder, 2), {204, 206, 23, 23}, kPress},
+      {nth(kSlotBrowser, 2), {226, 206, 23, 23}, kPress},
       // channel 2, top 740 / 2 - 16 = 354
-      {60, {7, 393, 44, 20}, 2},
-      {61, {135, 393, 44, 20}, 2},
-      {63, {7, 426, 44, 20}, 2},
-      {65, {135, 426, 44, 20}, 2},
-      {13, {8, 463, 12, 12}, 2},
-      {19, {204, 457, 23, 23}, 3},
-      {49, {226, 457, 23, 23}, 3},
-      {14, {8, 494, 12, 12}, 2},
-      {20, {204, 488, 23, 23}, 3},
-      {50, {226, 488, 23, 23}, 3},
-      {15, {8, 525, 12, 12}, 2},
-      {21, {204, 519, 23, 23}, 3},
-      {51, {226, 519, 23, 23}, 3},
-      {66, {226, 690, 23, 23}, 3},
+      {kPresence2, {7, 393, 44, 20}, kHover},
+      {kDeep2, {135, 393, 44, 20}, kHover},
+      {kLowpass2, {7, 426, 44, 20}, kHover},
+      {kGate2, {135, 426, 44, 20}, kHover},
+      {nth(kIrRadio, 3), {8, 463, 12, 12}, kHover},
+      {nth(kImportFolder, 3), {204, 457, 23, 23}, kPress},
+      {nth(kSlotBrowser, 3), {226, 457, 23, 23}, kPress},
+      {nth(kIrRadio, 4), {8, 494, 12, 12}, kHover},
+      {nth(kImportFolder, 4), {204, 488, 23, 23}, kPress},
+      {nth(kSlotBrowser, 4), {226, 488, 23, 23}, kPress},
+      {nth(kIrRadio, 5), {8, 525, 12, 12}, kHover},
+      {nth(kImportFolder, 5), {204, 519, 23, 23}, kPress},
+      {nth(kSlotBrowser, 5), {226, 519, 23, 23}, kPress},
+      {kCcList, {226, 690, 23, 23}, kPress},
       // picture: R = 0.624, origin (325, 149)
-      {54, {387, 560, 34, 34}, 3},
-      {55, {618, 560, 34, 34}, 3},
-      {56, {852, 560, 34, 34}, 3},
-      {52, {438, 291, 21, 21}, 3},
-      {53, {438, 414, 21, 21}, 3},
+      {kFootswitchChannel1, {387, 560, 34, 34}, kPress},
+      {kFootswitchChannel2, {618, 560, 34, 34}, kPress},
+      {kFootswitchBoost, {852, 560, 34, 34}, kPress},
+      {kIrSwitch1, {438, 291, 21, 21}, kPress},
+      {kIrSwitch2, {438, 414, 21, 21}, kPress},
       // browser
-      {24, {260, 685, 110, 27}, 2},
-      {45, {380, 655, 40, 20}, 2},
-      {25, {379, 685, 111, 27}, 2},
-      {26, {290, 0, 170, 41}, 2},
-      {22, {258, 15, 11, 11}, 2},
-      {23, {481, 15, 11, 11}, 2},
+      {kExtractAll, {260, 685, 110, 27}, kHover},
+      {kAudition, {380, 655, 40, 20}, kHover},
+      {kSelect, {379, 685, 111, 27}, kHover},
+      {kEntryTitle, {290, 0, 170, 41}, kHover},
+      {kEntryPrevious, {258, 15, 11, 11}, kHover},
+      {kEntryNext, {481, 15, 11, 11}, kHover},
   };
-  for (uint32_t i = 0; i < 18; ++i) {
-    c.push_back({27 + i, {250, 42 + 31 * static_cast<int32_t>(i), 250, 31}, 2});
+  for (int32_t i = 0; i < 18; ++i) {
+    c.push_back({nth(kListRow, i), {250, 42 + 31 * i, 250, 31}, kHover});
   }
   return c;
 }
@@ -275,6 +277,7 @@ TEST_F(PanelTest, HitRegionTableAt1024x740) {
 }
 
 TEST_F(PanelTest, HitRegionsFollowTheWindowSizeAndTheCcList) {
+  using enum control::Id;
   connect(1);
   ui.browserSlot = 1;
   ui.browserListMode = 1;
@@ -285,17 +288,38 @@ TEST_F(PanelTest, HitRegionsFollowTheWindowSizeAndTheCcList) {
   // Everything that depends on W, H or the picture scale, at 1400 x 1000 (I = 715, J = 315,
   // channel 2 at 484, CC bar at 946, R = 1 with the origin at (325, 120)).
   const std::map<uint32_t, Rect> moved = {
-      {57, {1154, 7, 100, 27}}, {1, {1283, 15, 11, 11}},   {2, {1347, 15, 11, 11}},
-      {3, {715, 7, 220, 27}},   {4, {726, 15, 11, 11}},    {5, {913, 15, 11, 11}},
-      {6, {565, 51, 40, 20}},   {7, {695, 51, 40, 20}},    {9, {825, 51, 40, 20}},
-      {8, {955, 51, 40, 20}},   {60, {7, 523, 44, 20}},    {61, {135, 523, 44, 20}},
-      {63, {7, 556, 44, 20}},   {65, {135, 556, 44, 20}},  {13, {8, 593, 12, 12}},
-      {19, {204, 587, 23, 23}}, {49, {226, 587, 23, 23}},  {14, {8, 624, 12, 12}},
-      {20, {204, 618, 23, 23}}, {50, {226, 618, 23, 23}},  {15, {8, 655, 12, 12}},
-      {21, {204, 649, 23, 23}}, {51, {226, 649, 23, 23}},  {66, {226, 950, 23, 23}},
-      {54, {425, 780, 55, 55}}, {55, {795, 780, 55, 55}},  {56, {1170, 780, 55, 55}},
-      {52, {507, 348, 35, 35}}, {53, {507, 545, 35, 35}},  {24, {260, 945, 110, 27}},
-      {45, {380, 915, 40, 20}}, {25, {379, 945, 111, 27}},
+      {kBoostLock, {1154, 7, 100, 27}},
+      {kChannelDown, {1283, 15, 11, 11}},
+      {kChannelUp, {1347, 15, 11, 11}},
+      {kProgramBox, {715, 7, 220, 27}},
+      {kProgramDown, {726, 15, 11, 11}},
+      {kProgramUp, {913, 15, 11, 11}},
+      {kChannelSwitch, {565, 51, 40, 20}},
+      {kBoostSwitch, {695, 51, 40, 20}},
+      {kLoopBypassSwitch, {825, 51, 40, 20}},
+      {kIrBypassSwitch, {955, 51, 40, 20}},
+      {kPresence2, {7, 523, 44, 20}},
+      {kDeep2, {135, 523, 44, 20}},
+      {kLowpass2, {7, 556, 44, 20}},
+      {kGate2, {135, 556, 44, 20}},
+      {nth(kIrRadio, 3), {8, 593, 12, 12}},
+      {nth(kImportFolder, 3), {204, 587, 23, 23}},
+      {nth(kSlotBrowser, 3), {226, 587, 23, 23}},
+      {nth(kIrRadio, 4), {8, 624, 12, 12}},
+      {nth(kImportFolder, 4), {204, 618, 23, 23}},
+      {nth(kSlotBrowser, 4), {226, 618, 23, 23}},
+      {nth(kIrRadio, 5), {8, 655, 12, 12}},
+      {nth(kImportFolder, 5), {204, 649, 23, 23}},
+      {nth(kSlotBrowser, 5), {226, 649, 23, 23}},
+      {kCcList, {226, 950, 23, 23}},
+      {kFootswitchChannel1, {425, 780, 55, 55}},
+      {kFootswitchChannel2, {795, 780, 55, 55}},
+      {kFootswitchBoost, {1170, 780, 55, 55}},
+      {kIrSwitch1, {507, 348, 35, 35}},
+      {kIrSwitch2, {507, 545, 35, 35}},
+      {kExtractAll, {260, 945, 110, 27}},
+      {kAudition, {380, 915, 40, 20}},
+      {kSelect, {379, 945, 111, 27}},
   };
   std::vector<Control> controls = layout1024();
   for (Control& c : controls) {
@@ -307,10 +331,10 @@ TEST_F(PanelTest, HitRegionsFollowTheWindowSizeAndTheCcList) {
   // The CC list open moves channel 2 to (1000 - 235) / 2 + 21 = 403 and its bar to 765.
   ui.ccListOpen = 1;
   paint(1400, 1000);
-  EXPECT_EQ(record(60, 2)->y, 403 + 39);
-  EXPECT_EQ(record(13, 3)->y, 403 + 99 + 10);
-  EXPECT_EQ(record(66, 3)->y, 765 + 4);
-  EXPECT_EQ(record(58, 2)->y, 80);  // channel 1 stays
+  EXPECT_EQ(record(kPresence2, kHover)->y, 403 + 39);
+  EXPECT_EQ(record(nth(kIrRadio, 3), kPress)->y, 403 + 99 + 10);
+  EXPECT_EQ(record(kCcList, kPress)->y, 765 + 4);
+  EXPECT_EQ(record(kPresence1, kHover)->y, 80);  // channel 1 stays
 }
 
 TEST_F(PanelTest, PictureScaleReachesOneAndNoMore) {
@@ -339,7 +363,7 @@ TEST_F(PanelTest, PictureScaleReachesOneAndNoMore) {
     ASSERT_EQ(images.size(), 1u);
     EXPECT_EQ((Rect{images[0]->x, images[0]->y, images[0]->width, images[0]->height}), c.picture);
     EXPECT_EQ(images[0]->data, assets::devicePicture(0).bytes);
-    EXPECT_EQ(record(54, 3)->width, c.footswitch);
+    EXPECT_EQ(record(control::kFootswitchChannel1, kPress)->width, c.footswitch);
   }
 }
 
@@ -666,6 +690,7 @@ TEST_F(PanelTest, SwitchKnobsCurvesAndGateLabels) {
 }
 
 TEST_F(PanelTest, HoverHighlightsAndLitIcons) {
+  using enum control::Id;
   connect(1);
   ui.browserSlot = 5;  // slot index 4: channel 2, row 1
   paint();
@@ -673,7 +698,10 @@ TEST_F(PanelTest, HoverHighlightsAndLitIcons) {
   EXPECT_EQ(at(Kind::Mask, {226, 488, 23, 23})->colour, kSilver);  // lit "+"
   EXPECT_EQ(at(Kind::Mask, {226, 457, 23, 23})->colour, kIconIdle);
   EXPECT_EQ(at(Kind::Mask, {204, 144, 23, 23})->colour, kIconIdle);
-  for (uint32_t id : {0u, 1u, 16u, 49u, 6u, 11u}) hover(id);
+  const uint32_t hovered[] = {
+      kStore,         kChannelDown,    nth(kImportFolder, 0), nth(kSlotBrowser, 3),
+      kChannelSwitch, nth(kIrRadio, 1)};
+  for (uint32_t id : hovered) hover(id);
   const auto surface = paint();
   EXPECT_EQ(fillColour({173, 7, 70, 27}), kWhite);
   EXPECT_EQ(text(L"STORE")->colour, kColumn);
@@ -771,7 +799,7 @@ TEST_F(PanelTest, TinySurfaceLeavesThePictureOut) {
   paint(300, 200);
   EXPECT_TRUE(ops(Kind::Image).empty());
   EXPECT_TRUE(ops(Kind::Scale).empty());
-  EXPECT_EQ(record(54, 3), nullptr);
+  EXPECT_EQ(record(control::kFootswitchChannel1, kPress), nullptr);
 }
 
 }  // namespace
