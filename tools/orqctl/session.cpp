@@ -111,13 +111,19 @@ Outcome Session::openDevice(const std::string& port) {
   }
   if (!orq::findAndOpenDevice(link, nullptr, port))
     return failed(kNoDevice, "the device's ports could not be opened");
-  switch (orq::identify(link)) {
+  // Over JACK a new connection takes effect some cycles after it was made, and on a loaded
+  // machine later than the settle findAndOpenDevice waits: the first IDENTIFY can be lost on the
+  // way to a device that is there. It has no effect on the device, so it is asked once more
+  // before the device counts as silent.
+  orq::Request r = orq::identify(link);
+  if (r == orq::Request::TimedOut) r = orq::identify(link);
+  switch (r) {
     case orq::Request::Arrived:
       return {};
     case orq::Request::Stopped:
       return interruption("nothing was sent to the device but IDENTIFY");
     default:
-      return failed(kNoDevice, "the device does not answer (no VERSION within 1 s)");
+      return failed(kNoDevice, "the device does not answer (no VERSION to two IDENTIFYs, 1 s each)");
   }
 }
 
