@@ -1,12 +1,13 @@
 // The Windows window host over Win32: the window class and window, the window procedure that
-// turns messages into PlatformEvents, the 500 ms timer, the repaint request, the class cursor,
-// and the shell's file dialogs, which the worker shows on its own thread. Painting goes through
-// render/render_d2d.cpp.
+// turns messages into PlatformEvents (and passes device notices on to the MIDI side), the 500 ms
+// timer, the repaint request, the class cursor, and the shell's file dialogs, which the worker
+// shows on its own thread. Painting goes through render/render_d2d.cpp.
 //
 // Sections: process-wide state; window procedure; Platform (construction, loop, repaint,
 // cursor, dpi); file dialogs.
 #include <windows.h>
 // (the shell's headers after windows.h)
+#include <dbt.h>
 #include <shellapi.h>
 #include <shobjidl.h>
 
@@ -17,6 +18,7 @@
 #include <utility>
 
 #include "app/platform.h"
+#include "device/midi_port.h"
 #include "render/render_d2d.h"
 
 namespace orq {
@@ -41,6 +43,7 @@ SIZE outerWindowSize(float dpi) {
 // User-interface thread only, except where noted.
 struct Platform::Impl {
   HWND window = nullptr;
+  HDEVNOTIFY deviceNotices = nullptr;
   bool comInitialised = false;
   DWORD uiThread = 0;
 
@@ -176,6 +179,12 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
       info->ptMinTrackSize.y = outer.cy;
       return 0;
     }
+    case WM_DEVICECHANGE:
+      // A device came or went: the MIDI ports may have changed, and the worker reads them again.
+      if (wParam == DBT_DEVNODES_CHANGED || wParam == DBT_DEVICEARRIVAL ||
+          wParam == DBT_DEVICEREMOVECOMPLETE)
+        ServiceWatch::portsChangedOnHost();
+      return TRUE;
     case WM_DISPLAYCHANGE:
       InvalidateRect(window, nullptr, FALSE);
       return 0;
@@ -265,6 +274,14 @@ Platform::Platform(std::string t, std::string id) : title(std::move(t)), identif
   if (impl->window) {
     SetTimer(impl->window, kTimerId, kTimerMs, nullptr);
     DragAcceptFiles(impl->window, TRUE);
+    // Every top-level window hears DBT_DEVNODES_CHANGED; registered, it hears of each device
+    // interface that arrives or goes too (a USB MIDI device among them).
+    DEV_BROADCAST_DEVICEINTERFACE_W filter{};
+    filter.dbcc_size = sizeof filter;
+    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    impl->deviceNotices = RegisterDeviceNotificationW(
+        impl->window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE | DEVICE_NOTIFY_ALL_INTERFACE_CLASSES);
+    ServiceWatch::hostTellsPortChanges();
   }
 }
 
@@ -273,6 +290,7 @@ Platform::~Platform() {
   closeDialogs();
   if (impl->window) {
     KillTimer(impl->window, kTimerId);
+    if (impl->deviceNotices) UnregisterDeviceNotification(impl->deviceNotices);
     // Messages still to come (the window goes with the process) find no Platform.
     SetWindowLongPtrW(impl->window, 0, 0);
   }

@@ -123,6 +123,15 @@ class ServiceWatch {
   // Rings `bell` (which must outlive the watch) at each change heard of; null: none.
   void setBell(Doorbell* bell) { bell_.store(bell); }
 
+#ifdef _WIN32
+  // WinMM tells nothing of its port list. A program with a window hears of device changes
+  // (WM_DEVICECHANGE) and passes each on here, from any thread: every watch counts it as a port
+  // list change and rings its bell. The watches made after its window has declared
+  // hostTellsPortChanges() hear port changes.
+  static void hostTellsPortChanges();
+  static void portsChangedOnHost();
+#endif
+
  private:
   static void onShutdown(int code, const char* reason, void* self);
   static void onPortsChanged(void* self);

@@ -1,9 +1,11 @@
 // The Win32 window host in process: the program's resources, the window class and window, every
 // message of the window procedure's table, the loop with its timer and cross-thread repaints,
-// the cursor, a dpi change and a lost drawing device. One Platform serves the whole program, as
+// the cursor, a dpi change, a lost drawing device, and device notices passed to the MIDI side. One Platform serves the whole program, as
 // in the editor (a second one makes no window).
 #include <gtest/gtest.h>
 #include <windows.h>
+// (after windows.h)
+#include <dbt.h>
 
 #include <atomic>
 #include <chrono>
@@ -14,6 +16,7 @@
 
 #include "app/platform.h"
 #include "assets/assets.h"
+#include "device/midi_port.h"
 #include "render/image_format.h"
 #include "render/render_d2d.h"
 
@@ -270,6 +273,29 @@ TEST(Window, DpiChangeScalesTheSurfaceAndTheMinimumAndTakesTheSuggestedRectangle
   SendMessageW(gWindow, WM_DPICHANGED, MAKEWPARAM(desktop, desktop),
                reinterpret_cast<LPARAM>(&back));
   EXPECT_EQ(gPlatform->dpi(), static_cast<float>(desktop));
+}
+
+// Windows' notices of devices that came or went reach every MIDI watch as a change of the port
+// list, and ring its bell (the worker then reads the ports again); other notices are none.
+TEST(Window, DeviceNoticesAreToldToTheMidiWatches) {
+  orq::ServiceWatch watch(RtMidi::WINDOWS_MM, "watch", nullptr, nullptr);
+  EXPECT_TRUE(watch.hearsPortChanges()) << "made after the window";
+  orq::Doorbell bell;
+  watch.setBell(&bell);
+  const struct {
+    WPARAM code;
+    uint32_t counted;
+  } notices[] = {{DBT_DEVNODES_CHANGED, 1},
+                 {DBT_DEVICEARRIVAL, 1},
+                 {DBT_DEVICEREMOVECOMPLETE, 1},
+                 {DBT_QUERYCHANGECONFIG, 0},
+                 {DBT_DEVICEQUERYREMOVE, 0}};
+  for (const auto& n : notices) {
+    const uint32_t before = watch.portChanges();
+    SendMessageW(gWindow, WM_DEVICECHANGE, n.code, 0);
+    EXPECT_EQ(watch.portChanges() - before, n.counted) << n.code;
+    EXPECT_EQ(bell.waitUntil(std::chrono::steady_clock::now()), n.counted == 1) << n.code;
+  }
 }
 
 // A lost device costs the frame it happened in: everything is released, and the next paint
