@@ -242,10 +242,10 @@ class Editor:
     """One run of orq-editor.exe: started, connected (the connect sequence checked), its client
     area the panel's start size (so that the Linux tests' click positions hold), closed."""
 
-    def __init__(self, session, wine_run, exe, wm_close, log, name="editor", env=None):
+    def __init__(self, session, wine_run, exe, wm_close, log, name="editor", env=None, args=()):
         self.session, self.wm_close, self.log = session, wm_close, log
         self.started = time.monotonic()
-        self.proc = session.start(name, [wine_run, exe], env=env)
+        self.proc = session.start(name, [wine_run, exe] + list(args), env=env)
         self.window = None
 
     def connect(self, expected=None):
