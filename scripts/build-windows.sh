@@ -33,6 +33,7 @@ packages=(
   googletest                     # GoogleTest's sources
   cmake ninja-build xvfb x11-utils
   jackd2 xdotool python3         # the MIDI test: a JACK server, clicks, its script
+  imagemagick                    # pictures of the window (the drop's hover look)
   nsis                           # the setup program (makensis, amd64-unicode stubs)
 )
 

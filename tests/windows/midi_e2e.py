@@ -54,6 +54,7 @@ import urllib.parse
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 import dialogs  # noqa: E402
+import drop_e2e  # noqa: E402
 import ir_e2e  # noqa: E402
 import panel_e2e  # noqa: E402
 from panel_e2e import Failure, received  # noqa: E402
@@ -484,12 +485,57 @@ def panel_cases(session, editor, log, devsim_stdin, work, reference):
     print("ok unplugged and plugged again: read afresh, no RESET")
 
 
+def folder_brightness(session, window, slot):
+    """The brightest grey of user slot `slot`'s folder icon in the window now (0x50 idle, 0xBE
+    hovered), as drop_e2e reads it on Linux."""
+    path = os.path.join(session.work, "window.png")
+    if session.run(["import", "-window", window, path], 30).returncode != 0:
+        raise Failure("could not take a picture of the window")
+    raw = subprocess.run(["convert", path, "-depth", "8", "rgb:-"], capture_output=True,
+                         timeout=30).stdout
+    _, y = drop_e2e.row(slot)
+    return max(raw[((y + dy) * PANEL_SIZE[0] + x) * 3] for x in range(206, 226)
+               for dy in range(-10, 11))
+
+
+def hover_case(session, editor, xdnd, uri):
+    """A file held over the window, as the drop target (IDropTarget) sees it through Wine's XDND
+    bridge: over slot 3's row the source is told a drop is taken there and the row's folder icon
+    lights, its neighbour's not; the drag leaving takes the light away; over the picture no drop
+    is taken."""
+    hold = subprocess.Popen([xdnd, editor.window, "100", str(drop_e2e.row(2)[1]), uri, "hover"],
+                            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True,
+                            env=session.env)
+    try:
+        answer = hold.stdout.readline().split()
+        deadline = time.monotonic() + 5
+        while True:
+            lit, unlit = (folder_brightness(session, editor.window, s) for s in (2, 1))
+            if lit >= 0xB0 or time.monotonic() > deadline:
+                break
+            time.sleep(0.2)
+    finally:
+        hold.communicate(timeout=30)
+    if answer != ["status", "1"] or lit < 0xB0 or unlit > 0x60:
+        raise Failure("over slot 3's row: %s, folder icons %02x (slot 3) and %02x (slot 2)" %
+                      (answer, lit, unlit))
+    wait_until("the hover look gone with the drag",
+               lambda: folder_brightness(session, editor.window, 2) <= 0x60, 5)
+    r = session.run([xdnd, editor.window, "600", "450", uri], timeout=30)
+    if r.stdout.split() != ["status", "0"]:
+        raise Failure("over the picture the editor answered %s" % r.stdout.split())
+    print("ok a file held over slot 3's row lights its folder icon and leaves it dark again; "
+          "over the picture no drop is taken")
+
+
 def drop_case(session, wine_run, editor, log, reference, xdnd, post_drop):
     """WM_DROPFILES posted by another program (a handle of its own) is ignored: nothing sent,
-    the editor runs on. Then the WAV file dragged from a file manager onto slot 3's row (wire
-    slot 2): Wine hands the XDND drop to the window as WM_DROPFILES (an HDROP of wide paths,
-    DragAcceptFiles), and the image arrives byte for byte as the Linux build's import makes
-    it."""
+    the editor runs on. The hover look over a row (hover_case). Then the WAV file dragged from a
+    file manager onto slot 3's row (wire slot 2): Wine hands the XDND drop to the drop target
+    (IDropTarget::Drop, an HDROP of wide paths), and the image arrives byte for byte as the
+    Linux build's import makes it."""
+    uri = "file://" + urllib.parse.quote(reference[0]) + "\r\n"
+    hover_case(session, editor, xdnd, uri)
     log_at = len(received(log))
     r = session.run([wine_run, post_drop, "Tarvik Editor", "100", "217",
                      wine_path(reference[0])], timeout=60)
@@ -498,7 +544,6 @@ def drop_case(session, wine_run, editor, log, reference, xdnd, post_drop):
     # An editor that faulted on the handle hangs in Wine's debugger: the drop below finds out.
     log_at = expect(log, log_at, [], "a foreign WM_DROPFILES", settle=1.0)
     print("ok WM_DROPFILES with another program's handle sent nothing")
-    uri = "file://" + urllib.parse.quote(reference[0]) + "\r\n"
     r = session.run([xdnd, editor.window, "100", "217", uri], timeout=30)
     if r.returncode != 0 or r.stdout.split() != ["status", "1", "finished", "1"]:
         raise Failure("xdnd_drag: status %d: %s %s" % (r.returncode, r.stdout, r.stderr))
