@@ -141,10 +141,13 @@ int hexValue(char c) {
 }  // namespace
 
 std::wstring fileUriPath(const std::string& uriList) {
+  // Some sources count a C string's terminator in the list's length; any other NUL would cut
+  // the path short where the system reads it, and open another file.
+  const size_t length = uriList.find_last_not_of('\0') + 1;
   std::string uri;
-  for (size_t start = 0; start < uriList.size();) {
+  for (size_t start = 0; start < length;) {
     size_t end = uriList.find('\n', start);
-    if (end == std::string::npos) end = uriList.size();
+    if (end == std::string::npos || end > length) end = length;
     std::string line = uriList.substr(start, end - start);
     start = end + 1;
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -159,10 +162,16 @@ std::wstring fileUriPath(const std::string& uriList) {
     const char c = uri[i] >= 'A' && uri[i] <= 'Z' ? static_cast<char>(uri[i] - 'A' + 'a') : uri[i];
     if (c != "file:"[i]) return {};
   }
+  if (uri.find('\0') != std::string::npos) return {};
   size_t at = kScheme;
   if (uri.compare(at, 2, "//") == 0) {
-    at = uri.find('/', at + 2);  // the host, usually empty or "localhost", is not ours to use
-    if (at == std::string::npos) return {};
+    // The host: a file on another machine is no file of this one's, whatever its path.
+    const size_t slash = uri.find('/', at + 2);
+    if (slash == std::string::npos) return {};
+    std::string host = uri.substr(at + 2, slash - at - 2);
+    for (char& c : host) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    if (!host.empty() && host != "localhost") return {};
+    at = slash;
   }
   if (uri[at] != '/') return {};
   std::string bytes;

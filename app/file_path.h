@@ -22,10 +22,11 @@ std::string nativePath(const std::wstring& path);
 std::wstring widePath(const std::string& native);
 
 // The local path of the first entry of a text/uri-list (lines ending in CRLF or LF, '#' lines
-// skipped), as a file manager hands out dragged files: "file:///path", "file://host/path"
-// (the host is dropped), "file:/path", with %XX escapes taken as bytes and the bytes read as
-// nativePath writes them. Empty when the first entry is not such a URI (another scheme, a
-// relative path, a bad escape, an escaped NUL).
+// skipped), as a file manager hands out dragged files: "file:///path",
+// "file://localhost/path", "file:/path", with %XX escapes taken as bytes and the bytes read as
+// nativePath writes them. Empty when the first entry is not such a URI (another scheme, another
+// host, a relative path, a bad escape, a NUL byte, raw or escaped). NUL bytes that end the list
+// are a terminator, not part of it.
 std::wstring fileUriPath(const std::string& uriList);
 
 // The path as this platform's file system opens it: the bytes of nativePath where names are

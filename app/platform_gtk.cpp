@@ -10,6 +10,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <string>
@@ -49,6 +50,7 @@ struct Platform::Impl {
   bool dialogsClosed = false;        // guarded by dialogMutex: shutdown, answer all empty
   // User-interface thread only.
   GtkFileChooserNative* dialog = nullptr;  // the dialog on screen, owned
+  GtkWidget* replaceBox = nullptr;         // its question before a file is replaced, if up
   std::string lastFolder;                  // where the next dialog opens; empty: home
 };
 
@@ -257,6 +259,7 @@ std::string chosenPath(GtkFileChooser* chooser, int32_t mode) {
 // Ends the dialog on screen, if any, and hands `path` to the waiting worker, if any.
 void answerDialog(Platform* p, std::string path) {
   Platform::Impl* impl = p->impl;
+  if (GtkWidget* box = std::exchange(impl->replaceBox, nullptr)) gtk_widget_destroy(box);
   if (GtkFileChooserNative* dialog = std::exchange(impl->dialog, nullptr)) {
     g_signal_handlers_disconnect_by_data(dialog, p);
     gtk_native_dialog_destroy(GTK_NATIVE_DIALOG(dialog));
@@ -271,6 +274,13 @@ void answerDialog(Platform* p, std::string path) {
   impl->dialogAnswered.notify_all();
 }
 
+// The next dialog opens where this file is.
+void rememberFolderOf(Platform* p, const std::string& path) {
+  char* parent = g_path_get_dirname(path.c_str());
+  p->impl->lastFolder = parent;
+  g_free(parent);
+}
+
 void onDialogResponse(GtkNativeDialog* dialog, gint response, gpointer data) {
   auto* p = static_cast<Platform*>(data);
   const bool folderMode = gtk_file_chooser_get_action(GTK_FILE_CHOOSER(dialog)) ==
@@ -283,9 +293,7 @@ void onDialogResponse(GtkNativeDialog* dialog, gint response, gpointer data) {
     if (folderMode) {
       p->impl->lastFolder = path;
     } else {
-      char* parent = g_path_get_dirname(path.c_str());
-      p->impl->lastFolder = parent;
-      g_free(parent);
+      rememberFolderOf(p, path);
     }
   }
   answerDialog(p, std::move(path));
@@ -344,6 +352,52 @@ GtkFileChooserNative* newSysexDialog(Platform* p, int32_t mode) {
   return dialog;
 }
 
+// The answer to "replace it?": the name is taken, or the save dialog comes back with the name as
+// it would be written, for another one.
+void onReplaceResponse(GtkDialog* box, gint response, gpointer data) {
+  auto* p = static_cast<Platform*>(data);
+  const std::string path = static_cast<const char*>(g_object_get_data(G_OBJECT(box), "orq-path"));
+  p->impl->replaceBox = nullptr;
+  gtk_widget_destroy(GTK_WIDGET(box));
+  if (!p->impl->dialog) return;
+  if (response == GTK_RESPONSE_ACCEPT) {
+    rememberFolderOf(p, path);
+    answerDialog(p, path);
+    return;
+  }
+  char* name = g_path_get_basename(path.c_str());
+  gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(p->impl->dialog), name);
+  g_free(name);
+  gtk_native_dialog_show(GTK_NATIVE_DIALOG(p->impl->dialog));
+}
+
+// The dialog asks before replacing only the name that was typed; a name that gets .syx added
+// may name a file too, and is asked about here, as the dialog would have asked.
+void askBeforeReplacing(Platform* p, const std::string& path) {
+  char* name = g_filename_display_basename(path.c_str());
+  char* parent = g_path_get_dirname(path.c_str());
+  char* folder = g_filename_display_basename(parent);
+  GtkWidget* box = gtk_message_dialog_new(
+      GTK_WINDOW(p->impl->window), GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
+      GTK_MESSAGE_QUESTION, GTK_BUTTONS_NONE,
+      "A file named \u201c%s\u201d already exists.  Do you want to replace it?", name);
+  gtk_message_dialog_format_secondary_text(
+      GTK_MESSAGE_DIALOG(box),
+      "The file already exists in \u201c%s\u201d.  Replacing it will overwrite its contents.",
+      folder);
+  g_free(name);
+  g_free(parent);
+  g_free(folder);
+  gtk_window_set_title(GTK_WINDOW(box), p->title.c_str());
+  gtk_dialog_add_buttons(GTK_DIALOG(box), "_Cancel", GTK_RESPONSE_CANCEL, "_Replace",
+                         GTK_RESPONSE_ACCEPT, nullptr);
+  gtk_dialog_set_default_response(GTK_DIALOG(box), GTK_RESPONSE_CANCEL);
+  g_object_set_data_full(G_OBJECT(box), "orq-path", g_strdup(path.c_str()), g_free);
+  g_signal_connect(box, "response", G_CALLBACK(onReplaceResponse), p);
+  p->impl->replaceBox = box;
+  gtk_widget_show_all(box);
+}
+
 // An existing file to open; to save, a name in an existing folder, with .syx added when the
 // name has no extension of its own.
 void onSysexResponse(GtkNativeDialog* dialog, gint response, gpointer data) {
@@ -362,18 +416,18 @@ void onSysexResponse(GtkNativeDialog* dialog, gint response, gpointer data) {
       g_object_unref(file);
     }
     const size_t slash = path.find_last_of('/');
-    if (!path.empty() &&
-        path.find('.', slash == std::string::npos ? 0 : slash) == std::string::npos)
-      path += ".syx";
+    const bool extended = !path.empty() &&
+                          path.find('.', slash == std::string::npos ? 0 : slash) == std::string::npos;
+    if (extended) path += ".syx";
     char* parent = g_path_get_dirname(path.c_str());
     if (!isFolder(parent)) path.clear();
     g_free(parent);
+    if (extended && !path.empty() && g_file_test(path.c_str(), G_FILE_TEST_EXISTS)) {
+      askBeforeReplacing(p, path);
+      return;
+    }
   }
-  if (!path.empty()) {
-    char* parent = g_path_get_dirname(path.c_str());
-    p->impl->lastFolder = parent;
-    g_free(parent);
-  }
+  if (!path.empty()) rememberFolderOf(p, path);
   answerDialog(p, std::move(path));
 }
 
@@ -713,6 +767,8 @@ void Platform::popupMenu(const std::vector<MenuItem>& items) {
 
 bool Platform::confirm(const std::string& message, const std::string& button) {
   if (!hasWindow() || std::this_thread::get_id() == impl->uiThread) return false;
+  // Also for a terminal the editor was started from, and for whoever reads its output later.
+  std::fprintf(stderr, "orq-editor: %s\n", message.c_str());
   ConfirmRequest request;
   request.message = message;
   for (char c : button) request.button.push_back(c == '&' ? '_' : c);

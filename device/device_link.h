@@ -3,10 +3,12 @@
 // over it is in link_io.h (the primitives), device_ops.h (the operations) and ir_transfer.h.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <thread>
 
 #include "device/midi_port.h"
+#include "device/protocol.h"
 #include "state/shared_word.h"
 
 namespace orq {
@@ -39,6 +41,10 @@ struct DeviceLink {
   // and orqctl side by side) hears the answers to the others' requests too, so a dump is not
   // always the one just asked for.
   Shared<int32_t> lastDumpProgram{-1};
+  // Worker only; the settings words of that dump as the device sent them (the entries a short
+  // dump leaves out as the block held them), before the editor's own rule for the nibble pairs
+  // makes an odd pair 2 and 2: what the device holds, to compare with what was written to it.
+  std::array<int32_t, kSettingsWords> lastDumpWords{};
   // Worker; whether the last VERSION stated both version bytes. A short one still answers
   // IDENTIFY, but what the device runs is then unknown and no update is decided on it.
   Shared<uint8_t> versionStated{0};

@@ -96,13 +96,13 @@ Request requestSettings(DeviceLink& link, int32_t program) {
   return countOutcome(link, r);
 }
 
-bool sendSettings(DeviceLink& link, int32_t program) {
+Send sendSettings(DeviceLink& link, int32_t program) {
   return sendSettings(link, settingsOf(*link.state, program));
 }
 
-bool sendSettings(DeviceLink& link, const ProgramSettings& settings) {
-  sendToDevice(link, buildWriteSettings(settings));
-  return pauseFor(link, kAfterSend);
+Send sendSettings(DeviceLink& link, const ProgramSettings& settings) {
+  if (!sendToDevice(link, buildWriteSettings(settings))) return Send::NotSent;
+  return pauseFor(link, kAfterSend) ? Send::Sent : Send::Stopped;
 }
 
 bool sendStore(DeviceLink& link) {

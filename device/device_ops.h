@@ -36,10 +36,13 @@ Request identify(DeviceLink& link);
 // another program (asked for by another client of the device) does not end the wait, but when
 // ours never comes, one that arrived counts as the device's answer (Arrived, no failure).
 Request requestSettings(DeviceLink& link, int32_t program);
+// How a message that has no reply went: handed to the port; not sent (the output port is closed,
+// or the builder refused the values); or sent, and the pause after it interrupted.
+enum class Send { Sent, NotSent, Stopped };
 // WRITE_SETTINGS of `program` from the editor state, then the 5 ms pause. Not acknowledged by
-// the device. False when the pause was interrupted.
-bool sendSettings(DeviceLink& link, int32_t program);
-bool sendSettings(DeviceLink& link, const ProgramSettings& settings);
+// the device.
+Send sendSettings(DeviceLink& link, int32_t program);
+Send sendSettings(DeviceLink& link, const ProgramSettings& settings);
 // STORE, then the 5 ms pause; nothing is sent while the output port is closed.
 bool sendStore(DeviceLink& link);
 bool sendReset(DeviceLink& link);

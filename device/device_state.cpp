@@ -7,7 +7,8 @@
 namespace orq {
 namespace {
 
-// As the decoder's rule for a pair read back (asReadBack), on the state's words.
+// Nibble pairs hold 1..3 per channel; a pair read back with anything else becomes the middle
+// position on both channels.
 void normalisePair(Shared<int32_t>* block, int low, int high) {
   const int32_t a = block[low];
   const int32_t b = block[high];
@@ -18,14 +19,19 @@ void normalisePair(Shared<int32_t>* block, int low, int high) {
 }
 
 void applySettingsDump(const Reply& r, EditorState& state, DeviceLink& link) {
+  // The panel and an undone step change these words under the same lock: a dump never lands in
+  // the middle of either.
+  const auto lock = state.lockHistory();
   link.lastDumpProgram = r.program;
   if (r.program == 0) {
     state.midiChannel = r.midiChannel;
     state.boostLock = r.boostLock;
   }
   Shared<int32_t>* block = state.programBlocks[r.program];
-  for (int e = 0; e < kSettingsWords; ++e)
+  for (int e = 0; e < kSettingsWords; ++e) {
     if (r.present & (1u << e)) block[e] = r.words[e];
+    link.lastDumpWords[static_cast<size_t>(e)] = block[e];
+  }
   block[kReceived] = 1;
   normalisePair(block, kPresence1, kPresence2);
   normalisePair(block, kDeep1, kDeep2);

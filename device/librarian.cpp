@@ -2,6 +2,7 @@
 // file formats.
 #include "device/librarian.h"
 
+#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -91,18 +92,57 @@ void showDone(DeviceLink& link) {
   requestRepaint(link);
 }
 
+// The panel is busy from the moment a command is taken until it is done, its dialogs and
+// questions included: an edit made meanwhile would wait in the one command slot, where a later
+// one replaces it, and a backup would read the device over it. Unless the link was interrupted
+// (the thread body then takes over), the panel is connected and idle again afterwards.
+class BusyPanel {
+ public:
+  explicit BusyPanel(DeviceLink& link) : link_(link) {
+    link_.state->linkState = kBusy;
+    requestRepaint(link_);
+  }
+  ~BusyPanel() {
+    if (!interrupted(link_)) showDone(link_);
+  }
+  BusyPanel(const BusyPanel&) = delete;
+  BusyPanel& operator=(const BusyPanel&) = delete;
+
+ private:
+  DeviceLink& link_;
+};
+
+std::string programText(int32_t program) {
+  return "program " + std::to_string(program);
+}
+
+// The shown program as the device holds it: read first when the editor never had its dump (a
+// read that timed out, a dump of another program). Empty when it is there; otherwise why not.
+std::string ensureRead(DeviceLink& link, int32_t program) {
+  if (link.state->programBlocks[program][kReceived].get() == 1) return {};
+  if (readProgram(link, program) == Request::Arrived) return {};
+  return "Program " + std::to_string(program) + " could not be read from the device";
+}
+
 void saveProgram(DeviceLink& link) {
   const std::wstring path = chooseFile(link, kDialogSaveSysex);
-  if (path.empty() || stopping(link)) return;
-  const ProgramSettings settings = settingsOf(*link.state, link.state->program.get());
+  if (path.empty() || interrupted(link)) return;
+  const int32_t program = link.state->program.get();
+  if (const std::string why = ensureRead(link, program); !why.empty()) {
+    if (!interrupted(link)) tell(link, why + "; " + utf8Name(path) + " was not written.");
+    return;
+  }
+  const ProgramSettings settings = settingsOf(*link.state, program);
   if (!writeWhole(path, encodeProgramFile(settings)))
     tell(link, utf8Name(path) + " cannot be written.");
 }
 
-// The file's values into the program shown, as one undo step; the device-wide values stay.
+// The file's values into the program shown, as one undo step; the device-wide values stay. The
+// step is kept only when the device was sent it; otherwise the panel goes back to what the
+// device holds.
 void openProgram(DeviceLink& link) {
   const std::wstring path = chooseFile(link, kDialogOpenSysex);
-  if (path.empty() || stopping(link)) return;
+  if (path.empty() || interrupted(link)) return;
   std::vector<uint8_t> bytes;
   std::string error;
   ProgramFileContent content;
@@ -110,12 +150,15 @@ void openProgram(DeviceLink& link) {
     content = decodeProgramFile(bytes.data(), bytes.size());
     if (!content.error.empty()) error = utf8Name(path) + " is not a program file: " + content.error;
   }
+  EditorState& state = *link.state;
+  const int32_t program = state.program.get();
+  if (error.empty()) error = ensureRead(link, program);
+  if (interrupted(link)) return;
   if (!error.empty()) {
     tell(link, error + ". Nothing was sent.");
     return;
   }
-  EditorState& state = *link.state;
-  const int32_t program = state.program.get();
+  Send sent = Send::NotSent;
   {
     const auto lock = state.lockHistory();
     const SettingsValues before = state.settingsValues(program);
@@ -123,16 +166,22 @@ void openProgram(DeviceLink& link) {
     SettingsValues after = before;
     for (size_t w = 0; w < after.words.size(); ++w) after.words[w] = content.settings.words[w];
     state.setSettingsValues(program, after);
-    state.programBlocks[program][kReceived] = 1;
-    state.history().record(program, L"OPEN PROGRAM", before, after);
+    sent = sendSettings(link, program);
+    if (sent == Send::NotSent) {
+      state.setSettingsValues(program, before);
+    } else {
+      state.history().record(program, L"OPEN PROGRAM", before, after);
+    }
   }
   requestRepaint(link);
-  sendSettings(link, program);
+  if (sent == Send::NotSent)
+    tell(link, utf8Name(path) + " was not sent: the device's port is closed. The panel shows " +
+                   "what the device holds.");
 }
 
 void backUp(DeviceLink& link) {
   const std::wstring path = chooseFile(link, kDialogSaveSysex);
-  if (path.empty() || stopping(link)) return;
+  if (path.empty() || interrupted(link)) return;
   showProgress(link, 0);
   const LibrarianRun run =
       backUpAll(link, [&](int done) { showProgress(link, done * 100 / kBackupPrograms); });
@@ -145,9 +194,20 @@ void backUp(DeviceLink& link) {
   }
 }
 
+// The backup's values outside their documented ranges, as the restore's question lists them.
+std::string rangeWarnings(const std::vector<std::string>& warnings) {
+  constexpr size_t kListed = 5;
+  if (warnings.empty()) return {};
+  std::string text = "\n\nOutside their documented ranges, sent as they are:";
+  for (size_t i = 0; i < warnings.size() && i < kListed; ++i) text += "\n" + warnings[i];
+  if (warnings.size() > kListed)
+    text += "\nand " + std::to_string(warnings.size() - kListed) + " more programs";
+  return text;
+}
+
 void restore(DeviceLink& link) {
   const std::wstring path = chooseFile(link, kDialogOpenSysex);
-  if (path.empty() || stopping(link)) return;
+  if (path.empty() || interrupted(link)) return;
   std::vector<uint8_t> bytes;
   std::string error;
   BackupContent content;
@@ -161,11 +221,12 @@ void restore(DeviceLink& link) {
   }
   if (!link.host || !link.host->confirm("Restore all 128 programs from " + utf8Name(path) +
                                             "? This replaces the settings of every program on "
-                                            "the device (they are kept only after STORE).",
+                                            "the device (they are kept only after STORE)." +
+                                            rangeWarnings(content.warnings),
                                         "&Restore")) {
     return;
   }
-  if (stopping(link)) return;
+  if (interrupted(link)) return;
   showProgress(link, 0);
   const LibrarianRun run = restoreAll(link, content.programs, [&](int done) {
     showProgress(link, done * 100 / (2 * kBackupPrograms));
@@ -175,6 +236,14 @@ void restore(DeviceLink& link) {
   if (run.stopped) return;
   showDone(link);
   if (!run.error.empty()) tell(link, "The restore failed: " + run.error + ".");
+}
+
+// What the device holds once it has taken `settings`: the values as the message carries them.
+std::array<int32_t, kSettingsWords> asWritten(const ProgramSettings& settings) {
+  ProgramSettings carried;
+  const Bytes message = buildWriteSettings(settings);
+  if (!decodeWriteSettings(message.data(), message.size(), carried)) return settings.words;
+  return carried.words;
 }
 
 }  // namespace
@@ -215,7 +284,12 @@ LibrarianRun restoreAll(DeviceLink& link, const std::vector<ProgramSettings>& pr
                         const std::function<void(int done)>& progress) {
   LibrarianRun run;
   for (const ProgramSettings& p : programs) {
-    if (interrupted(link) || !sendSettings(link, p)) {
+    const Send sent = interrupted(link) ? Send::Stopped : sendSettings(link, p);
+    if (sent == Send::NotSent) {
+      run.error = programText(p.program) + " could not be sent: the device's port is closed";
+      return run;
+    }
+    if (sent == Send::Stopped) {
       run.stopped = true;
       return run;
     }
@@ -231,10 +305,13 @@ LibrarianRun restoreAll(DeviceLink& link, const std::vector<ProgramSettings>& pr
                     std::to_string(p.program) + " with that program's settings";
       return run;
     }
-    // Only program 0's dump tells the device-wide values.
+    // The dump as the device sent it: the editor's rule for odd nibble pairs would make a pair
+    // the device did not take look the same as one it did. Only program 0's dump tells the
+    // device-wide values.
     const ProgramSettings now = settingsOf(*link.state, p.program);
-    const ProgramSettings expected = asReadBack(p);
-    if (now.words != expected.words || (p.program == 0 && now != expected)) {
+    const bool globalsDiffer =
+        p.program == 0 && (now.midiChannel != p.midiChannel || now.boostLock != p.boostLock);
+    if (link.lastDumpWords != asWritten(p) || globalsDiffer) {
       run.error =
           "program " + std::to_string(p.program) + " reads back other settings than were sent";
       return run;
@@ -244,7 +321,26 @@ LibrarianRun restoreAll(DeviceLink& link, const std::vector<ProgramSettings>& pr
   return run;
 }
 
+void undoStep(DeviceLink& link, int32_t program, bool undo) {
+  EditorState& state = *link.state;
+  if (program < 0 || program >= kProgramCount) return;
+  bool changed = false;
+  {
+    // Dumps land on this thread too, so nothing comes between the values read here, the step
+    // taken back on them and the message that carries the result.
+    const auto lock = state.lockHistory();
+    SettingsValues values = state.settingsValues(program);
+    state.history().reconcile(state.deviceEpoch.get(), program, values);
+    changed = undo ? state.history().undo(program, values) : state.history().redo(program, values);
+    if (changed) state.setSettingsValues(program, values);
+  }
+  if (!changed) return;
+  requestRepaint(link);
+  sendSettings(link, program);
+}
+
 void runLibrarianCommand(DeviceLink& link, int32_t code) {
+  const BusyPanel busy(link);
   switch (code) {
     case kCommandOpenProgram:
       openProgram(link);

@@ -17,7 +17,8 @@
 namespace orq {
 
 // READ_SETTINGS for `program` until that program's own dump has come: Arrived only then (a dump
-// of another program answers the request but reads nothing of this one).
+// of another program answers the request but reads nothing of this one). The dump's words as the
+// device sent them are then in link.lastDumpWords.
 Request readProgram(DeviceLink& link, int32_t program);
 
 // How a backup or a restore went: `error` empty on success, else what the device did not do;
@@ -35,12 +36,20 @@ struct LibrarianRun {
 // all 128 came.
 LibrarianRun backUpAll(DeviceLink& link, const std::function<void(int done)>& progress);
 
-// Sends every program of `programs`, then reads each back to check it arrived; `progress`
-// counts to twice their number.
+// Sends every program of `programs`, then reads each back to check the device holds it: the words
+// it reports must be the ones the message carried (an out-of-range value the device holds is
+// reported as it is, so it compares too). `progress` counts to twice their number.
 LibrarianRun restoreAll(DeviceLink& link, const std::vector<ProgramSettings>& programs,
                         const std::function<void(int done)>& progress);
 
-// The worker's commands kCommandOpenProgram .. kCommandRestore.
+// The worker's commands kCommandOpenProgram .. kCommandRestore. The panel is busy from the start
+// of each to its end, dialogs included.
 void runLibrarianCommand(DeviceLink& link, int32_t code);
+
+// Commands kCommandUndo and kCommandRedo: the newest step of `program`'s history taken back (or
+// made again) on the values the editor holds now, and the result sent for that program, with no
+// reply applied in between. Nothing happens when there is no step, or when the device changed
+// the values under the history.
+void undoStep(DeviceLink& link, int32_t program, bool undo);
 
 }  // namespace orq

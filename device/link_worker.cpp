@@ -215,6 +215,10 @@ void dispatch(DeviceLink& link, WorkerState& w) {
     case kCommandRestore:
       runLibrarianCommand(link, code);
       break;
+    case kCommandUndo:
+    case kCommandRedo:
+      undoStep(link, state.commandProgram.get(), code == kCommandUndo);
+      break;
     default:
       if (code >= kCommandImportFirst && code <= kCommandImportLast) importIntoSlot(link, code);
       break;  // unknown codes are dropped

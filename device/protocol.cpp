@@ -52,16 +52,6 @@ wchar_t nameChar(uint8_t b) {
   return static_cast<wchar_t>(b);
 }
 
-// Nibble pairs hold 1..3 per channel; anything else resets the pair to the middle position.
-void normalisePair(int32_t* block, int low, int high) {
-  const int32_t a = block[low];
-  const int32_t b = block[high];
-  if (a < 1 || a > 3 || b < 1 || b > 3) {
-    block[low] = 2;
-    block[high] = 2;
-  }
-}
-
 void decodeSettingsDump(const uint8_t* m, size_t length, Reply& r) {
   const uint8_t p = m[3];
   if (p >= kProgramCount) return;
@@ -104,13 +94,6 @@ void decodeSlotName(const uint8_t* m, Reply& r) {
 }
 
 }  // namespace
-
-ProgramSettings asReadBack(ProgramSettings s) {
-  normalisePair(s.words.data(), kPresence1, kPresence2);
-  normalisePair(s.words.data(), kDeep1, kDeep2);
-  normalisePair(s.words.data(), kLowpass1, kLowpass2);
-  return s;
-}
 
 Bytes buildWriteSettings(const ProgramSettings& s) {
   const int32_t p = s.program;

@@ -67,10 +67,6 @@ struct ProgramSettings {
   bool operator==(const ProgramSettings&) const = default;
 };
 
-// What the editor state holds once the device has sent `settings` back in a SETTINGS_DUMP: a
-// nibble pair with a member outside 1..3 becomes 2 and 2, as applyReply makes it.
-ProgramSettings asReadBack(ProgramSettings settings);
-
 // An empty result means "send nothing": the builder refused an argument that the message cannot
 // carry (a program outside 0..127, a slot outside 0..5, an offset wider than its field, an
 // unknown END_TRANSFER target). The caller must not send, and must not wait for a reply.

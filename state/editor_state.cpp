@@ -33,12 +33,9 @@ void EditorState::resetDeviceFields() {
   program = 0;
   midiChannel = 0;
   boostLock = 0;
-  browserSlot = 0;
-  ccListOpen = 0;
-  browserListMode = 0;
-  catalogueIndex = 0;
   statusCode = kStatusIdle;
   deviceEpoch = deviceEpoch + 1;
+  deviceResets = deviceResets + 1;
 }
 
 SettingsValues EditorState::settingsValues(int program) const {

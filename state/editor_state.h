@@ -58,6 +58,8 @@ enum Command : int32_t {
   kCommandSaveProgram = 14,      // the current program into a program file
   kCommandBackup = 15,           // all 128 programs into a backup file
   kCommandRestore = 16,          // all 128 programs from a backup file
+  kCommandUndo = 17,             // the newest step of commandProgram's history taken back, sent
+  kCommandRedo = 18,             // the step undone last made again, sent
 };
 
 // statusCode values besides 0..100 (transfer per cent).
@@ -75,7 +77,7 @@ class EditorState {
 
   // Written by the worker (W) or the user-interface thread (U).
   Shared<int32_t> linkState{kNoDevice};       // W
-  Shared<int32_t> pendingCommand{0};          // U writes 1..16; W takes and clears
+  Shared<int32_t> pendingCommand{0};          // U writes 1..18; W takes and clears
   Doorbell workerBell;                        // rung when the worker has something to do
   Shared<uint16_t> deviceFirmwareVersion{0};  // W
   Shared<uint16_t> imageFirmwareVersion{0};   // W
@@ -83,6 +85,8 @@ class EditorState {
   Shared<int32_t> program{0};                 // U, and W from device reports
   Shared<int32_t> midiChannel{0};             // U, and W from device reports
   Shared<int32_t> boostLock{0};               // U, and W from device reports
+  // The panel's own view: the worker never writes these. A device found afresh or gone resets
+  // them, on the user-interface thread, once it sees deviceResets move (Ui::onEvent).
   Shared<int32_t> browserSlot{0};             // U
   Shared<int32_t> ccListOpen{0};              // U
   Shared<int32_t> browserListMode{0};         // U
@@ -93,15 +97,22 @@ class EditorState {
   // the browser has moved on by the time it takes the command.
   Shared<int32_t> commandSlot{0};                             // U
   Shared<int32_t> commandEntry{0};                            // U
+  // The program shown when Undo or Redo was asked for (commands 17 and 18): the step is taken
+  // back on that program and sent for it, whatever program is current when the worker acts.
+  Shared<int32_t> commandProgram{0};                          // U
   Shared<int32_t> programBlocks[kProgramCount][kBlockWords];  // U edits, W stores dumps
   Shared<int32_t> modelKind{0};                               // W
   // Counts the times the device's values were replaced wholesale (a device found afresh, a
   // restore): the undo history forgets everything when it moves.
   Shared<int32_t> deviceEpoch{0};  // W
+  // Counts resetDeviceFields calls: the panel resets its own view when it moves.
+  Shared<int32_t> deviceResets{0};  // W
 
-  // The undo history, used by the panel and by the worker (a program file opened is a step).
-  // Whoever uses it holds the lock, and keeps holding it while it changes the values the history
-  // tracks, so that the other thread never sees half a step.
+  // The undo history, used by the panel (its edits are steps) and by the worker (undo and redo,
+  // a program file opened). The lock also covers the values the history tracks: whoever changes
+  // a program's settings words or the device-wide values (the panel's edits, a dump applied,
+  // an undone step) holds it from reading them to writing them back, so that neither thread
+  // ever sees, or writes back, half a step.
   std::unique_lock<std::mutex> lockHistory() const {
     return std::unique_lock<std::mutex>(historyMutex_);
   }
@@ -114,7 +125,8 @@ class EditorState {
   std::wstring slotName(int slot) const;
   void setSlotName(int slot, std::wstring name);
 
-  // Returns every device-derived field to its start value.
+  // Returns every device-derived field to its start value and counts deviceResets; the panel's
+  // own fields are left to the panel.
   void resetDeviceFields();
 
   // The file of command 12 and its user slot 0..5: U sets them before publishing the command,

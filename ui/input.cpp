@@ -42,24 +42,31 @@ void clearHovers(Ui& ui) {
   for (HitRegion& r : ui.hitRegions) r.hovered = 0;
 }
 
-// Writes a worker command, gives the worker time to take it, and drops the highlight of the
-// pressed control (the worker repaints when it acts).
-void handOver(Ui& ui, int32_t code) {
+struct PressFlags {
+  bool repaint = false;
+  bool changed = false;
+  bool listOpened = false;  // this press turned the browser list on
+  // The worker command the press gives, handed over once the press is done (finish), and
+  // whether a pause goes before it.
+  int32_t command = kCommandNone;
+  bool pauseFirst = false;
+};
+
+// Notes the worker command of a press. The upload's target is the one on screen now, not
+// whatever the browser shows when the worker gets to it.
+void handOver(Ui& ui, PressFlags& f, int32_t code) {
   if (code == kCommandUploadFactoryIr) {
-    // The upload's target is the one on screen now, not whatever the browser shows when the
-    // worker gets to it.
     ui.commandSlot = ui.browserSlot.get();
     ui.commandEntry = ui.catalogueIndex.get();
   }
-  ui.handOverCommand(code);
-  clearHovers(ui);
+  f.command = code;
 }
 
 // With AUDITION on, every new selection goes to the slot at once.
-void auditionIfOn(Ui& ui) {
+void auditionIfOn(Ui& ui, PressFlags& f) {
   if (ui.audition != 1) return;
-  pause(kHandOverPause);
-  handOver(ui, kCommandUploadFactoryIr);
+  f.pauseFirst = true;
+  handOver(ui, f, kCommandUploadFactoryIr);
 }
 
 Shared<int32_t>* currentBlock(Ui& ui) {
@@ -96,12 +103,6 @@ void stepProgram(Ui& ui, bool up) {
   }
 }
 
-struct PressFlags {
-  bool repaint = false;
-  bool changed = false;
-  bool listOpened = false;  // this press turned the browser list on
-};
-
 // Carries out the press on control `id`; false when the control does not answer presses now.
 bool act(Ui& ui, uint32_t id, PressFlags& f) {
   Shared<int32_t>* B = currentBlock(ui);
@@ -113,7 +114,7 @@ bool act(Ui& ui, uint32_t id, PressFlags& f) {
     return true;
   }
   if (const int32_t s = control::indexIn(id, control::kImportFolder, kSlotCount); s >= 0) {
-    handOver(ui, kCommandImportFirst + s);
+    handOver(ui, f, kCommandImportFirst + s);
     return true;
   }
   if (const int32_t s = control::indexIn(id, control::kSlotBrowser, kSlotCount); s >= 0) {
@@ -125,12 +126,12 @@ bool act(Ui& ui, uint32_t id, PressFlags& f) {
     if (ui.browserListMode != 1) return false;
     ui.catalogueIndex = i;
     f.repaint = true;
-    auditionIfOn(ui);
+    auditionIfOn(ui, f);
     return true;
   }
   switch (id) {
     case control::kStore:
-      handOver(ui, kCommandStore);
+      handOver(ui, f, kCommandStore);
       break;
     case control::kChannelDown: {
       const int32_t v = ui.midiChannel;
@@ -170,21 +171,21 @@ bool act(Ui& ui, uint32_t id, PressFlags& f) {
       const int32_t v = ui.catalogueIndex;
       ui.catalogueIndex = v <= 0 ? kCatalogueSize - 1 : v - 1;
       f.repaint = true;
-      auditionIfOn(ui);
+      auditionIfOn(ui, f);
       break;
     }
     case control::kEntryNext: {
       const int32_t v = ui.catalogueIndex;
       ui.catalogueIndex = v >= kCatalogueSize - 1 ? 0 : v + 1;
       f.repaint = true;
-      auditionIfOn(ui);
+      auditionIfOn(ui, f);
       break;
     }
     case control::kExtractAll:
-      handOver(ui, kCommandExtractAll);
+      handOver(ui, f, kCommandExtractAll);
       break;
     case control::kSelect:
-      handOver(ui, kCommandUploadFactoryIr);
+      handOver(ui, f, kCommandUploadFactoryIr);
       break;
     case control::kEntryTitle:
       toggle(ui.browserListMode);
@@ -247,7 +248,15 @@ bool act(Ui& ui, uint32_t id, PressFlags& f) {
 
 // A settings change is sent when this program's block came from the device, and otherwise
 // the block is asked for instead: the program that is current after the change decides.
+// A command is handed over (publish, and the pause that lets the worker take it before the
+// next press could overwrite it), and the pressed control's highlight dropped (the worker
+// repaints when it acts).
 void finish(Ui& ui, const PressFlags& f) {
+  if (f.command != kCommandNone) {
+    if (f.pauseFirst) pause(kHandOverPause);
+    ui.handOverCommand(f.command);
+    clearHovers(ui);
+  }
   if (f.changed) {
     ui.pendingCommand =
         currentBlock(ui)[kReceived] != 0 ? kCommandSendSettings : kCommandReadSettings;
@@ -311,14 +320,19 @@ void Ui::onLeftDown() {
   logicalPointer(x, y);
   PressFlags f;
   const int32_t shownProgram = program;
-  const SettingsValues before = settingsValues(shownProgram);
-  for (const HitRegion& r : hitRegions) {
-    if (r.kind != kPress || skipped(*this, r) || !contains(r, x, y)) continue;
-    // Neighbouring controls share their edge columns (a folder icon and the "+" beside it, two
-    // list rows); one press acts on the first live control only.
-    if (act(*this, r.id, f)) {
-      if (f.changed) recordStep(shownProgram, r.id, before);
-      break;
+  {
+    // The values read here, the change and the step it makes are one unit: a dump applied in
+    // between would become part of the step, and undoing it would revert the device's change.
+    const auto lock = lockHistory();
+    const SettingsValues before = settingsValues(shownProgram);
+    for (const HitRegion& r : hitRegions) {
+      if (r.kind != kPress || skipped(*this, r) || !contains(r, x, y)) continue;
+      // Neighbouring controls share their edge columns (a folder icon and the "+" beside it,
+      // two list rows); one press acts on the first live control only.
+      if (act(*this, r.id, f)) {
+        if (f.changed) recordStep(shownProgram, r.id, before);
+        break;
+      }
     }
   }
   if (browserSlot >= 1 && browserListMode == 1 && !f.listOpened) {

@@ -14,7 +14,7 @@ Ui* Ui::current() {
   return gUi;
 }
 
-Ui::Ui(Platform* p) : platform(p) {
+Ui::Ui(Platform* p) : platform(p), seenResets_(deviceResets.get()) {
   gUi = this;
   if (platform) {
     platform->callback = [this](PlatformEvent event) { onEvent(event); };
@@ -33,7 +33,18 @@ Ui::~Ui() {
   if (gUi == this) gUi = nullptr;
 }
 
+void Ui::followDeviceReset() {
+  const int32_t resets = deviceResets.get();
+  if (resets == seenResets_) return;
+  seenResets_ = resets;
+  browserSlot = 0;
+  ccListOpen = 0;
+  browserListMode = 0;
+  catalogueIndex = 0;
+}
+
 void Ui::onEvent(PlatformEvent event) {
+  followDeviceReset();
   switch (event) {
     case PlatformEvent::Paint:
       if (platform && platform->canvas()) paint(*platform->canvas());

@@ -75,13 +75,21 @@ class Ui : public EditorState {
   void onRightDown();
   // The menu as it stands for the program shown: Undo naming its step, greyed when empty.
   std::vector<MenuItem> menuItems();
-  // Records the change a press on `id` made to the program shown, from `before`.
+  // Records the change a press on `id` made to the program shown, from `before`; with the
+  // history's lock held since `before` was read.
   void recordStep(int32_t shownProgram, uint32_t id, const SettingsValues& before);
-  // True when a step was undone (redone) and sent.
+  // Asks the worker to undo (redo) the newest step of the program shown; false when there is
+  // none.
   bool undoOrRedo(bool undo);
 
   // The one Ui of the process, or null.
   static Ui* current();
+
+ private:
+  // Closes the browser and the CC list and selects the first catalogue entry when the device's
+  // fields were reset since the last event (another device, or none).
+  void followDeviceReset();
+  int32_t seenResets_ = 0;  // U only: deviceResets as this thread last acted on it
 };
 
 }  // namespace orq

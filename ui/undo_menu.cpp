@@ -1,8 +1,8 @@
 // Undo and redo of the panel's settings changes, the shortcut keys and the panel's menu. Each
 // change a press makes to the values a settings message carries is one step of the shown
-// program's history (state/undo_history.h), named for the control that made it; undo and redo
-// put values back and send them like any edit. The program files and backups of the menu are
-// worker commands (device/librarian.h).
+// program's history (state/undo_history.h), named for the control that made it. Undo and redo
+// are worker commands, as are the program files and backups of the menu (device/librarian.h):
+// the worker puts the values back and sends them in one step.
 #include <string>
 #include <vector>
 
@@ -59,15 +59,9 @@ std::string narrow(const std::wstring& text) {
   return out;
 }
 
-void sendShownProgram(Ui& ui) {
-  ui.pendingCommand = kCommandSendSettings;
-  ui.workerBell.ring();
-  if (ui.platform) ui.platform->requestRepaint();
-}
-
 void askWorker(Ui& ui, int32_t code) {
-  ui.pendingCommand.publish(code);
-  ui.workerBell.ring();
+  ui.handOverCommand(code);
+  if (ui.platform) ui.platform->requestRepaint();
 }
 
 }  // namespace
@@ -77,23 +71,21 @@ void Ui::recordStep(int32_t shownProgram, uint32_t id, const SettingsValues& bef
   if (program.get() != shownProgram || programBlocks[shownProgram][kReceived] == 0) return;
   const std::wstring name = stepName(id, modelKind);
   if (name.empty()) return;
-  const auto lock = lockHistory();
   history().reconcile(deviceEpoch, shownProgram, before);
   history().record(shownProgram, name, before, settingsValues(shownProgram));
 }
 
 bool Ui::undoOrRedo(bool undo) {
   const int32_t shown = program;
-  bool changed = false;
   {
     const auto lock = lockHistory();
-    SettingsValues values = settingsValues(shown);
-    history().reconcile(deviceEpoch, shown, values);
-    changed = undo ? history().undo(shown, values) : history().redo(shown, values);
-    if (changed) setSettingsValues(shown, values);
+    history().reconcile(deviceEpoch, shown, settingsValues(shown));
+    if ((undo ? history().undoName(shown) : history().redoName(shown)).empty()) return false;
   }
-  if (changed) sendShownProgram(*this);
-  return changed;
+  // The worker takes the step back and sends it as one unit, for the program shown now.
+  commandProgram = shown;
+  askWorker(*this, undo ? kCommandUndo : kCommandRedo);
+  return true;
 }
 
 void Ui::onAction(Action action) {

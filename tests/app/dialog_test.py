@@ -174,6 +174,55 @@ def run(probe_exe, wm_close, env, work):
         p.stop()
 
 
+def replace_question(probe_exe, env, work):
+    """Save program's name without .syx gets it added; when that names a file, the editor asks
+    before replacing it, as the dialog asks for a name typed whole."""
+    keep = os.path.join(work, "files", "keep \u00e9")
+    os.makedirs(keep)
+    weekly = os.path.join(keep, "weekly.syx")
+    with open(weekly, "wb") as f:
+        f.write(b"\xf0\xf7")
+    save = dialog_line("Save", "open", keep, "System exclusive[]")
+    p = Probe(probe_exe, ["4", "4", "4"], dict(env, HOME=keep), work, "replace")
+    try:
+        pid = p.proc.pid
+        p.expect(save)
+        windows = lambda: set(dialogs._dialogs(env, pid, ["Tarvik Editor"]))
+        main = windows()
+
+        def answer_question(key):
+            box = dialogs._wait("the question before replacing weekly.syx",
+                                lambda: next(iter(windows() - main), None), 10)
+            dialogs._focus(box, env)
+            time.sleep(0.3)
+            dialogs._xdotool(["key", "--clearmodifiers", key], env)
+            dialogs.wait_gone(box, env)
+
+        dialogs.choose(os.path.join(keep, "weekly"), env=env, pid=pid, titles=["Save"],
+                       location_key="ctrl+a")
+        answer_question("Escape")
+        dialogs.cancel(env=env, pid=pid, titles=["Save"])  # the dialog came back for another name
+        p.expect(b"result 4 []")
+        print("ok save: a name that becomes an existing file asks first; Cancel asks again")
+
+        p.expect(save)
+        dialogs.choose(os.path.join(keep, "weekly"), env=env, pid=pid, titles=["Save"],
+                       location_key="ctrl+a")
+        answer_question("alt+r")
+        p.expect(b"result 4 [%s]" % b(weekly))
+        print("ok save: Replace gives the name as it is written")
+
+        p.expect(save)
+        dialogs.choose(os.path.join(keep, "fresh"), env=env, pid=pid, titles=["Save"],
+                       location_key="ctrl+a")
+        p.expect(b"result 4 [%s]" % b(os.path.join(keep, "fresh.syx")))
+        if p.proc.wait(timeout=5) != 0:
+            raise Failure("probe ended with status %d" % p.proc.returncode)
+        print("ok save: a new name asks nothing")
+    finally:
+        p.stop()
+
+
 def check_all_freed(p, shown):
     # The dialog windows are finalized once answered: nothing keeps the dialog objects alive.
     freed = p.count(b"freed")
@@ -209,6 +258,7 @@ def main():
         if not env.get("DISPLAY"):
             start_xvfb(env, procs)
         run(probe_exe, wm_close, env, work)
+        replace_question(probe_exe, env, work)
         ok = True
     except (Failure, dialogs.DialogError, subprocess.TimeoutExpired) as e:
         print("FAIL: %s" % e, file=sys.stderr)

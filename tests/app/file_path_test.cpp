@@ -54,7 +54,8 @@ TEST(FilePath, FileUriListGivesTheFirstEntrysLocalPath) {
       {"file:///home/u/My%20Cab%20%C3%A9%20%E4%B8%80.wav", L"/home/u/My Cab \u00e9 \u4e00.wav"},
       {"# from a file manager\r\nfile:///a.wav\r\nfile:///b.wav\r\n", L"/a.wav"},
       {"file://localhost/a%2fb%25.wav", L"/a/b%.wav"},
-      {"file://host.lan/srv/ir.wav\n", L"/srv/ir.wav"},
+      {"file://LocalHost/srv/ir.wav\n", L"/srv/ir.wav"},
+      {"file://host.lan/srv/ir.wav\n", L""},  // another machine's file, not /srv/ir.wav here
       {"FILE:/x/y.wav", L"/x/y.wav"},
       {"file:///C:/IRs/x.wav", drives ? L"C:/IRs/x.wav" : L"/C:/IRs/x.wav"},
       {"file:///a/b\u00e9.wav", L"/a/b\u00e9.wav"},  // unescaped UTF-8 as some sources send it
@@ -69,6 +70,11 @@ TEST(FilePath, FileUriListGivesTheFirstEntrysLocalPath) {
       {"", L""},
   };
   for (const Case& c : cases) EXPECT_EQ(orq::fileUriPath(c.list), c.path) << c.list;
+  // A raw NUL would cut the path where the system reads it; one that ends the list does not.
+  using namespace std::string_literals;
+  EXPECT_EQ(orq::fileUriPath("file:///a.wav\0.txt\r\n"s), L"");
+  EXPECT_EQ(orq::fileUriPath("file:///a.wav\r\n\0"s), L"/a.wav");
+  EXPECT_EQ(orq::fileUriPath("file:///a.wav\0"s), L"/a.wav");
 }
 
 TEST(FilePath, EveryByteSequenceSurvivesTheRoundTrip) {

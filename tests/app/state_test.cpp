@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <iterator>
 #include <thread>
+#include <vector>
 
 #include "app/platform.h"
 #include "ui/ui.h"
@@ -59,7 +61,14 @@ TEST_F(UiState, ResetClearsDeviceFieldsAndKeepsLinkCommandAndAudition) {
   ui.setSlotName(5, L"CAB");
   ui.hitRegions.push_back({1, 0, 0, 5, 5, 2, 1});
 
-  ui.resetDeviceFields();
+  ui.resetDeviceFields();  // as the worker calls it
+
+  // The panel's own view is the user-interface thread's: the worker's reset leaves it, and the
+  // panel's next event (any kind) resets it.
+  const int32_t view[] = {ui.browserSlot, ui.ccListOpen, ui.browserListMode, ui.catalogueIndex};
+  EXPECT_EQ(std::vector<int32_t>(std::begin(view), std::end(view)),
+            (std::vector<int32_t>{4, 1, 1, 9}));
+  platform.deliver(orq::PlatformEvent::Timer);
 
   EXPECT_EQ(ui.linkState, 3);
   EXPECT_EQ(ui.pendingCommand, 7);

@@ -19,8 +19,7 @@ from panel_e2e import Failure, Session, click, find_window, received, wait_until
 
 PRESENCE_CH1 = (29, 90)
 GATE_CH1 = (120, 300)
-START = "f0 00 01 00 01 00 00 00 00 00 01 00 22 22 22 00 00 f7"       # program 0 as read
-PRESENCE3 = "f0 00 01 00 01 00 00 00 00 00 01 00 23 22 22 00 00 f7"   # after a PRESENCE click
+SEED = "5"  # the simulated device's programs differ from each other
 
 # The menu's entries, in order; worked with Down and Return, which skip greyed entries.
 UNDO, REDO, OPEN, SAVE, BACKUP, RESTORE = range(6)
@@ -28,6 +27,34 @@ UNDO, REDO, OPEN, SAVE, BACKUP, RESTORE = range(6)
 
 def hexbytes(data):
     return " ".join("%02x" % b for b in data)
+
+
+def dumps_sent(log_path):
+    """The SETTINGS_DUMPs the simulator sent, as bytes, in order: what it held when asked."""
+    out = []
+    with open(log_path) as f:
+        for line in f:
+            parts = line.split(None, 3)
+            if len(parts) == 4 and parts[1] == "->" and parts[2] == "SETTINGS_DUMP":
+                out.append(bytes.fromhex(parts[3]))
+    return out
+
+
+def as_write(dump):
+    """The WRITE_SETTINGS that carries what a SETTINGS_DUMP reports."""
+    return dump[:2] + b"\x01" + dump[3:]
+
+
+def check_holds(what, log, start, messages):
+    """The dumps the simulator sent after `start` dumps are exactly `messages` (a backup's
+    or restored file's 128 WRITE_SETTINGS, as 2304 bytes)."""
+    got = b"".join(as_write(d) for d in dumps_sent(log)[start:])
+    if got != messages:
+        at = next((i for i in range(0, len(messages), 18)
+                   if got[i:i + 18] != messages[i:i + 18]), len(got))
+        raise Failure("%s: program %d: the device holds %s, the file %s" % (
+            what, at // 18, hexbytes(got[at:at + 18]), hexbytes(messages[at:at + 18])))
+    print("ok %-40s all 128 programs" % what)
 
 
 class Editor:
@@ -71,20 +98,27 @@ class Editor:
             raise Failure("%s: the device received %s, expected nothing" % (what, extra))
         print("ok %-40s nothing sent" % what)
 
-    def box(self):
-        """The editor's message box: a second window of the editor's title."""
-        def search():
-            r = self.s.run(["xdotool", "search", "--onlyvisible", "--name", "^Tarvik Editor$"])
-            others = [w for w in r.stdout.split() if w != self.window]
-            return others[0] if others else None
-        return wait_until("the editor's message box", search, 10)
+    def boxes(self):
+        """The editor's message boxes: windows of the editor's title besides its own."""
+        r = self.s.run(["xdotool", "search", "--onlyvisible", "--name", "^Tarvik Editor$"])
+        return [w for w in r.stdout.split() if w != self.window]
 
-    def answer_box(self, keys):
-        box = self.box()
+    def answer_box(self, keys, says=None):
+        """Answers the box with `keys`; `says`, when given, is its text, which the editor also
+        writes to its standard error."""
+        box = wait_until("the editor's message box", lambda: (self.boxes() or [None])[0], 10)
+        if says is not None:
+            wait_until("the box's text on the editor's output",
+                       lambda: ("orq-editor: " + says + "\n") in self.s.output("editor"), 5)
         self.s.run(["xdotool", "windowfocus", "--sync", box])
         time.sleep(0.3)
         self.s.run(["xdotool", "key", "--clearmodifiers", keys])
         dialogs.wait_gone(box, self.s.env)
+
+    def no_box(self, after):
+        time.sleep(0.3)
+        if self.boxes():
+            raise Failure("a message box is open after " + after)
 
 
 def main():
@@ -98,7 +132,7 @@ def main():
     ok = False
     try:
         session.start_xvfb()
-        session.start("devsim", [devsim, "--model", "1", "--log", log])
+        session.start("devsim", [devsim, "--model", "1", "--log", log, "--settings-seed", SEED])
         editor_proc = session.start("editor", [editor])
         wait_until("the connect sequence",
                    lambda: sum(1 for n, _ in received(log) if n == "READ_SLOT_NAME") >= 6, 30)
@@ -106,15 +140,20 @@ def main():
         time.sleep(0.5)
         e = Editor(session, window, log)
         w = lambda h: [("WRITE_SETTINGS", h)]
+        # Program 0 as the device holds it, and after a PRESENCE click (channel 1 steps 1-2-3).
+        start_bytes = as_write(dumps_sent(log)[0])
+        clicked = bytearray(start_bytes)
+        clicked[12] = clicked[12] & 0xF0 | {1: 2, 2: 3, 3: 1}[clicked[12] & 0x0F]
+        START, PRESENCE = hexbytes(start_bytes), hexbytes(clicked)
 
         # Undo and redo, by key and by menu; a greyed Undo is skipped by the keyboard.
-        e.expect("PRESENCE click", lambda: click(session, window, PRESENCE_CH1), w(PRESENCE3))
+        e.expect("PRESENCE click", lambda: click(session, window, PRESENCE_CH1), w(PRESENCE))
         e.expect("Ctrl+Z undoes it", lambda: e.key("ctrl+z"), w(START))
-        e.expect("Ctrl+Shift+Z redoes it", lambda: e.key("ctrl+shift+z"), w(PRESENCE3))
+        e.expect("Ctrl+Shift+Z redoes it", lambda: e.key("ctrl+shift+z"), w(PRESENCE))
         e.expect("menu: Undo PRESENCE", lambda: e.menu(UNDO), w(START))
-        e.expect("Ctrl+Y redoes it", lambda: e.key("ctrl+y"), w(PRESENCE3))
+        e.expect("Ctrl+Y redoes it", lambda: e.key("ctrl+y"), w(PRESENCE))
         e.expect("Ctrl+Z again", lambda: e.key("ctrl+z"), w(START))
-        e.expect("menu: Undo greyed, first entry is Redo", lambda: e.menu(UNDO), w(PRESENCE3))
+        e.expect("menu: Undo greyed, first entry is Redo", lambda: e.menu(UNDO), w(PRESENCE))
         e.expect_nothing("Ctrl+Y with nothing to redo", lambda: e.key("ctrl+y"))
 
         # Save program: the file is the program's one settings message.
@@ -123,51 +162,63 @@ def main():
             e.key("ctrl+s"),
             dialogs.choose(saved, session.env, titles=("Save",), location_key="ctrl+a")))
         with open(saved, "rb") as f:
-            if hexbytes(f.read()) != PRESENCE3:
-                raise Failure("the program file holds something else than " + PRESENCE3)
-        print("ok %-40s %s" % ("the program file", PRESENCE3))
+            if hexbytes(f.read()) != PRESENCE:
+                raise Failure("the program file holds something else than " + PRESENCE)
+        e.no_box("Save program")
+        print("ok %-40s %s" % ("the program file", PRESENCE))
 
         # Open program: a file of program 77, into program 0, the MIDI channel kept; one step.
         other = os.path.join(work, "other.syx")
+        block = "01 01 01 00 02 00 01 13 31 12 03 01"
         with open(other, "wb") as f:
-            f.write(bytes.fromhex("f0 00 01 4d 05 01 01 01 00 02 00 01 13 31 12 03 01 f7"))
+            f.write(bytes.fromhex("f0 00 01 4d 05 " + block + " f7"))
         e.expect("Ctrl+O, Open program", lambda: (
             e.key("ctrl+o"), dialogs.choose(other, session.env, titles=("Open",))),
-            w("f0 00 01 00 01 01 01 01 00 02 00 01 13 31 12 03 01 f7"))
-        e.expect("Ctrl+Z undoes the opened program", lambda: e.key("ctrl+z"), w(PRESENCE3))
+            w("f0 00 01 00 %02x %s f7" % (start_bytes[4], block)))
+        e.no_box("Open program")
+        e.expect("Ctrl+Z undoes the opened program", lambda: e.key("ctrl+z"), w(PRESENCE))
 
-        # A refused file: the message box, and nothing sent.
+        # A refused file: the message box saying why, and nothing sent.
         bad = os.path.join(work, "bad.syx")
         with open(bad, "wb") as f:
             f.write(bytes.fromhex("f0 41 10 42 12 f7"))
         e.expect_nothing("menu: Open program, a bad file", lambda: (
             e.menu(OPEN), dialogs.choose(bad, session.env, titles=("Open",)),
-            e.answer_box("Return")))
+            e.answer_box("Return", says="bad.syx is not a program file: it is 6 bytes long; a "
+                                        "program file is one 18-byte settings message. Nothing "
+                                        "was sent.")))
 
-        # Back up all programs, then restore a changed copy of it after the question.
+        # Back up all programs: each program of the file is what the device held.
         backup = os.path.join(work, "all.syx")
         reads = [("READ_SETTINGS", "f0 00 02 %02x f7" % p) for p in range(128)]
+        dumps_before = len(dumps_sent(log))
         e.expect("menu: Back up all programs", lambda: (
             e.menu(BACKUP),
             dialogs.choose(backup, session.env, titles=("Save",), location_key="ctrl+a")),
             reads, settle=1.0, timeout=60)
+        e.no_box("the backup")
         with open(backup, "rb") as f:
             data = bytearray(f.read())
-        if len(data) != 2304 or hexbytes(data[:18]) != PRESENCE3:
-            raise Failure("the backup file is %d bytes, starting %s" % (len(data),
-                                                                        hexbytes(data[:18])))
-        print("ok %-40s 2304 bytes" % "the backup file")
+        if len(set(bytes(data[p * 18 + 5:p * 18 + 17]) for p in range(128))) < 100:
+            raise Failure("the device's programs are too much alike for this test")
+        check_holds("the backup file", log, dumps_before, bytes(data))
+
+        # Restore: Cancel sends nothing; a changed copy, after Restore (Alt+R), is what the
+        # device holds when it is read back.
         e.expect_nothing("menu: Restore, Cancel", lambda: (
             e.menu(RESTORE), dialogs.choose(backup, session.env, titles=("Open",)),
             e.answer_box("Escape")))
-        data[5 * 18 + 12] = 0x21  # program 5: presence 1 of channel 1 at 1
+        data[5 * 18 + 12] = data[5 * 18 + 12] & 0xF0 | (data[5 * 18 + 12] & 0x0F) % 3 + 1
         changed = os.path.join(work, "changed.syx")
         with open(changed, "wb") as f:
             f.write(data)
         writes = [("WRITE_SETTINGS", hexbytes(data[p * 18:p * 18 + 18])) for p in range(128)]
+        dumps_before = len(dumps_sent(log))
         e.expect("menu: Restore, Alt+R", lambda: (
             e.menu(RESTORE), dialogs.choose(changed, session.env, titles=("Open",)),
             e.answer_box("alt+r")), writes + reads, settle=1.0, timeout=60)
+        e.no_box("the restore")
+        check_holds("the restored programs", log, dumps_before, bytes(data))
         e.expect_nothing("the history went with the restore", lambda: e.key("ctrl+z"))
         session.check_running()
         # Closed after its menus were shown, the editor ends cleanly: GTK destroys the last

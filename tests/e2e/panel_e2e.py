@@ -66,6 +66,7 @@ class Session:
         self.env["ORQ_MIDI_API"] = "jack"
         self.env["NO_AT_BRIDGE"] = "1"  # no accessibility bus under Xvfb
         self.env["GDK_BACKEND"] = "x11"
+        self.env["GSETTINGS_BACKEND"] = "memory"  # no settings daemon; keep the user's settings out
 
     def start(self, name, args, **kwargs):
         out = open(os.path.join(self.work, name + ".out"), "wb")
@@ -90,6 +91,11 @@ class Session:
                 with open(path, errors="replace") as f:
                     print("---- %s\n%s" % (name, f.read()[-tail:]), file=sys.stderr)
         print("%s: files kept in %s" % (label, self.work), file=sys.stderr)
+
+    def output(self, name):
+        """What the process started as `name` has written so far (stdout and stderr)."""
+        with open(os.path.join(self.work, name + ".out"), errors="replace") as f:
+            return f.read()
 
     def check_running(self):
         for name, proc in self.procs:

@@ -177,6 +177,7 @@ std::vector<Bytes> Device::receive(const Bytes& m) {
   const bool answer = options_.ignoreCode != code;
   switch (code) {
     case 0x01: {  // WRITE_SETTINGS
+      if (!answer) break;
       const int p = m[3];
       packed = m[4];
       std::copy(m.begin() + 5, m.begin() + 17, blocks[p]);

@@ -32,7 +32,9 @@ struct Options {
   uint32_t settingsSeed = 0;
   // Faults.
   bool silent = false;            // never send anything
-  int ignoreCode = -1;            // never answer requests with this code (e.g. 0x02 READ_SETTINGS)
+  // Never answer requests with this code (e.g. 0x02 READ_SETTINGS); for 0x01 (WRITE_SETTINGS,
+  // which has no answer) the settings are not taken either, as if every one was lost.
+  int ignoreCode = -1;
   int dropAckChunk = -1;          // no ACK for the chunk at offset dropAckChunk * 256
   int replyDelayMs = 0;           // every reply goes out this late
   bool garbage = false;           // each reply is preceded by one malformed or foreign message

@@ -32,9 +32,12 @@ const char kHelp[] =
     "  --client NAME       MIDI client name (default orq-devsim)\n"
     "  --firmware X.Y      firmware version reported by VERSION (default 1.2)\n"
     "  --log PATH          one line per message: seconds, <- received / -> sent, name, hex bytes\n"
+    "  --settings-seed N   programs (and MIDI channel, boost lock) start with settings drawn\n"
+    "                      from N instead of all alike\n"
     "Faults:\n"
     "  --silent            never answer anything\n"
-    "  --ignore REQUEST    never answer this request (name such as READ_SETTINGS, or its code)\n"
+    "  --ignore REQUEST    never answer this request (name such as READ_SETTINGS, or its code;\n"
+    "                      WRITE_SETTINGS: never take the settings)\n"
     "  --drop-ack K        send no ACK for chunk K (the chunk at offset K*256)\n"
     "  --delay MS          send every reply MS milliseconds late\n"
     "  --garbage           precede every reply with a malformed or foreign message\n"
@@ -176,6 +179,11 @@ int main(int argc, char** argv) {
         ok = parseInt(v, o.programEveryMs);
       else if (a == "--restart-ports")
         ok = parseInt(v, o.restartPortsMs);
+      else if (a == "--settings-seed") {
+        int seed = 0;
+        ok = parseInt(v, seed) && seed > 0;
+        o.settingsSeed = static_cast<uint32_t>(seed);
+      }
       else
         ok = false;
     }

@@ -303,8 +303,14 @@ Outcome set(const Invocation& inv) {
     Outcome o = readProgram(s, p, true, want);
     if (o.status != kDone) return o;
     for (const SettingEdit& e : edits) applySetting(e, want);
-    if (!orq::sendSettings(s.link, want))
-      return s.interruption("the settings were sent but not read back");
+    switch (orq::sendSettings(s.link, want)) {
+      case orq::Send::Sent:
+        break;
+      case orq::Send::NotSent:
+        return failed(kNoDevice, "the settings could not be sent: the device's port is closed");
+      case orq::Send::Stopped:
+        return s.interruption("the settings were sent but not read back");
+    }
     // The device does not acknowledge settings; reading them back does, and the editor, if it
     // runs, hears the answer and shows the new values.
     ProgramSettings now;
