@@ -12,6 +12,7 @@
 #include <shobjidl.h>
 
 #include <chrono>
+#include <cstdio>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -613,6 +614,9 @@ bool Platform::confirm(const std::string& message, const std::string& button) {
     std::lock_guard<std::mutex> lock(gBoxMutex);
     if (gBoxesClosed || gBox) return false;
   }
+  // Also for a console the editor was started from, and for whoever reads its output later.
+  std::fprintf(stderr, "orq-editor: %s\n", message.c_str());
+  std::fflush(stderr);
   const std::wstring confirmText = wideText(button);
   const std::wstring text = wideText(message);
   const std::wstring caption = wideText(title);

@@ -25,7 +25,8 @@ The connect sequence runs at the pace of the JACK server: each request and its r
 twice, one cycle (5.3 ms) each.
 
 With --drop, one editor run takes files dropped on it instead (XDND_DRAG, the Linux tests' drag
-source, and POST_DROP.exe; see drop_case).
+source, and POST_DROP.exe; see drop_case). With --librarian, one editor run saves and opens
+program files, backs up and restores (librarian_case).
 
 With --run, the same set-up, with a second device of the same name, runs another Windows program
 instead (the driver's own test), which must end with status 0. With --orqctl, orqctl.exe's jobs through the same port (orqctl_cases).
@@ -33,6 +34,7 @@ instead (the driver's own test), which must end with status 0. With --orqctl, or
 Usage (scripts/with-jack.sh provides the JACK server):
     scripts/with-jack.sh midi_e2e.py WINE_RUN DRIVER.drv DEVSIM BRIDGE PREFIX --editor EDITOR.exe WM_CLOSE ORQCTL
     scripts/with-jack.sh midi_e2e.py WINE_RUN DRIVER.drv DEVSIM BRIDGE PREFIX --drop EDITOR.exe WM_CLOSE ORQCTL XDND_DRAG POST_DROP
+    scripts/with-jack.sh midi_e2e.py WINE_RUN DRIVER.drv DEVSIM BRIDGE PREFIX --librarian EDITOR.exe WM_CLOSE
     scripts/with-jack.sh midi_e2e.py WINE_RUN DRIVER.drv DEVSIM BRIDGE PREFIX --run PROGRAM.exe
     scripts/with-jack.sh midi_e2e.py WINE_RUN DRIVER.drv DEVSIM BRIDGE PREFIX --orqctl ORQCTL.exe ORQCTL
 ORQCTL is the Linux build's orqctl. PREFIX is a Wine prefix of this test's own (made on first use): its registry selects the
@@ -56,6 +58,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import dialogs  # noqa: E402
 import drop_e2e  # noqa: E402
 import ir_e2e  # noqa: E402
+import librarian_e2e  # noqa: E402
 import panel_e2e  # noqa: E402
 from panel_e2e import Failure, received  # noqa: E402
 
@@ -65,6 +68,7 @@ CHANNEL_SWITCH = (397, 61)  # from the top left corner, as on Linux
 STORE = (200, 20)
 # The shell's dialogs as Wine titles them.
 WIN_OPEN_TITLE = "Open"
+WIN_SAVE_TITLES = ("Save As", "Save as", "Save")
 WIN_FOLDER_TITLES = ("Select Folder", "Open", "Browse for Folder")
 FIRMWARE_SIZE = 131072
 
@@ -133,6 +137,11 @@ class Session:
     def run(self, args, timeout=120):
         return subprocess.run(args, env=self.env, capture_output=True, text=True,
                               timeout=timeout)
+
+    def output(self, name):
+        """What the process started as `name` has written so far (stdout and stderr)."""
+        with open(os.path.join(self.work, name + ".out"), errors="replace") as f:
+            return f.read()
 
     def check_running(self):
         for name, proc in self.procs:
@@ -554,6 +563,81 @@ def drop_case(session, wine_run, editor, log, reference, xdnd, post_drop):
     print("ok WAV file dropped on slot 3: %d bytes, as the Linux build's import" % len(image))
 
 
+def librarian_case(session, editor, log, work):
+    """Program files and backups through the shell's dialogs, as librarian_e2e runs them on
+    Linux, against a device whose 128 programs all differ: Save program (Ctrl+S) writes the
+    shown program's message; Open program (Ctrl+O) sends a file's settings with the MIDI channel
+    kept; a file that is no program file is refused in a message box that says why, and nothing
+    is sent; Back up all programs writes what the device holds, all 128 programs; Restore all
+    programs asks first: Cancel (Escape) sends nothing, Restore (Alt+R) sends the file's 128
+    programs, after which the device holds them. The backup's name is outside the ANSI code
+    page."""
+    lib = librarian_e2e
+    e = lib.Editor(session, editor.window, log)
+    w = lambda h: [("WRITE_SETTINGS", h)]
+    start = lib.as_write(lib.dumps_sent(log)[0])
+    saved = os.path.join(work, "mine.syx")
+    e.expect_nothing("Ctrl+S, Save program", lambda: (
+        e.key("ctrl+s"),
+        dialogs.choose(wine_path(saved), session.env, titles=WIN_SAVE_TITLES, location_key=None)))
+    with open(saved, "rb") as f:
+        if f.read() != start:
+            raise Failure("the program file holds something else than %s" % lib.hexbytes(start))
+    e.no_box("Save program")
+
+    other = os.path.join(work, "other.syx")
+    block = "01 01 01 00 02 00 01 13 31 12 03 01"
+    with open(other, "wb") as f:
+        f.write(bytes.fromhex("f0 00 01 4d 05 " + block + " f7"))
+    e.expect("Ctrl+O, Open program", lambda: (
+        e.key("ctrl+o"),
+        dialogs.choose(wine_path(other), session.env, titles=(WIN_OPEN_TITLE,), location_key=None)),
+        w("f0 00 01 00 %02x %s f7" % (start[4], block)))
+    e.no_box("Open program")
+
+    bad = os.path.join(work, "bad.syx")
+    with open(bad, "wb") as f:
+        f.write(bytes.fromhex("f0 41 10 42 12 f7"))
+    e.expect_nothing("menu: Open program, a bad file", lambda: (
+        e.menu(lib.OPEN),
+        dialogs.choose(wine_path(bad), session.env, titles=(WIN_OPEN_TITLE,), location_key=None),
+        e.answer_box("Return", says="bad.syx is not a program file: it is 6 bytes long; a "
+                                    "program file is one 18-byte settings message. Nothing "
+                                    "was sent.")))
+
+    backup = os.path.join(work, "Sicherung \u00e4.syx")
+    reads = [("READ_SETTINGS", "f0 00 02 %02x f7" % p) for p in range(128)]
+    dumps_before = len(lib.dumps_sent(log))
+    e.expect("menu: Back up all programs", lambda: (
+        e.menu(lib.BACKUP),
+        dialogs.choose(wine_path(backup), session.env, titles=WIN_SAVE_TITLES, location_key=None)),
+        reads, settle=1.0, timeout=60)
+    e.no_box("the backup")
+    with open(backup, "rb") as f:
+        data = bytearray(f.read())
+    if len(set(bytes(data[p * 18 + 5:p * 18 + 17]) for p in range(128))) < 100:
+        raise Failure("the device's programs are too much alike for this test")
+    lib.check_holds("the backup file", log, dumps_before, bytes(data))
+
+    e.expect_nothing("menu: Restore, Cancel", lambda: (
+        e.menu(lib.RESTORE),
+        dialogs.choose(wine_path(backup), session.env, titles=(WIN_OPEN_TITLE,), location_key=None),
+        e.answer_box("Escape")))
+    data[5 * 18 + 12] = data[5 * 18 + 12] & 0xF0 | (data[5 * 18 + 12] & 0x0F) % 3 + 1
+    changed = os.path.join(work, "changed.syx")
+    with open(changed, "wb") as f:
+        f.write(data)
+    writes = [("WRITE_SETTINGS", lib.hexbytes(data[p * 18:p * 18 + 18])) for p in range(128)]
+    dumps_before = len(lib.dumps_sent(log))
+    e.expect("menu: Restore, Alt+R", lambda: (
+        e.menu(lib.RESTORE),
+        dialogs.choose(wine_path(changed), session.env, titles=(WIN_OPEN_TITLE,),
+                       location_key=None),
+        e.answer_box("alt+r")), writes + reads, settle=1.0, timeout=60)
+    e.no_box("the restore")
+    lib.check_holds("the restored programs", log, dumps_before, bytes(data))
+
+
 def firmware_image(log):
     """The image the FIRMWARE_CHUNKs carried: six offset nibbles, then 256 bytes as nibbles."""
     image = bytearray(FIRMWARE_SIZE)
@@ -712,14 +796,15 @@ def main():
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     args = sys.argv[1:]
     if len(args) < 7 or (args[5], len(args)) not in (("--editor", 9), ("--drop", 11),
-                                                      ("--run", 7), ("--orqctl", 8)):
+                                                      ("--librarian", 8), ("--run", 7),
+                                                      ("--orqctl", 8)):
         print(__doc__, file=sys.stderr)
         return 2
     wine_run, driver, devsim, bridge, prefix = args[:5]
     prefix = os.path.abspath(prefix)
     program = args[6]
     mode = args[5]
-    wm_close = args[7] if mode in ("--editor", "--drop") else None
+    wm_close = args[7] if mode in ("--editor", "--drop", "--librarian") else None
     orqctl = args[8] if mode in ("--editor", "--drop") else args[-1] if mode == "--orqctl" else None
     xdnd, post_drop = args[9:11] if mode == "--drop" else (None, None)
     if "JACK_DEFAULT_SERVER" not in os.environ:
@@ -753,8 +838,10 @@ def main():
             ir_e2e.write_wav(wav, rate=48000)
             reference = (wav,) + reference_import(session, devsim, orqctl, wav)
 
+        # For the librarian, programs that all differ (librarian_e2e's seed).
+        seed = ["--settings-seed", librarian_e2e.SEED] if mode == "--librarian" else []
         sim = session.start("devsim", [devsim, "--model", "1", "--name", DEVICE_NAME,
-                                       "--log", log],
+                                       "--log", log] + seed,
                             env=dict(session.env, ORQ_MIDI_API="jack"), stdin=subprocess.PIPE)
         session.start("bridge", [bridge, port_file])
         port = wait_until("the bridge", lambda: os.path.exists(port_file) and
@@ -769,6 +856,11 @@ def main():
             run_program(session, wine_run, program)
         elif mode == "--orqctl":
             orqctl_cases(session, wine_run, program, devsim, (sim, log), reference)
+        elif mode == "--librarian":
+            editor = Editor(session, wine_run, program, wm_close, log)
+            editor.connect()
+            librarian_case(session, editor, log, work)
+            editor.close()
         elif mode == "--drop":
             editor = Editor(session, wine_run, program, wm_close, log)
             editor.connect()
