@@ -66,6 +66,11 @@ inline constexpr int kWindowWidth = 1024;
 inline constexpr int kWindowHeight = 740;
 inline constexpr int kTimerMs = 500;
 
+// The program's arguments after its name, as paths. On Windows they are read wide from the
+// command line (main's narrow ones have gone through the ANSI code page, which loses every
+// character outside it); elsewhere they are argv's bytes, as nativePath writes names.
+std::vector<std::wstring> programArguments(int argc, char** argv);
+
 // Outer window size for a dpi, rounded up as the window host does (single precision).
 int scaledWindowSize(float dpi, int logical);
 

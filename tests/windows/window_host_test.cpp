@@ -1,6 +1,7 @@
 // The Win32 window host in process: the program's resources, the window class and window, every
 // message of the window procedure's table, the loop with its timer and cross-thread repaints,
-// the cursor, a dpi change, a lost drawing device, and device notices passed to the MIDI side. One Platform serves the whole program, as
+// the cursor, a dpi change, a lost drawing device, device notices passed to the MIDI side, and
+// the program's arguments read wide. One Platform serves the whole program, as
 // in the editor (a second one makes no window).
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -14,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/file_path.h"
 #include "app/platform.h"
 #include "assets/assets.h"
 #include "device/midi_port.h"
@@ -296,6 +298,48 @@ TEST(Window, DeviceNoticesAreToldToTheMidiWatches) {
     EXPECT_EQ(watch.portChanges() - before, n.counted) << n.code;
     EXPECT_EQ(bell.waitUntil(std::chrono::steady_clock::now()), n.counted == 1) << n.code;
   }
+}
+
+// The program's arguments arrive whole whatever they are named: this program run again with a
+// file name outside the ANSI code page writes what it was given (as UTF-8) into a file.
+TEST(Arguments, ArriveWideWhateverTheirNames) {
+  wchar_t out[MAX_PATH];
+  if (GetEnvironmentVariableW(L"ORQ_ARGUMENTS_TO", out, MAX_PATH) > 0) {
+    std::string text;
+    for (const std::wstring& a : orq::programArguments(__argc, __argv))
+      text += orq::nativePath(a) + "\n";
+    HANDLE f = CreateFileW(out, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(f);
+    return;
+  }
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  wchar_t folder[MAX_PATH];
+  GetTempPathW(MAX_PATH, folder);
+  const std::wstring file = std::wstring(folder) + L"orq-arguments.txt";
+  SetEnvironmentVariableW(L"ORQ_ARGUMENTS_TO", file.c_str());
+  std::wstring command = std::wstring(L"\"") + self +
+                         L"\" --gtest_filter=Arguments.* \"Programm \u00e4\u03a9\u4e00.syx\" plain";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION child{};
+  ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &startup, &child));
+  SetEnvironmentVariableW(L"ORQ_ARGUMENTS_TO", nullptr);
+  ASSERT_EQ(WaitForSingleObject(child.hProcess, 60000), WAIT_OBJECT_0);
+  CloseHandle(child.hThread);
+  CloseHandle(child.hProcess);
+  std::string got(256, '\0');
+  HANDLE f = CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(f, INVALID_HANDLE_VALUE);
+  DWORD n = 0;
+  ReadFile(f, got.data(), static_cast<DWORD>(got.size()), &n, nullptr);
+  CloseHandle(f);
+  DeleteFileW(file.c_str());
+  got.resize(n);
+  EXPECT_EQ(got, "--gtest_filter=Arguments.*\nProgramm \u00e4\u03a9\u4e00.syx\nplain\n");
 }
 
 // A lost device costs the frame it happened in: everything is released, and the next paint
