@@ -121,6 +121,75 @@ class Editor:
             raise Failure("a message box is open after " + after)
 
 
+def files_and_backups(e, log, work, shown, choose, backup_name="all.syx"):
+    """Program files and backups on a connected editor whose shown program's message is `shown`
+    (bytes), each action checked on the device and the files it writes: Save program, Open
+    program (one undo step), a refused file's box, Back up all programs, Restore after its
+    question (Cancel, then Alt+R on a changed copy). `choose(path, saving)` answers the file
+    dialog that comes."""
+    w = lambda h: [("WRITE_SETTINGS", h)]
+    # Save program: the file is the program's one settings message.
+    saved = os.path.join(work, "mine.syx")
+    e.expect_nothing("Ctrl+S, Save program", lambda: (e.key("ctrl+s"), choose(saved, True)))
+    with open(saved, "rb") as f:
+        if f.read() != shown:
+            raise Failure("the program file holds something else than " + hexbytes(shown))
+    e.no_box("Save program")
+    print("ok %-40s %s" % ("the program file", hexbytes(shown)))
+
+    # Open program: a file of program 77, into program 0, the MIDI channel kept; one step.
+    other = os.path.join(work, "other.syx")
+    block = "01 01 01 00 02 00 01 13 31 12 03 01"
+    with open(other, "wb") as f:
+        f.write(bytes.fromhex("f0 00 01 4d 05 " + block + " f7"))
+    e.expect("Ctrl+O, Open program", lambda: (e.key("ctrl+o"), choose(other, False)),
+             w("f0 00 01 00 %02x %s f7" % (shown[4], block)))
+    e.no_box("Open program")
+    e.expect("Ctrl+Z undoes the opened program", lambda: e.key("ctrl+z"), w(hexbytes(shown)))
+
+    # A refused file: the message box saying why, and nothing sent.
+    bad = os.path.join(work, "bad.syx")
+    with open(bad, "wb") as f:
+        f.write(bytes.fromhex("f0 41 10 42 12 f7"))
+    e.expect_nothing("menu: Open program, a bad file", lambda: (
+        e.menu(OPEN), choose(bad, False),
+        e.answer_box("Return", says="bad.syx is not a program file: it is 6 bytes long; a "
+                                    "program file is one 18-byte settings message. Nothing "
+                                    "was sent.")))
+
+    # Back up all programs: each program of the file is what the device held.
+    backup = os.path.join(work, backup_name)
+    reads = [("READ_SETTINGS", "f0 00 02 %02x f7" % p) for p in range(128)]
+    dumps_before = len(dumps_sent(log))
+    e.expect("menu: Back up all programs", lambda: (
+        e.menu(BACKUP), choose(backup, True)),
+        reads, settle=1.0, timeout=60)
+    e.no_box("the backup")
+    with open(backup, "rb") as f:
+        data = bytearray(f.read())
+    if len(set(bytes(data[p * 18 + 5:p * 18 + 17]) for p in range(128))) < 100:
+        raise Failure("the device's programs are too much alike for this test")
+    check_holds("the backup file", log, dumps_before, bytes(data))
+
+    # Restore: Cancel sends nothing; a changed copy, after Restore (Alt+R), is what the
+    # device holds when it is read back.
+    e.expect_nothing("menu: Restore, Cancel", lambda: (
+        e.menu(RESTORE), choose(backup, False),
+        e.answer_box("Escape")))
+    data[5 * 18 + 12] = data[5 * 18 + 12] & 0xF0 | (data[5 * 18 + 12] & 0x0F) % 3 + 1
+    changed = os.path.join(work, "changed.syx")
+    with open(changed, "wb") as f:
+        f.write(data)
+    writes = [("WRITE_SETTINGS", hexbytes(data[p * 18:p * 18 + 18])) for p in range(128)]
+    dumps_before = len(dumps_sent(log))
+    e.expect("menu: Restore, Alt+R", lambda: (
+        e.menu(RESTORE), choose(changed, False),
+        e.answer_box("alt+r")), writes + reads, settle=1.0, timeout=60)
+    e.no_box("the restore")
+    check_holds("the restored programs", log, dumps_before, bytes(data))
+    e.expect_nothing("the history went with the restore", lambda: e.key("ctrl+z"))
+
+
 def main():
     editor, devsim = sys.argv[1], sys.argv[2]
     if "JACK_DEFAULT_SERVER" not in os.environ:
@@ -156,70 +225,9 @@ def main():
         e.expect("menu: Undo greyed, first entry is Redo", lambda: e.menu(UNDO), w(PRESENCE))
         e.expect_nothing("Ctrl+Y with nothing to redo", lambda: e.key("ctrl+y"))
 
-        # Save program: the file is the program's one settings message.
-        saved = os.path.join(work, "mine.syx")
-        e.expect_nothing("Ctrl+S, Save program", lambda: (
-            e.key("ctrl+s"),
-            dialogs.choose(saved, session.env, titles=("Save",), location_key="ctrl+a")))
-        with open(saved, "rb") as f:
-            if hexbytes(f.read()) != PRESENCE:
-                raise Failure("the program file holds something else than " + PRESENCE)
-        e.no_box("Save program")
-        print("ok %-40s %s" % ("the program file", PRESENCE))
-
-        # Open program: a file of program 77, into program 0, the MIDI channel kept; one step.
-        other = os.path.join(work, "other.syx")
-        block = "01 01 01 00 02 00 01 13 31 12 03 01"
-        with open(other, "wb") as f:
-            f.write(bytes.fromhex("f0 00 01 4d 05 " + block + " f7"))
-        e.expect("Ctrl+O, Open program", lambda: (
-            e.key("ctrl+o"), dialogs.choose(other, session.env, titles=("Open",))),
-            w("f0 00 01 00 %02x %s f7" % (start_bytes[4], block)))
-        e.no_box("Open program")
-        e.expect("Ctrl+Z undoes the opened program", lambda: e.key("ctrl+z"), w(PRESENCE))
-
-        # A refused file: the message box saying why, and nothing sent.
-        bad = os.path.join(work, "bad.syx")
-        with open(bad, "wb") as f:
-            f.write(bytes.fromhex("f0 41 10 42 12 f7"))
-        e.expect_nothing("menu: Open program, a bad file", lambda: (
-            e.menu(OPEN), dialogs.choose(bad, session.env, titles=("Open",)),
-            e.answer_box("Return", says="bad.syx is not a program file: it is 6 bytes long; a "
-                                        "program file is one 18-byte settings message. Nothing "
-                                        "was sent.")))
-
-        # Back up all programs: each program of the file is what the device held.
-        backup = os.path.join(work, "all.syx")
-        reads = [("READ_SETTINGS", "f0 00 02 %02x f7" % p) for p in range(128)]
-        dumps_before = len(dumps_sent(log))
-        e.expect("menu: Back up all programs", lambda: (
-            e.menu(BACKUP),
-            dialogs.choose(backup, session.env, titles=("Save",), location_key="ctrl+a")),
-            reads, settle=1.0, timeout=60)
-        e.no_box("the backup")
-        with open(backup, "rb") as f:
-            data = bytearray(f.read())
-        if len(set(bytes(data[p * 18 + 5:p * 18 + 17]) for p in range(128))) < 100:
-            raise Failure("the device's programs are too much alike for this test")
-        check_holds("the backup file", log, dumps_before, bytes(data))
-
-        # Restore: Cancel sends nothing; a changed copy, after Restore (Alt+R), is what the
-        # device holds when it is read back.
-        e.expect_nothing("menu: Restore, Cancel", lambda: (
-            e.menu(RESTORE), dialogs.choose(backup, session.env, titles=("Open",)),
-            e.answer_box("Escape")))
-        data[5 * 18 + 12] = data[5 * 18 + 12] & 0xF0 | (data[5 * 18 + 12] & 0x0F) % 3 + 1
-        changed = os.path.join(work, "changed.syx")
-        with open(changed, "wb") as f:
-            f.write(data)
-        writes = [("WRITE_SETTINGS", hexbytes(data[p * 18:p * 18 + 18])) for p in range(128)]
-        dumps_before = len(dumps_sent(log))
-        e.expect("menu: Restore, Alt+R", lambda: (
-            e.menu(RESTORE), dialogs.choose(changed, session.env, titles=("Open",)),
-            e.answer_box("alt+r")), writes + reads, settle=1.0, timeout=60)
-        e.no_box("the restore")
-        check_holds("the restored programs", log, dumps_before, bytes(data))
-        e.expect_nothing("the history went with the restore", lambda: e.key("ctrl+z"))
+        files_and_backups(e, log, work, clicked, lambda path, saving: dialogs.choose(
+            path, session.env, titles=("Save",) if saving else ("Open",),
+            location_key="ctrl+a" if saving else "ctrl+l"))
         session.check_running()
         # Closed after its menus were shown, the editor ends cleanly: GTK destroys the last
         # menu with the window, and nothing may touch it after that.

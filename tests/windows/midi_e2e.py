@@ -564,78 +564,17 @@ def drop_case(session, wine_run, editor, log, reference, xdnd, post_drop):
 
 
 def librarian_case(session, editor, log, work):
-    """Program files and backups through the shell's dialogs, as librarian_e2e runs them on
-    Linux, against a device whose 128 programs all differ: Save program (Ctrl+S) writes the
-    shown program's message; Open program (Ctrl+O) sends a file's settings with the MIDI channel
-    kept; a file that is no program file is refused in a message box that says why, and nothing
-    is sent; Back up all programs writes what the device holds, all 128 programs; Restore all
-    programs asks first: Cancel (Escape) sends nothing, Restore (Alt+R) sends the file's 128
-    programs, after which the device holds them. The backup's name is outside the ANSI code
-    page."""
+    """Program files and backups through the shell's dialogs, the flow of the Linux window test
+    (librarian_e2e.files_and_backups), against a device whose 128 programs all differ, with a
+    backup named outside the ANSI code page."""
     lib = librarian_e2e
-    e = lib.Editor(session, editor.window, log)
-    w = lambda h: [("WRITE_SETTINGS", h)]
-    start = lib.as_write(lib.dumps_sent(log)[0])
-    saved = os.path.join(work, "mine.syx")
-    e.expect_nothing("Ctrl+S, Save program", lambda: (
-        e.key("ctrl+s"),
-        dialogs.choose(wine_path(saved), session.env, titles=WIN_SAVE_TITLES, location_key=None)))
-    with open(saved, "rb") as f:
-        if f.read() != start:
-            raise Failure("the program file holds something else than %s" % lib.hexbytes(start))
-    e.no_box("Save program")
 
-    other = os.path.join(work, "other.syx")
-    block = "01 01 01 00 02 00 01 13 31 12 03 01"
-    with open(other, "wb") as f:
-        f.write(bytes.fromhex("f0 00 01 4d 05 " + block + " f7"))
-    e.expect("Ctrl+O, Open program", lambda: (
-        e.key("ctrl+o"),
-        dialogs.choose(wine_path(other), session.env, titles=(WIN_OPEN_TITLE,), location_key=None)),
-        w("f0 00 01 00 %02x %s f7" % (start[4], block)))
-    e.no_box("Open program")
-
-    bad = os.path.join(work, "bad.syx")
-    with open(bad, "wb") as f:
-        f.write(bytes.fromhex("f0 41 10 42 12 f7"))
-    e.expect_nothing("menu: Open program, a bad file", lambda: (
-        e.menu(lib.OPEN),
-        dialogs.choose(wine_path(bad), session.env, titles=(WIN_OPEN_TITLE,), location_key=None),
-        e.answer_box("Return", says="bad.syx is not a program file: it is 6 bytes long; a "
-                                    "program file is one 18-byte settings message. Nothing "
-                                    "was sent.")))
-
-    backup = os.path.join(work, "Sicherung \u00e4.syx")
-    reads = [("READ_SETTINGS", "f0 00 02 %02x f7" % p) for p in range(128)]
-    dumps_before = len(lib.dumps_sent(log))
-    e.expect("menu: Back up all programs", lambda: (
-        e.menu(lib.BACKUP),
-        dialogs.choose(wine_path(backup), session.env, titles=WIN_SAVE_TITLES, location_key=None)),
-        reads, settle=1.0, timeout=60)
-    e.no_box("the backup")
-    with open(backup, "rb") as f:
-        data = bytearray(f.read())
-    if len(set(bytes(data[p * 18 + 5:p * 18 + 17]) for p in range(128))) < 100:
-        raise Failure("the device's programs are too much alike for this test")
-    lib.check_holds("the backup file", log, dumps_before, bytes(data))
-
-    e.expect_nothing("menu: Restore, Cancel", lambda: (
-        e.menu(lib.RESTORE),
-        dialogs.choose(wine_path(backup), session.env, titles=(WIN_OPEN_TITLE,), location_key=None),
-        e.answer_box("Escape")))
-    data[5 * 18 + 12] = data[5 * 18 + 12] & 0xF0 | (data[5 * 18 + 12] & 0x0F) % 3 + 1
-    changed = os.path.join(work, "changed.syx")
-    with open(changed, "wb") as f:
-        f.write(data)
-    writes = [("WRITE_SETTINGS", lib.hexbytes(data[p * 18:p * 18 + 18])) for p in range(128)]
-    dumps_before = len(lib.dumps_sent(log))
-    e.expect("menu: Restore, Alt+R", lambda: (
-        e.menu(lib.RESTORE),
-        dialogs.choose(wine_path(changed), session.env, titles=(WIN_OPEN_TITLE,),
-                       location_key=None),
-        e.answer_box("alt+r")), writes + reads, settle=1.0, timeout=60)
-    e.no_box("the restore")
-    lib.check_holds("the restored programs", log, dumps_before, bytes(data))
+    def choose(path, saving):
+        dialogs.choose(wine_path(path), session.env, location_key=None,
+                       titles=WIN_SAVE_TITLES if saving else (WIN_OPEN_TITLE,))
+    lib.files_and_backups(lib.Editor(session, editor.window, log), log, work,
+                          lib.as_write(lib.dumps_sent(log)[0]), choose,
+                          backup_name="Sicherung \u00e4.syx")
 
 
 def firmware_image(log):
