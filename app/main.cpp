@@ -19,11 +19,14 @@ namespace {
 constexpr std::chrono::milliseconds kJoinBudget{500};
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
   const std::string identifier = "com.tarvik.editor";
   const std::string title = "Tarvik Editor";
   orq::Platform platform(title, identifier);
   orq::Ui ui(&platform);
+  // orq-editor FILE.syx: opened (a program) or restored after asking (a backup) once the device
+  // is connected.
+  ui.setGivenFile(orq::commandLineFile(argc, argv));
 
   orq::DeviceLink link;
   link.host = &platform;

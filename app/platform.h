@@ -46,6 +46,7 @@ enum class Action : int32_t {
   SaveProgram = 4,
   BackUpAll = 5,
   RestoreAll = 6,
+  OpenBackupsFolder = 7,
 };
 
 // The action of a key pressed with Ctrl held (a letter, either case), or None: Ctrl+Z undoes,
@@ -66,10 +67,11 @@ inline constexpr int kWindowWidth = 1024;
 inline constexpr int kWindowHeight = 740;
 inline constexpr int kTimerMs = 500;
 
-// The program's arguments after its name, as paths. On Windows they are read wide from the
-// command line (main's narrow ones have gone through the ANSI code page, which loses every
-// character outside it); elsewhere they are argv's bytes, as nativePath writes names.
-std::vector<std::wstring> programArguments(int argc, char** argv);
+// The file the editor was started with (its first argument: a double-click on a .syx file
+// starts it so), as an absolute path; empty when there is none. Windows reads it from the wide
+// command line, where argv would have lost every character outside the ANSI code page; the
+// window-less backend has no command line.
+std::wstring commandLineFile(int argc, char** argv);
 
 // Outer window size for a dpi, rounded up as the window host does (single precision).
 int scaledWindowSize(float dpi, int logical);
@@ -126,6 +128,9 @@ class Platform final : public LinkHost {
   // PlatformEvent::Action (GTK later, from the loop; Windows before this returns, from the
   // menu's own loop). User-interface thread.
   void popupMenu(const std::vector<MenuItem>& items);
+  // Shows the folder of the safety backups (app/user_folders.h) in the system's file manager,
+  // making it first when it is missing; says so in a box when it cannot. User-interface thread.
+  void openBackupsFolder();
   // The modal box of LinkHost::confirm; like openFileDialog, never on the user-interface
   // thread, and answered false at once after closeDialogs.
   bool confirm(const std::string& message, const std::string& confirm) override;

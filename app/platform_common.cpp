@@ -1,31 +1,10 @@
 // Parts of the Platform shared by every backend.
-#ifdef _WIN32
-#include <windows.h>
-// (the shell's header after windows.h)
-#include <shellapi.h>
-#endif
-
 #include <cmath>
 #include <utility>
 
-#include "app/file_path.h"
 #include "app/platform.h"
 
 namespace orq {
-
-std::vector<std::wstring> programArguments(int argc, char** argv) {
-  std::vector<std::wstring> out;
-#ifdef _WIN32
-  int count = 0;
-  if (LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
-    out.assign(wide + (count > 0 ? 1 : 0), wide + count);
-    LocalFree(wide);
-    return out;
-  }
-#endif
-  for (int i = 1; i < argc; ++i) out.push_back(widePath(argv[i]));
-  return out;
-}
 
 int scaledWindowSize(float dpi, int logical) {
   return static_cast<int>(std::ceil(dpi * static_cast<float>(logical) / 96.0f));

@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -19,6 +20,7 @@
 
 #include "app/file_path.h"
 #include "app/platform.h"
+#include "app/user_folders.h"
 #include "assets/assets.h"
 #include "render/render_cairo.h"
 
@@ -665,6 +667,13 @@ Platform::~Platform() {
   if (gPlatform == this) gPlatform = nullptr;
 }
 
+std::wstring commandLineFile(int argc, char** argv) {
+  if (argc < 2 || !argv[1] || !argv[1][0]) return {};
+  std::error_code ec;
+  const std::filesystem::path given = std::filesystem::absolute(argv[1], ec);
+  return widePath(ec ? std::string(argv[1]) : given.string());
+}
+
 bool Platform::hasWindow() const {
   return impl && impl->window;
 }
@@ -763,6 +772,33 @@ void Platform::popupMenu(const std::vector<MenuItem>& items) {
   GdkEvent* trigger = gtk_get_current_event();
   gtk_menu_popup_at_pointer(GTK_MENU(menu), trigger);
   if (trigger) gdk_event_free(trigger);
+}
+
+void Platform::openBackupsFolder() {
+  if (!hasWindow()) return;
+  const std::string folder = nativePath(safetyBackupFolder());
+  std::string why = "the system names no folder for it (no home folder)";
+  if (!folder.empty()) {
+    g_mkdir_with_parents(folder.c_str(), 0700);
+    GFile* file = g_file_new_for_path(folder.c_str());
+    char* uri = g_file_get_uri(file);
+    g_object_unref(file);
+    GError* error = nullptr;
+    const bool shown =
+        gtk_show_uri_on_window(GTK_WINDOW(impl->window), uri, GDK_CURRENT_TIME, &error);
+    g_free(uri);
+    if (shown) return;
+    why = error ? error->message : "no program opens folders";
+    if (error) g_error_free(error);
+  }
+  const std::string message = "The backups folder " + folder + " cannot be shown: " + why + ".";
+  std::fprintf(stderr, "orq-editor: %s\n", message.c_str());
+  GtkWidget* box = gtk_message_dialog_new(
+      GTK_WINDOW(impl->window), GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
+      GTK_MESSAGE_WARNING, GTK_BUTTONS_OK, "%s", message.c_str());
+  gtk_window_set_title(GTK_WINDOW(box), title.c_str());
+  g_signal_connect(box, "response", G_CALLBACK(gtk_widget_destroy), nullptr);
+  gtk_widget_show_all(box);
 }
 
 bool Platform::confirm(const std::string& message, const std::string& button) {

@@ -18,6 +18,7 @@ std::atomic<float> gDpi{96.0f};
 std::atomic<int> gRepaints{0};
 std::atomic<bool> gHand{false};
 std::atomic<int> gCursorChanges{0};
+std::atomic<int> gFoldersShown{0};
 
 std::mutex gDialogMutex;
 std::deque<std::wstring> gDialogAnswers;  // guarded by gDialogMutex
@@ -44,6 +45,9 @@ bool handCursor() {
 int cursorChanges() {
   return gCursorChanges;
 }
+int backupsFolderShown() {
+  return gFoldersShown;
+}
 
 void queueDialogAnswer(const std::wstring& path) {
   std::lock_guard<std::mutex> lock(gDialogMutex);
@@ -60,6 +64,10 @@ void resetDialogs() {
   gDialogsClosed = false;
 }
 }  // namespace offscreen
+
+std::wstring commandLineFile(int, char**) {
+  return {};
+}
 
 Platform* Platform::current() {
   return gPlatform;
@@ -99,6 +107,10 @@ std::wstring Platform::openFileDialog(int32_t mode) {
   std::wstring answer = std::move(gDialogAnswers.front());
   gDialogAnswers.pop_front();
   return answer;
+}
+
+void Platform::openBackupsFolder() {
+  ++gFoldersShown;
 }
 
 // No window to show a menu or a box in: the menu is dropped, every question cancelled.

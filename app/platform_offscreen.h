@@ -23,6 +23,7 @@ int repaintRequests();           // requests since start (any thread)
 void resetRepaintRequests();
 bool handCursor();               // last cursor shape set
 int cursorChanges();             // number of setHandCursor calls
+int backupsFolderShown();        // number of openBackupsFolder calls
 
 // File dialogs answer from a queue: each openFileDialog takes the next answer (empty when the
 // queue is empty) and records its mode.

@@ -13,12 +13,14 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <utility>
 
 #include "app/platform.h"
+#include "app/user_folders.h"
 #include "device/midi_port.h"
 #include "render/render_d2d.h"
 
@@ -326,6 +328,34 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
 }  // namespace
 
 // ---- Platform
+std::wstring commandLineFile(int, char**) {
+  int count = 0;
+  LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (!args) return {};
+  std::wstring given = count >= 2 ? args[1] : L"";
+  LocalFree(args);
+  if (given.empty()) return {};
+  // Names of any Unicode: std::filesystem takes the wide path as it is.
+  std::error_code ec;
+  const std::filesystem::path full = std::filesystem::absolute(std::filesystem::path(given), ec);
+  return ec ? given : full.wstring();
+}
+
+void Platform::openBackupsFolder() {
+  if (!hasWindow()) return;
+  const std::wstring folder = safetyBackupFolder();
+  std::error_code ec;
+  if (!folder.empty()) std::filesystem::create_directories(std::filesystem::path(folder), ec);
+  // ShellExecute's result above 32 is success; Explorer shows the folder.
+  if (!folder.empty() &&
+      reinterpret_cast<INT_PTR>(ShellExecuteW(impl->window, L"open", folder.c_str(), nullptr,
+                                              nullptr, SW_SHOWNORMAL)) > 32) {
+    return;
+  }
+  const std::wstring message = L"The backups folder " + folder + L" cannot be shown.";
+  MessageBoxW(impl->window, message.c_str(), wideText(title).c_str(), MB_OK | MB_ICONWARNING);
+}
+
 Platform* Platform::current() {
   return gPlatform;
 }

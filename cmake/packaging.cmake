@@ -49,6 +49,9 @@ install(FILES ${_desktop}/com.tarvik.editor.desktop
 install(FILES ${_desktop}/com.tarvik.editor.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${_out}/com.tarvik.editor.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+# The .syx type (the MIME database has none); dpkg's trigger of shared-mime-info takes it in.
+install(FILES ${_desktop}/com.tarvik.editor.mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages
+        RENAME com.tarvik.editor.xml)
 install(FILES ${_mans} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # cpack -G DEB: orq-editor_<version>_amd64.deb. The library dependencies are found by

@@ -69,6 +69,10 @@ uint16_t firmwareStamp(std::span<const uint8_t, kFirmwareImageSize> image) {
   return static_cast<uint16_t>(image[kFirmwareStampOffset] | image[kFirmwareStampOffset + 1] << 8);
 }
 
+std::string firmwareVersionText(uint16_t v) {
+  return std::to_string(v >> 8) + "." + std::to_string(v & 0xFF) + ".0";
+}
+
 bool firmwareIsNewer(uint16_t image, uint16_t device) {
   return image != 0x0000 && image != 0xFFFF && image > device;
 }

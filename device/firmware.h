@@ -69,6 +69,8 @@ uint16_t firmwareStamp(std::span<const uint8_t, kFirmwareImageSize> image);
 // Whether an image stamped `image` should replace firmware `device`. A stamp of 0x0000 or
 // 0xFFFF (erased flash) marks no real image and is never newer.
 bool firmwareIsNewer(uint16_t image, uint16_t device);
+// A version as the panel shows it: "2.3.0" for 0x0203.
+std::string firmwareVersionText(uint16_t version);
 
 // Zeroes the buffer and fetches the published image into it; the buffer is zeroed again unless
 // a whole image arrived, so a partial download can never be flashed.

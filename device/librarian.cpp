@@ -4,76 +4,18 @@
 
 #include <array>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <system_error>
 
-#include "app/file_path.h"
+#include "app/user_folders.h"
 #include "device/device_ops.h"
 #include "device/device_state.h"
+#include "device/file_io.h"
+#include "device/safety_backup.h"
 #include "device/link_host.h"
 #include "device/settings_file.h"
 #include "state/editor_state.h"
 
 namespace orq {
 namespace {
-
-// Larger files are refused unread: they cannot be a backup (2304 bytes).
-constexpr uintmax_t kLargestFile = 1 << 20;
-
-std::string utf8Name(const std::wstring& path) {
-  return nativePath(fileName(path));
-}
-
-// The whole file, or an error that names it.
-bool readWhole(const std::wstring& path, std::vector<uint8_t>& bytes, std::string& error) {
-  std::error_code ec;
-  const std::filesystem::path fsPath = filePath(path);
-  const uintmax_t size = std::filesystem::file_size(fsPath, ec);
-  if (ec || !std::filesystem::is_regular_file(fsPath, ec)) {
-    error = utf8Name(path) + " cannot be read";
-    return false;
-  }
-  if (size > kLargestFile) {
-    error = utf8Name(path) + " is " + std::to_string(size) + " bytes long, far too long";
-    return false;
-  }
-  std::ifstream in(fsPath, std::ios::binary);
-  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (!in.good() && !in.eof()) {
-    error = utf8Name(path) + " cannot be read";
-    return false;
-  }
-  return true;
-}
-
-// Writes through a temporary file beside `path`, so that a failed write never replaces a good
-// file.
-bool writeWhole(const std::wstring& path, const std::vector<uint8_t>& bytes) {
-  const std::filesystem::path target = filePath(path);
-  std::filesystem::path part = target;
-  part += ".part";
-  {
-    std::ofstream out(part, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-      std::error_code ec;
-      std::filesystem::remove(part, ec);
-      return false;
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(part, target, ec);
-  if (ec) std::filesystem::remove(part, ec);
-  return !ec;
-}
-
-void tell(DeviceLink& link, const std::string& message) {
-  if (link.host) link.host->confirm(message, "");
-}
 
 std::wstring chooseFile(DeviceLink& link, int32_t mode) {
   return link.host ? link.host->openFileDialog(mode) : std::wstring();
@@ -129,20 +71,18 @@ void saveProgram(DeviceLink& link) {
   if (path.empty() || interrupted(link)) return;
   const int32_t program = link.state->program.get();
   if (const std::string why = ensureRead(link, program); !why.empty()) {
-    if (!interrupted(link)) tell(link, why + "; " + utf8Name(path) + " was not written.");
+    if (!interrupted(link)) tellUser(link, why + "; " + utf8Name(path) + " was not written.");
     return;
   }
   const ProgramSettings settings = settingsOf(*link.state, program);
   if (!writeWhole(path, encodeProgramFile(settings)))
-    tell(link, utf8Name(path) + " cannot be written.");
+    tellUser(link, utf8Name(path) + " cannot be written.");
 }
 
 // The file's values into the program shown, as one undo step; the device-wide values stay. The
 // step is kept only when the device was sent it; otherwise the panel goes back to what the
 // device holds.
-void openProgram(DeviceLink& link) {
-  const std::wstring path = chooseFile(link, kDialogOpenSysex);
-  if (path.empty() || interrupted(link)) return;
+void openProgramFile(DeviceLink& link, const std::wstring& path) {
   std::vector<uint8_t> bytes;
   std::string error;
   ProgramFileContent content;
@@ -155,7 +95,7 @@ void openProgram(DeviceLink& link) {
   if (error.empty()) error = ensureRead(link, program);
   if (interrupted(link)) return;
   if (!error.empty()) {
-    tell(link, error + ". Nothing was sent.");
+    tellUser(link, error + ". Nothing was sent.");
     return;
   }
   Send sent = Send::NotSent;
@@ -175,7 +115,7 @@ void openProgram(DeviceLink& link) {
   }
   requestRepaint(link);
   if (sent == Send::NotSent)
-    tell(link, utf8Name(path) + " was not sent: the device's port is closed. The panel shows " +
+    tellUser(link, utf8Name(path) + " was not sent: the device's port is closed. The panel shows " +
                    "what the device holds.");
 }
 
@@ -188,9 +128,9 @@ void backUp(DeviceLink& link) {
   if (run.stopped) return;
   showDone(link);
   if (!run.error.empty()) {
-    tell(link, "The backup failed: " + run.error + ". " + utf8Name(path) + " was not written.");
+    tellUser(link, "The backup failed: " + run.error + ". " + utf8Name(path) + " was not written.");
   } else if (!writeWhole(path, encodeBackup(run.programs))) {
-    tell(link, utf8Name(path) + " cannot be written.");
+    tellUser(link, utf8Name(path) + " cannot be written.");
   }
 }
 
@@ -205,9 +145,7 @@ std::string rangeWarnings(const std::vector<std::string>& warnings) {
   return text;
 }
 
-void restore(DeviceLink& link) {
-  const std::wstring path = chooseFile(link, kDialogOpenSysex);
-  if (path.empty() || interrupted(link)) return;
+void restoreFile(DeviceLink& link, const std::wstring& path) {
   std::vector<uint8_t> bytes;
   std::string error;
   BackupContent content;
@@ -216,7 +154,7 @@ void restore(DeviceLink& link) {
     if (!content.error.empty()) error = utf8Name(path) + " is not a whole backup: " + content.error;
   }
   if (!error.empty()) {
-    tell(link, error + ". Nothing was sent.");
+    tellUser(link, error + ". Nothing was sent.");
     return;
   }
   if (!link.host || !link.host->confirm("Restore all 128 programs from " + utf8Name(path) +
@@ -227,15 +165,44 @@ void restore(DeviceLink& link) {
     return;
   }
   if (interrupted(link)) return;
+  // The device's own programs are kept first, and nothing is sent unless they were: the safety
+  // backup's reads, then each program sent, then read back, in one progress count.
+  constexpr int kSteps = 3 * kBackupPrograms;
   showProgress(link, 0);
+  const SafetyBackup safety =
+      makeSafetyBackup(link, safetyBackupFolder(), "restore",
+                       [&](int done) { showProgress(link, done * 100 / kSteps); });
+  if (safety.stopped) return;
+  if (safety.path.empty()) {
+    showDone(link);
+    tellUser(link, "The restore did not start: the programs on the device could not be kept in a "
+               "safety backup first (" + safety.error + "). Nothing was sent.");
+    return;
+  }
   const LibrarianRun run = restoreAll(link, content.programs, [&](int done) {
-    showProgress(link, done * 100 / (2 * kBackupPrograms));
+    showProgress(link, (kBackupPrograms + done) * 100 / kSteps);
   });
   // Whatever was sent, the device's values are no longer the ones the history knows.
   link.state->deviceEpoch = link.state->deviceEpoch.get() + 1;
   if (run.stopped) return;
   showDone(link);
-  if (!run.error.empty()) tell(link, "The restore failed: " + run.error + ".");
+  const std::string before = " The programs before it are in " + utf8Name(safety.path) +
+                             " (the panel's menu opens the backups folder).";
+  if (!run.error.empty()) {
+    tellUser(link, "The restore failed: " + run.error + "." + before);
+  } else {
+    tellUser(link, "All 128 programs were restored from " + utf8Name(path) + "." + before);
+  }
+}
+
+void openProgram(DeviceLink& link) {
+  const std::wstring path = chooseFile(link, kDialogOpenSysex);
+  if (!path.empty() && !interrupted(link)) openProgramFile(link, path);
+}
+
+void restore(DeviceLink& link) {
+  const std::wstring path = chooseFile(link, kDialogOpenSysex);
+  if (!path.empty() && !interrupted(link)) restoreFile(link, path);
 }
 
 // What the device holds once it has taken `settings`: the values as the message carries them.
@@ -337,6 +304,24 @@ void undoStep(DeviceLink& link, int32_t program, bool undo) {
   if (!changed) return;
   requestRepaint(link);
   sendSettings(link, program);
+}
+
+void openGivenFile(DeviceLink& link, const std::wstring& path) {
+  const BusyPanel busy(link);
+  std::vector<uint8_t> bytes;
+  std::string error;
+  if (!readWhole(path, bytes, error)) {
+    tellUser(link, error + ". Nothing was sent.");
+    return;
+  }
+  // A file of more than one message is meant as a backup, and refused as Restore refuses it.
+  const bool program = decodeProgramFile(bytes.data(), bytes.size()).error.empty();
+  if (!program && (bytes.size() > kWriteSettingsLength ||
+                   decodeBackup(bytes.data(), bytes.size()).error.empty())) {
+    restoreFile(link, path);
+  } else {
+    openProgramFile(link, path);
+  }
 }
 
 void runLibrarianCommand(DeviceLink& link, int32_t code) {

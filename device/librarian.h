@@ -46,6 +46,11 @@ LibrarianRun restoreAll(DeviceLink& link, const std::vector<ProgramSettings>& pr
 // of each to its end, dialogs included.
 void runLibrarianCommand(DeviceLink& link, int32_t code);
 
+// The file the editor was started with, once the device is connected: a program file is opened
+// as Open program opens the file chosen, a whole backup restored as Restore restores one (after
+// the same question), and anything else refused with the message the menu's entry would give.
+void openGivenFile(DeviceLink& link, const std::wstring& path);
+
 // Commands kCommandUndo and kCommandRedo: the newest step of `program`'s history taken back (or
 // made again) on the values the editor holds now, and the result sent for that program, with no
 // reply applied in between. Nothing happens when there is no step, or when the device changed

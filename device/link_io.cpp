@@ -43,6 +43,10 @@ void requestRepaint(DeviceLink& link) {
   if (link.host) link.host->requestRepaint();
 }
 
+void tellUser(DeviceLink& link, const std::string& message) {
+  if (link.host) link.host->confirm(message, "");
+}
+
 bool pauseFor(DeviceLink& link, milliseconds interval) {
   const Clock::time_point deadline = deadlineAfter(interval);
   while (!interrupted(link)) {

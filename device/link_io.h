@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "device/device_link.h"
@@ -40,6 +41,9 @@ bool stopping(const DeviceLink& link);
 bool interrupted(const DeviceLink& link);
 // Asks the window for one repaint (any thread; coalesces). Nothing happens without a host.
 void requestRepaint(DeviceLink& link);
+// Tells the user something in the host's message box (one button), and waits until it is
+// answered. Nothing happens without a host.
+void tellUser(DeviceLink& link, const std::string& message);
 
 // One request that awaits a reply: lastReply cleared, the message sent, the reply waited for.
 // A request that could not be sent (port closed, or the builder refused it) is not waited for

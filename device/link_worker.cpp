@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "app/file_path.h"
+#include "app/user_folders.h"
 #include "device/device_link.h"
 #include "device/device_ops.h"
 #include "device/firmware.h"
@@ -19,6 +21,7 @@
 #include "device/midi_port.h"
 #include "device/port_discovery.h"
 #include "device/protocol.h"
+#include "device/safety_backup.h"
 #include "device/transfer.h"
 #include "state/editor_state.h"
 #include "state/steady_wait.h"
@@ -76,8 +79,29 @@ Flash updateFirmware(DeviceLink& link, FirmwareRun& run) {
     return Flash::NotNeeded;
   }
   run.flashed = true;
-  if (flashFirmware(link) == TransferResult::Stopped) return Flash::Stopped;
+  // The update may reset every program: what the device holds is kept first, and the image is
+  // not sent unless it was.
+  state.statusCode = kStatusReading;
+  state.linkState = kBusy;
+  requestRepaint(link);
+  const SafetyBackup safety =
+      makeSafetyBackup(link, safetyBackupFolder(), "firmware update", nullptr);
+  if (safety.stopped) return Flash::Stopped;
+  const std::string version = firmwareVersionText(state.imageFirmwareVersion.get());
+  if (safety.path.empty()) {
+    tellUser(link, "The firmware update to " + version + " did not start: the programs on the " +
+                   "device could not be kept in a safety backup first (" + safety.error +
+                   "). Nothing was sent.");
+    state.statusCode = kStatusIdle;
+    return Flash::NotNeeded;
+  }
+  const TransferResult flashed = flashFirmware(link);
+  if (flashed == TransferResult::Stopped) return Flash::Stopped;
   restartAfterFlash(link);
+  tellUser(link, std::string(flashed == TransferResult::Committed
+                             ? "The firmware was updated to " + version + "."
+                             : "The firmware update to " + version + " did not complete.") +
+                 " The programs before it are in " + nativePath(fileName(safety.path)) + ".");
   return Flash::Done;
 }
 
@@ -180,6 +204,14 @@ void extractAllToChosenFolder(DeviceLink& link, WorkerState& w) {
 
 void dispatch(DeviceLink& link, WorkerState& w) {
   EditorState& state = *link.state;
+  // The file the editor was started with goes first, once the device is there and idle.
+  if (state.linkState.get() == kConnected) {
+    const std::wstring given = state.takeGivenFile();
+    if (!given.empty()) {
+      openGivenFile(link, given);
+      return;
+    }
+  }
   const int32_t code = state.pendingCommand.take(0);
   switch (code) {
     case kCommandSendSettings:

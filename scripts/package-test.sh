@@ -20,7 +20,18 @@ staging=$(mktemp -d -t orq-install.XXXXXX)
 cmake --install "$build" --prefix "$staging" >/dev/null
 desktop-file-validate "$staging/share/applications/com.tarvik.editor.desktop"
 appstreamcli validate --no-net "$staging/share/metainfo/com.tarvik.editor.metainfo.xml" >/dev/null
-rm -rf "$staging"
+# A .syx file is of the type the package defines, and the launcher entry opens that type with
+# the file's path.
+mime=$(mktemp -d -t orq-mime.XXXXXX)
+mkdir -p "$mime/packages"
+cp "$staging/share/mime/packages/com.tarvik.editor.xml" "$mime/packages/"
+update-mime-database "$mime" 2>/dev/null  # (it notes that the folder is not searched)
+grep -q '^50:application/x-sysex:\*\.syx$' "$mime/globs2" ||
+  { echo "package-test: *.syx is not application/x-sysex"; exit 1; }
+grep -q '^MimeType=application/x-sysex;$' "$staging/share/applications/com.tarvik.editor.desktop" &&
+  grep -q '^Exec=orq-editor %f$' "$staging/share/applications/com.tarvik.editor.desktop" ||
+  { echo "package-test: the launcher entry does not open .syx files"; exit 1; }
+rm -rf "$staging" "$mime"
 
 (cd "$build" && cpack -G DEB >/dev/null 2>&1)
 deb=$(ls -t "$build"/orq-editor_*_amd64.deb | head -1)
@@ -44,6 +55,7 @@ for f in /usr/bin/orq-editor /usr/bin/orq-devsim /usr/bin/orqctl \
          /usr/share/icons/hicolor/48x48/apps/com.tarvik.editor.png \
          /usr/share/icons/hicolor/256x256/apps/com.tarvik.editor.png \
          /usr/share/metainfo/com.tarvik.editor.metainfo.xml \
+         /usr/share/mime/packages/com.tarvik.editor.xml \
          /usr/share/man/man1/orq-editor.1.gz /usr/share/man/man1/orq-devsim.1.gz \
          /usr/share/man/man1/orqctl.1.gz; do
   [ -f "$chroot_dir$f" ] || fail "$f not installed"

@@ -133,8 +133,8 @@ for stage in "${stages[@]}"; do
     # Only the threaded tests run here (run_tsan), so only their programs are built.
     tsan) dir=build-tsan args=(-DORQ_SANITIZE=thread -DORQ_BUILD_BENCH=OFF)
       tests=() targets=(app_state_test dialog_probe wm_close firmware_download_test link_io_test
-        orq_link_worker_test orq_transfer_test orq_service_fault_test orq-devsim orqctl_test
-        orqctl) ;;
+        orq_link_worker_test orq_transfer_test orq_librarian_worker_test orq_service_fault_test
+        orq-devsim orqctl_test orqctl) ;;
     package)
       stage_summary="package: orq-editor"
       stage "installing the package into a fresh Debian 12 root" scripts/package-test.sh build

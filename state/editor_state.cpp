@@ -68,4 +68,20 @@ std::wstring EditorState::takeDroppedFile(int32_t& slot) {
   return std::exchange(droppedFile_, {});
 }
 
+void EditorState::setGivenFile(std::wstring path) {
+  std::lock_guard<std::mutex> lock(givenFileMutex_);
+  givenFile_ = std::move(path);
+}
+
+std::wstring EditorState::takeGivenFile() {
+  std::lock_guard<std::mutex> lock(givenFileMutex_);
+  return std::exchange(givenFile_, {});
+}
+
+std::wstring EditorState::givenFileName() const {
+  std::lock_guard<std::mutex> lock(givenFileMutex_);
+  const size_t slash = givenFile_.find_last_of(L"/\\");
+  return slash == std::wstring::npos ? givenFile_ : givenFile_.substr(slash + 1);
+}
+
 }  // namespace orq

@@ -134,12 +134,21 @@ class EditorState {
   void setDroppedFile(int32_t slot, std::wstring path);
   std::wstring takeDroppedFile(int32_t& slot);
 
+  // The file the editor was started with (a program file or a backup, opened as the menu opens
+  // them): set before the worker starts, taken by W once the device is connected and idle. Until
+  // then the panel shows its name (givenFileName, the path's last component).
+  void setGivenFile(std::wstring path);
+  std::wstring takeGivenFile();
+  std::wstring givenFileName() const;
+
  private:
   mutable std::mutex slotNamesMutex_;
   std::array<std::wstring, kSlotCount> slotNames_;  // guarded by slotNamesMutex_
   std::mutex droppedFileMutex_;
   int32_t droppedSlot_ = -1;  // guarded by droppedFileMutex_
   std::wstring droppedFile_;  // guarded by droppedFileMutex_
+  mutable std::mutex givenFileMutex_;
+  std::wstring givenFile_;  // guarded by givenFileMutex_
   mutable std::mutex historyMutex_;
   UndoHistory history_;  // guarded by historyMutex_
 };

@@ -57,6 +57,7 @@ const std::wstring* const kCcRanges[9] = {&kToggleRange, &kToggleRange, &kToggle
                                           &kThreeRange,  &kThreeRange,  &kGateRange};
 const std::wstring kPoweredBy = L"POWERED BY";
 const std::wstring kStoring = L"STORING...";
+const std::wstring kWaitingToOpen = L"OPENS ONCE CONNECTED: ";
 const std::wstring kReading = L"READING...";
 const std::wstring kExportFailed = L"EXPORT FAILED";
 const std::wstring kUpdateWarning = L"UPDATE IN PROGRESS... DO NOT POWER DOWN";
@@ -465,7 +466,14 @@ void paintStatus(const Pass& p) {
     g.fillRect(250, 0, W - 250, H - 21, 0, kVeil);
   }
   if (p.status < 0) {
-    if (p.link != kNoDevice) longStatus(firmwareText(p.deviceVersion));
+    if (p.link != kNoDevice) {
+      longStatus(firmwareText(p.deviceVersion));
+    } else if (const std::wstring given = p.ui.givenFileName(); !given.empty()) {
+      // The file the editor was started with waits for the device.
+      gScratch.assign(kWaitingToOpen);
+      gScratch.append(given);
+      longStatus(gScratch);
+    }
   } else if (p.status == kStatusStoring) {
     shortStatus(kStoring);
   } else if (p.status == kStatusReading) {

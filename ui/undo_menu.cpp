@@ -108,6 +108,9 @@ void Ui::onAction(Action action) {
     case Action::RestoreAll:
       askWorker(*this, kCommandRestore);
       break;
+    case Action::OpenBackupsFolder:
+      if (platform) platform->openBackupsFolder();
+      break;
     case Action::None:
       break;
   }
@@ -131,6 +134,7 @@ std::vector<MenuItem> Ui::menuItems() {
       {"Save program\u2026", "Ctrl+S", Action::SaveProgram, true},
       {"Back up all programs\u2026", "", Action::BackUpAll, true},
       {"Restore all programs\u2026", "", Action::RestoreAll, true},
+      {"Open the backups folder", "", Action::OpenBackupsFolder, true},
   };
 }
 

@@ -60,12 +60,13 @@ TEST(LinkPrimitives, PauseForAtTheEdgesOfItsRange) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.interval.count());
     Linked l;
+    // Before the other thread starts its 30 ms: on a loaded machine it may run first.
+    const auto t0 = Clock::now();
     std::thread other([&] {
       if (c.then == Then::Nothing) return;
       std::this_thread::sleep_for(30ms);
       (c.then == Then::Stop ? l.link.stopRequested : l.link.serviceLost) = 1;
     });
-    const auto t0 = Clock::now();
     const bool r = bounded([&] { return orq::pauseFor(l.link, c.interval); },
                            [&] { l.link.stopRequested = 1; });
     EXPECT_EQ(r, c.result);

@@ -13,6 +13,7 @@ import shutil
 import sys
 import tempfile
 import time
+import urllib.parse
 
 import dialogs
 from panel_e2e import Failure, Session, click, find_window, received, wait_until
@@ -21,8 +22,10 @@ PRESENCE_CH1 = (29, 90)
 GATE_CH1 = (120, 300)
 SEED = "5"  # the simulated device's programs differ from each other
 
+# The settings block of the program file that Open program opens (of program 77).
+OTHER_BLOCK = "01 01 01 00 02 00 01 13 31 12 03 01"
 # The menu's entries, in order; worked with Down and Return, which skip greyed entries.
-UNDO, REDO, OPEN, SAVE, BACKUP, RESTORE = range(6)
+UNDO, REDO, OPEN, SAVE, BACKUP, RESTORE, FOLDER = range(7)
 
 
 def hexbytes(data):
@@ -45,10 +48,11 @@ def as_write(dump):
     return dump[:2] + b"\x01" + dump[3:]
 
 
-def check_holds(what, log, start, messages):
-    """The dumps the simulator sent after `start` dumps are exactly `messages` (a backup's
-    or restored file's 128 WRITE_SETTINGS, as 2304 bytes)."""
-    got = b"".join(as_write(d) for d in dumps_sent(log)[start:])
+def check_holds(what, log, start, messages, count=None):
+    """The dumps the simulator sent after `start` dumps (`count` of them, or all) are exactly
+    `messages` (a backup's or restored file's 128 WRITE_SETTINGS, as 2304 bytes)."""
+    dumps = dumps_sent(log)[start:]
+    got = b"".join(as_write(d) for d in (dumps[:count] if count else dumps))
     if got != messages:
         at = next((i for i in range(0, len(messages), 18)
                    if got[i:i + 18] != messages[i:i + 18]), len(got))
@@ -104,16 +108,24 @@ class Editor:
         return [w for w in r.stdout.split() if w != self.window]
 
     def answer_box(self, keys, says=None):
-        """Answers the box with `keys`; `says`, when given, is its text, which the editor also
-        writes to its standard error."""
+        """Answers the box with `keys`; `says`, when given, is its text (or, ending in "...",
+        the text's start), which the editor also writes to its standard error. Returns the
+        text."""
         box = wait_until("the editor's message box", lambda: (self.boxes() or [None])[0], 10)
+        text = None
         if says is not None:
-            wait_until("the box's text on the editor's output",
-                       lambda: ("orq-editor: " + says + "\n") in self.s.output("editor"), 5)
+            start = says[:-3] if says.endswith("...") else None
+            def said():
+                for line in self.s.output("editor").splitlines():
+                    told = line[len("orq-editor: "):] if line.startswith("orq-editor: ") else None
+                    if told is not None and (told == says or start and told.startswith(start)):
+                        return told
+            text = wait_until("the box's text on the editor's output", said, 5)
         self.s.run(["xdotool", "windowfocus", "--sync", box])
         time.sleep(0.3)
         self.s.run(["xdotool", "key", "--clearmodifiers", keys])
         dialogs.wait_gone(box, self.s.env)
+        return text
 
     def no_box(self, after):
         time.sleep(0.3)
@@ -126,7 +138,7 @@ def files_and_backups(e, log, work, shown, choose, backup_name="all.syx"):
     (bytes), each action checked on the device and the files it writes: Save program, Open
     program (one undo step), a refused file's box, Back up all programs, Restore after its
     question (Cancel, then Alt+R on a changed copy). `choose(path, saving)` answers the file
-    dialog that comes."""
+    dialog that comes. Returns the path of the program file it opened."""
     w = lambda h: [("WRITE_SETTINGS", h)]
     # Save program: the file is the program's one settings message.
     saved = os.path.join(work, "mine.syx")
@@ -139,11 +151,10 @@ def files_and_backups(e, log, work, shown, choose, backup_name="all.syx"):
 
     # Open program: a file of program 77, into program 0, the MIDI channel kept; one step.
     other = os.path.join(work, "other.syx")
-    block = "01 01 01 00 02 00 01 13 31 12 03 01"
     with open(other, "wb") as f:
-        f.write(bytes.fromhex("f0 00 01 4d 05 " + block + " f7"))
+        f.write(bytes.fromhex("f0 00 01 4d 05 " + OTHER_BLOCK + " f7"))
     e.expect("Ctrl+O, Open program", lambda: (e.key("ctrl+o"), choose(other, False)),
-             w("f0 00 01 00 %02x %s f7" % (shown[4], block)))
+             w("f0 00 01 00 %02x %s f7" % (shown[4], OTHER_BLOCK)))
     e.no_box("Open program")
     e.expect("Ctrl+Z undoes the opened program", lambda: e.key("ctrl+z"), w(hexbytes(shown)))
 
@@ -188,6 +199,7 @@ def files_and_backups(e, log, work, shown, choose, backup_name="all.syx"):
     e.no_box("the restore")
     check_holds("the restored programs", log, dumps_before, bytes(data))
     e.expect_nothing("the history went with the restore", lambda: e.key("ctrl+z"))
+    return other
 
 
 def main():
@@ -198,10 +210,28 @@ def main():
     work = tempfile.mkdtemp(prefix="orq-librarian-")
     log = os.path.join(work, "devsim.log")
     session = Session(work)
+    # The owner's folders, inside the test's own; the desktop's file manager is a stand-in that
+    # notes what it was asked to show.
+    data, config = os.path.join(work, "data"), os.path.join(work, "config")
+    backups = os.path.join(data, "orq-editor", "backups")
+    opened = os.path.join(work, "opened")
+    fake = os.path.join(work, "file-manager")
+    with open(fake, "w") as f:
+        f.write("#!/bin/sh\nprintf '%%s\\n' \"$@\" >> %s\n" % opened)
+    os.chmod(fake, 0o755)
+    os.makedirs(os.path.join(data, "applications"))
+    with open(os.path.join(data, "applications", "file-manager.desktop"), "w") as f:
+        f.write("[Desktop Entry]\nType=Application\nName=Files\nExec=%s %%u\n"
+                "MimeType=inode/directory;\n" % fake)
+    os.makedirs(config)
+    with open(os.path.join(config, "mimeapps.list"), "w") as f:
+        f.write("[Default Applications]\ninode/directory=file-manager.desktop\n")
+    session.env.update(XDG_DATA_HOME=data, XDG_CONFIG_HOME=config)
     ok = False
     try:
         session.start_xvfb()
-        session.start("devsim", [devsim, "--model", "1", "--log", log, "--settings-seed", SEED])
+        devsim_proc = session.start("devsim", [devsim, "--model", "1", "--log", log,
+                                               "--settings-seed", SEED])
         editor_proc = session.start("editor", [editor])
         wait_until("the connect sequence",
                    lambda: sum(1 for n, _ in received(log) if n == "READ_SLOT_NAME") >= 6, 30)
@@ -225,7 +255,7 @@ def main():
         e.expect("menu: Undo greyed, first entry is Redo", lambda: e.menu(UNDO), w(PRESENCE))
         e.expect_nothing("Ctrl+Y with nothing to redo", lambda: e.key("ctrl+y"))
 
-        files_and_backups(e, log, work, clicked, lambda path, saving: dialogs.choose(
+        other = files_and_backups(e, log, work, clicked, lambda path, saving: dialogs.choose(
             path, session.env, titles=("Save",) if saving else ("Open",),
             location_key="ctrl+a" if saving else "ctrl+l"))
         session.check_running()
@@ -237,6 +267,23 @@ def main():
             said = f.read()
         if "CRITICAL" in said:
             raise Failure("the editor, closing, said:\n" + said[-800:])
+
+        # orq-editor FILE.syx, started before the device is there: once it is connected, the
+        # program file goes into the program shown, as Open program puts it.
+        devsim_proc.terminate()
+        devsim_proc.wait(timeout=10)
+        given = session.start("editor-given", [editor, other])
+        time.sleep(1.0)
+        log2 = os.path.join(work, "devsim2.log")
+        session.start("devsim2", [devsim, "--model", "1", "--log", log2])
+        wait_until("the given file opened", lambda: [m for m in received(log2)
+                                                     if m[0] == "WRITE_SETTINGS"], 30)
+        opened = [h for n, h in received(log2) if n == "WRITE_SETTINGS"]
+        if opened != ["f0 00 01 00 01 %s f7" % OTHER_BLOCK]:
+            raise Failure("the given file sent %s" % opened)
+        print("ok %-40s %s" % ("orq-editor other.syx", opened[0]))
+        given.terminate()
+        given.wait(timeout=10)
         ok = True
     except (Failure, dialogs.DialogError) as ex:
         print("FAIL: %s" % ex, file=sys.stderr)

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
+#include <filesystem>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -62,6 +64,7 @@ Names times(int n, const std::string& name) {
 }
 
 TEST(FirmwareUpdate, NewerImageArrivesWholeAndTheDeviceComesBackRunningIt) {
+  clearSafetyBackups();
   const std::string image = imageWithStamp(0x0105);
   LoopbackHttp server(orq_test::body(200, image));
   FirmwareServer address(server);
@@ -94,14 +97,19 @@ TEST(FirmwareUpdate, NewerImageArrivesWholeAndTheDeviceComesBackRunningIt) {
   EXPECT_EQ(device.firmware, 0x0105);
   EXPECT_EQ(device.firmwareRefused, 0);
 
-  // On the wire: the version asked, 512 chunks in order, the commit, the reset; then, on the
-  // device's new ports, a full read.
-  const Names wire =
-      joined({{"IDENTIFY"}, times(512, "FIRMWARE_CHUNK"), {"END_TRANSFER", "RESET"}, readNames()});
+  // On the wire: the version asked, the 128 programs read into the safety backup, 512 chunks in
+  // order, the commit, the reset; then, on the device's new ports, a full read.
+  const Names wire = joined({{"IDENTIFY"}, times(128, "READ_SETTINGS"),
+                             times(512, "FIRMWARE_CHUNK"), {"END_TRANSFER", "RESET"}, readNames()});
   EXPECT_EQ(receivedNames(*sim), wire);
+  // The safety backup holds what the device held before.
+  const std::vector<std::filesystem::path> kept = safetyBackups();
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_NE(kept[0].filename().string().find(" before firmware update.syx"), std::string::npos);
+  EXPECT_EQ(fileBytes(kept[0]), deviceBackup(device));
   // The chunks' order is the simulator's to check (it refuses the commit otherwise); the commit
   // names the firmware target, size nibbles 0F 0F 0F 0F and "ORQ.bin".
-  const Bytes commit = received(*sim)[513].bytes;
+  const Bytes commit = received(*sim)[641].bytes;
   const Bytes head{0x10, 0x0F, 0x0F, 0x0F, 0x0F, 'O', 'R', 'Q', '.', 'b', 'i', 'n', 0x00};
   EXPECT_EQ(Bytes(commit.begin() + 3, commit.begin() + 16), head);
 
@@ -143,8 +151,8 @@ TEST(FirmwareUpdate, MissingAckForChunk10StopsItAndTheDeviceIsRecovered) {
   // runs the old version, and nothing is flashed again in this run.
   ASSERT_TRUE(waitUntil([&] { return ui.linkState.get() == orq::kConnected; }, 6000ms));
   std::this_thread::sleep_for(300ms);
-  const Names wire =
-      joined({{"IDENTIFY"}, times(10, "FIRMWARE_CHUNK"), {"RESET", "RESET"}, readNames()});
+  const Names wire = joined({{"IDENTIFY"}, times(128, "READ_SETTINGS"), times(10, "FIRMWARE_CHUNK"),
+                             {"RESET", "RESET"}, readNames()});
   EXPECT_EQ(receivedNames(*sim), wire);
   EXPECT_EQ(ui.deviceFirmwareVersion.get(), 0x0104);
   EXPECT_EQ(sim->device().firmware, 0x0104);
@@ -246,6 +254,26 @@ TEST(FirmwareUpdate, FailedDownloadIsTriedOncePerRun) {
   EXPECT_EQ(countReceived(*sim, "FIRMWARE_CHUNK"), 0);
   EXPECT_EQ(server.requests(), 1);
   EXPECT_EQ(ui.imageFirmwareVersion.get(), 0);
+}
+
+// The update may reset every program: with no safety backup written, no chunk is sent, and the
+// device is read as usual.
+TEST(FirmwareUpdate, NoUpdateWithoutTheSafetyBackup) {
+  clearSafetyBackups();
+  std::filesystem::create_directories(safetyFolder().parent_path());
+  std::ofstream(safetyFolder()) << "a file where the folder would be";
+  LoopbackHttp server(orq_test::body(200, imageWithStamp(0x0105)));
+  FirmwareServer address(server);
+  auto o = simOptions("ORQ KTC fwsafe");
+  o.firmware = 0x0104;
+  auto sim = startSim(o);
+  ASSERT_TRUE(sim);
+  Editor ed;
+  ed.start();
+  ASSERT_TRUE(ed.connected(5000ms));
+  EXPECT_EQ(receivedNames(*sim), readNames());
+  EXPECT_EQ(sim->device().firmware, 0x0104);
+  clearSafetyBackups();
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -287,6 +289,124 @@ TEST(Librarian, UndoIsSentForTheProgramItWasMadeOn) {
   ASSERT_TRUE(waitUntil([&] { return countReceived(*rig.sim, "WRITE_SETTINGS") == 2; }, 5000ms));
   EXPECT_EQ(writesReceived(*rig.sim).back(), original);
   EXPECT_EQ(ui.programBlocks[0][orq::kPresence1].get(), 2);
+}
+
+// orq-editor FILE.syx: the file waits for the device, then opens as the menu's entries open
+// their files.
+TEST(Librarian, AFileGivenAtTheStartOpensOnceTheDeviceIsThere) {
+  std::vector<orq::ProgramSettings> all(orq::kBackupPrograms, someProgram(0));
+  for (int p = 0; p < orq::kBackupPrograms; ++p) all[size_t(p)].program = p;
+  struct Case {
+    const char* name;
+    Bytes bytes;
+    Bytes written;              // the one WRITE_SETTINGS it makes, or none
+    std::string said;           // the start of what the editor says, or nothing
+  };
+  const Bytes program = orq::encodeProgramFile(someProgram(33));
+  Bytes intoProgram0 = program;
+  intoProgram0[3] = 0;
+  intoProgram0[4] = 0x01;  // the device's MIDI channel stays
+  const Case cases[] = {
+      {"one.syx", program, intoProgram0, ""},
+      {"all.syx", orq::encodeBackup(all), {}, "Restore all 128 programs from all.syx? "},
+      {"odd.syx", {0xF0, 0x41, 0x10, 0xF7}, {}, "odd.syx is not a program file: it is 4 bytes"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Folder folder;
+    Editor ed;
+    ScriptedHost host(ed.ui());
+    ed.link.host = &host;
+    ed.ui().setGivenFile(orq::pathText(folder.file(c.name, c.bytes)));
+    ed.start();
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(ed.ui().linkState.get(), orq::kNoDevice);
+    EXPECT_EQ(ed.ui().givenFileName(), orq::widePath(c.name));
+    auto sim = startSim(simOptions("ORQ OR-5 given"));
+    ASSERT_TRUE(sim);
+    // Done when it has sent its program, or said what it says.
+    ASSERT_TRUE(waitUntil(
+        [&] { return writesReceived(*sim).size() + host.messages().size() == 1; }, 5000ms));
+    ASSERT_TRUE(ed.connected(5000ms));
+    EXPECT_TRUE(ed.ui().givenFileName().empty());
+    EXPECT_EQ(writesReceived(*sim), c.written.empty() ? std::vector<Bytes>{}
+                                                      : std::vector<Bytes>{c.written});
+    const std::vector<std::string> said = host.messages();
+    if (c.said.empty()) {
+      EXPECT_TRUE(said.empty());
+      EXPECT_EQ(ed.ui().menuItems()[0].label, "Undo OPEN PROGRAM");
+    } else {
+      ASSERT_EQ(said.size(), 1u);
+      EXPECT_EQ(said[0].substr(0, c.said.size()), c.said);
+    }
+    ed.stop();
+  }
+}
+
+// Before a restore replaces every program, the device's own go into a safety backup; the
+// folder keeps the newest 20 of those and nothing else of it is touched.
+TEST(Librarian, ARestoreKeepsTheDevicesProgramsFirst) {
+  clearSafetyBackups();
+  std::filesystem::create_directories(safetyFolder());
+  const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::hours(48);
+  for (int i = 0; i < 20; ++i) {
+    char name[64];
+    std::snprintf(name, sizeof name, "2020-01-01 00.%02d before restore.syx", i);
+    std::ofstream(safetyFolder() / name) << "old";
+    std::filesystem::last_write_time(safetyFolder() / name, old + std::chrono::minutes(i));
+  }
+  std::ofstream(safetyFolder() / "mine.syx") << "the owner's";
+  orq::devsim::Options o;
+  o.settingsSeed = 11;
+  Rig rig("ORQ KTB safety", o);
+  ASSERT_TRUE(rig.start());
+  const Bytes before = deviceBackup(rig.sim->device());
+  std::vector<orq::ProgramSettings> programs(orq::kBackupPrograms, someProgram(0));
+  for (int p = 0; p < orq::kBackupPrograms; ++p) programs[size_t(p)].program = p;
+  rig.sim->clearRecords();
+  rig.host.answer(rig.folder.file("all.syx", orq::encodeBackup(programs)));
+  rig.host.confirmWith(true);
+  ASSERT_TRUE(rig.run(orq::kCommandRestore));
+
+  std::vector<std::string> wire;
+  for (const Record& r : received(*rig.sim)) wire.push_back(r.name);
+  std::vector<std::string> want(128, "READ_SETTINGS");
+  want.insert(want.end(), 128, "WRITE_SETTINGS");
+  want.insert(want.end(), 128, "READ_SETTINGS");
+  EXPECT_EQ(wire, want);
+  const std::vector<std::filesystem::path> kept = safetyBackups();
+  ASSERT_EQ(kept.size(), 21u);  // 20 safety backups and the owner's file
+  EXPECT_EQ(kept[0].filename(), "2020-01-01 00.01 before restore.syx");  // 00.00 went
+  EXPECT_EQ(kept[20].filename(), "mine.syx");
+  const std::string made = kept[19].filename().string();
+  EXPECT_NE(made.find(" before restore.syx"), std::string::npos) << made;
+  EXPECT_EQ(fileBytes(kept[19]), before);
+  const std::vector<std::string> told = rig.host.messages();
+  ASSERT_EQ(told.size(), 2u);
+  EXPECT_EQ(told[1], "All 128 programs were restored from all.syx. The programs before it are in " +
+                         made + " (the panel's menu opens the backups folder).");
+}
+
+// Regression guard: nothing is sent when the safety backup cannot be written.
+TEST(Librarian, NoRestoreWithoutTheSafetyBackup) {
+  clearSafetyBackups();
+  std::filesystem::create_directories(safetyFolder().parent_path());
+  std::ofstream(safetyFolder()) << "a file where the folder would be";
+  Rig rig("ORQ OR-6 nosafety");
+  ASSERT_TRUE(rig.start());
+  std::vector<orq::ProgramSettings> programs(orq::kBackupPrograms, someProgram(0));
+  for (int p = 0; p < orq::kBackupPrograms; ++p) programs[size_t(p)].program = p;
+  rig.sim->clearRecords();
+  rig.host.answer(rig.folder.file("all.syx", orq::encodeBackup(programs)));
+  rig.host.confirmWith(true);
+  ASSERT_TRUE(rig.run(orq::kCommandRestore));
+  EXPECT_TRUE(received(*rig.sim).empty());
+  const std::vector<std::string> told = rig.host.messages();
+  ASSERT_EQ(told.size(), 2u);
+  EXPECT_EQ(told[1], "The restore did not start: the programs on the device could not be kept in "
+                     "a safety backup first (" + safetyFolder().string() +
+                     " cannot be made). Nothing was sent.");
+  clearSafetyBackups();
 }
 
 // A restore checks each program against the words the device reports, not against the editor's

@@ -3,11 +3,16 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
@@ -28,6 +33,26 @@ class NoFirmwareServer : public ::testing::Environment {
 };
 inline const auto* const kNoFirmwareServer =
     ::testing::AddGlobalTestEnvironment(new NoFirmwareServer);
+
+// Safety backups (made before a restore or a firmware update) go into a data folder of this test
+// program's own, never into the home folder of whoever runs the tests.
+class OwnDataFolder : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    path_ = std::filesystem::temp_directory_path() /
+            ("orq-test-data-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(path_);
+    ::setenv("XDG_DATA_HOME", path_.c_str(), 1);
+  }
+  void TearDown() override {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+
+ private:
+  std::filesystem::path path_;
+};
+inline const auto* const kOwnDataFolder = ::testing::AddGlobalTestEnvironment(new OwnDataFolder);
 
 using namespace std::chrono_literals;
 
@@ -99,6 +124,39 @@ class Editor {
   std::unique_ptr<orq::Ui> ui_;
   std::thread worker_;
 };
+
+// The safety backups in this program's data folder, oldest name first; and the folder emptied.
+inline std::filesystem::path safetyFolder() {
+  return std::filesystem::path(std::getenv("XDG_DATA_HOME")) / "orq-editor" / "backups";
+}
+inline std::vector<std::filesystem::path> safetyBackups() {
+  std::vector<std::filesystem::path> found;
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator(safetyFolder(), ec))
+    found.push_back(e.path());
+  std::sort(found.begin(), found.end());
+  return found;
+}
+inline void clearSafetyBackups() {
+  std::error_code ec;
+  std::filesystem::remove_all(safetyFolder(), ec);
+}
+
+inline Bytes fileBytes(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The backup file of what a simulated device holds: its 128 programs as WRITE_SETTINGS.
+inline Bytes deviceBackup(const orq::devsim::Device& d) {
+  Bytes all;
+  for (int p = 0; p < orq::devsim::Device::kPrograms; ++p) {
+    all.insert(all.end(), {0xF0, 0x00, 0x01, static_cast<uint8_t>(p), d.packed});
+    all.insert(all.end(), d.blocks[p], d.blocks[p] + orq::devsim::Device::kBlockBytes);
+    all.push_back(0xF7);
+  }
+  return all;
+}
 
 // Every simulator gets its own client and port names, so that a test never sees a port left
 // over from the one before it.

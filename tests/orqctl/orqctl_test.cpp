@@ -128,14 +128,32 @@ TEST(Orqctl, BackupRestoredIntoAnotherDeviceLeavesItsSettingsEqual) {
   ASSERT_TRUE(waitUntil([&] { return ui.programBlocks[78][orq::kReceived].get() == 1; }, 3000ms));
   EXPECT_EQ(ui.linkState.get(), orq::kConnected);
 
+  // What "into" held goes into a safety backup first, and orqctl says where.
+  clearSafetyBackups();
+  const Bytes held = deviceBackup(into->device());
   const Result restore = orqctl({"restore", file, "--store", "--port", "ORQ KTC into"});
   ASSERT_EQ(restore.status, 0) << restore.output;
   EXPECT_TRUE(sameSettings(from->device(), into->device()));
-  EXPECT_EQ(into->device().stores, 1);
+  // STORE is the last message: the simulator may take it a moment after orqctl has ended.
+  EXPECT_TRUE(waitUntil([&] { return into->device().stores == 1; }, 2000ms));
+  const std::vector<fs::path> kept = safetyBackups();
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_EQ(fileBytes(kept[0]), held);
+  EXPECT_NE(restore.output.find("the programs before it are in " + kept[0].string() + "\n"),
+            std::string::npos)
+      << restore.output;
+  // --no-safety-backup: the file's programs and their read-back, nothing before them.
+  into->clearRecords();
+  const Result bare =
+      orqctl({"restore", file, "--no-safety-backup", "--port", "ORQ KTC into", "--json"});
+  ASSERT_EQ(bare.status, 0) << bare.output;
+  EXPECT_EQ(received(*into)[1].name, "WRITE_SETTINGS");  // after the IDENTIFY
+  EXPECT_NE(bare.output.find("\"safety_backup\": null"), std::string::npos) << bare.output;
+  EXPECT_EQ(safetyBackups().size(), 1u);
   std::printf(
-      "[ timing ] backup of 128 programs %.2f s, restore with read-back %.2f s "
-      "(whole runs of orqctl)\n",
-      backup.seconds, restore.seconds);
+      "[ timing ] backup of 128 programs %.2f s, restore with safety backup and read-back "
+      "%.2f s, without the safety backup %.2f s (whole runs of orqctl)\n",
+      backup.seconds, restore.seconds, bare.seconds);
 }
 
 // A backup of the device on `port` made with orqctl into `path`, and the file's bytes.
@@ -383,7 +401,17 @@ TEST(Orqctl, FirmwareFromAFile) {
   EXPECT_TRUE(std::string(device.firmwareBuffer.begin(), device.firmwareBuffer.end()) ==
               newerBytes);
   EXPECT_EQ(countReceived(*sim, "FIRMWARE_CHUNK"), 512);
-  std::printf("[ timing ] firmware from a file, with the restart: %.2f s\n", flashed.seconds);
+  // The programs were read into a safety backup before the first chunk.
+  int readsFirst = 0;
+  for (const Record& r : received(*sim)) {
+    if (r.name == "FIRMWARE_CHUNK") break;
+    readsFirst += r.name == "READ_SETTINGS";
+  }
+  EXPECT_EQ(readsFirst, 128);
+  EXPECT_NE(flashed.output.find(" before firmware update.syx\n"), std::string::npos)
+      << flashed.output;
+  std::printf("[ timing ] firmware from a file, with the safety backup and the restart: %.2f s\n",
+              flashed.seconds);
 }
 
 }  // namespace

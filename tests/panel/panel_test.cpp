@@ -508,6 +508,13 @@ TEST_F(PanelTest, StatusLineVeilAndConnectionBox) {
     const uint32_t box = surface->pixel(263, 20);
     EXPECT_TRUE(near(box, c.browser == 0 ? c.body : kDimText)) << std::hex << box;
   }
+  // With no device, the file the editor was started with says that it waits.
+  ui.linkState = orq::kNoDevice;
+  ui.statusCode = orq::kStatusIdle;
+  ui.browserSlot = 0;
+  ui.setGivenFile(L"/home/u/weekly.syx");
+  paint();
+  EXPECT_EQ(textsAt(10, 719), std::vector<std::wstring>{L"OPENS ONCE CONNECTED: weekly.syx"});
 }
 
 TEST_F(PanelTest, LedsAndSwitchPatchesOnThePicture) {

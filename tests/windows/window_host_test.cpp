@@ -1,7 +1,7 @@
 // The Win32 window host in process: the program's resources, the window class and window, every
 // message of the window procedure's table, the loop with its timer and cross-thread repaints,
 // the cursor, a dpi change, a lost drawing device, device notices passed to the MIDI side, and
-// the program's arguments read wide. One Platform serves the whole program, as
+// the file given on the command line read wide. One Platform serves the whole program, as
 // in the editor (a second one makes no window).
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -300,14 +300,13 @@ TEST(Window, DeviceNoticesAreToldToTheMidiWatches) {
   }
 }
 
-// The program's arguments arrive whole whatever they are named: this program run again with a
-// file name outside the ANSI code page writes what it was given (as UTF-8) into a file.
-TEST(Arguments, ArriveWideWhateverTheirNames) {
+// The file given on the command line arrives whole whatever it is named, as an absolute path:
+// this program run again with a file name outside the ANSI code page writes what it was given
+// (as UTF-8) into a file.
+TEST(Arguments, GivenFileArrivesWideWhateverItsName) {
   wchar_t out[MAX_PATH];
   if (GetEnvironmentVariableW(L"ORQ_ARGUMENTS_TO", out, MAX_PATH) > 0) {
-    std::string text;
-    for (const std::wstring& a : orq::programArguments(__argc, __argv))
-      text += orq::nativePath(a) + "\n";
+    const std::string text = orq::nativePath(orq::commandLineFile(__argc, __argv));
     HANDLE f = CreateFileW(out, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     DWORD written = 0;
     WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
@@ -321,7 +320,7 @@ TEST(Arguments, ArriveWideWhateverTheirNames) {
   const std::wstring file = std::wstring(folder) + L"orq-arguments.txt";
   SetEnvironmentVariableW(L"ORQ_ARGUMENTS_TO", file.c_str());
   std::wstring command = std::wstring(L"\"") + self +
-                         L"\" --gtest_filter=Arguments.* \"Programm \u00e4\u03a9\u4e00.syx\" plain";
+                         L"\" \"Programm \u00e4\u03a9\u4e00.syx\" --gtest_filter=Arguments.*";
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION child{};
@@ -331,7 +330,7 @@ TEST(Arguments, ArriveWideWhateverTheirNames) {
   ASSERT_EQ(WaitForSingleObject(child.hProcess, 60000), WAIT_OBJECT_0);
   CloseHandle(child.hThread);
   CloseHandle(child.hProcess);
-  std::string got(256, '\0');
+  std::string got(1024, '\0');
   HANDLE f = CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(f, INVALID_HANDLE_VALUE);
   DWORD n = 0;
@@ -339,7 +338,9 @@ TEST(Arguments, ArriveWideWhateverTheirNames) {
   CloseHandle(f);
   DeleteFileW(file.c_str());
   got.resize(n);
-  EXPECT_EQ(got, "--gtest_filter=Arguments.*\nProgramm \u00e4\u03a9\u4e00.syx\nplain\n");
+  wchar_t here[MAX_PATH];
+  GetCurrentDirectoryW(MAX_PATH, here);
+  EXPECT_EQ(got, orq::nativePath(here) + "\\Programm \u00e4\u03a9\u4e00.syx");
 }
 
 // A lost device costs the frame it happened in: everything is released, and the next paint

@@ -13,9 +13,11 @@
 #include <fstream>
 
 #include "app/file_path.h"
+#include "app/user_folders.h"
 #include "device/device_ops.h"
 #include "device/device_state.h"
 #include "device/firmware.h"
+#include "device/safety_backup.h"
 #include "device/ir_transfer.h"
 #include "device/librarian.h"
 #include "device/protocol.h"
@@ -52,7 +54,7 @@ bool parseNumber(const std::string& text, int low, int high, int& out) {
 }
 
 std::string versionText(uint16_t v) {
-  return std::to_string(v >> 8) + "." + std::to_string(v & 0xFF) + ".0";
+  return orq::firmwareVersionText(v);
 }
 
 double secondsSince(Clock::time_point start) {
@@ -117,6 +119,32 @@ class AtomicFile {
   std::ofstream file_;
   bool committed_ = false;
 };
+
+// The device's programs into a safety backup before they are replaced (unless --no-safety-backup):
+// empty, with `path` set (or left empty when none was asked for), or the outcome that stops the
+// command. Counts its 128 reads into the progress line, of `total` steps in all.
+Outcome safetyBackup(Session& s, const Invocation& inv, const std::string& what, int total,
+                     std::wstring& path) {
+  if (!inv.safetyBackup) return {};
+  const orq::SafetyBackup b = orq::makeSafetyBackup(
+      s.link, orq::safetyBackupFolder(), what,
+      [&](int done) { s.state().statusCode = done * 100 / total; });
+  if (b.stopped) return s.interruption("nothing was sent; the safety backup was not finished");
+  if (b.path.empty()) {
+    return failed(kBadFile, "the device's programs could not be kept in a safety backup first: " +
+                                b.error + "; nothing was sent (--no-safety-backup goes on "
+                                          "without one)");
+  }
+  path = b.path;
+  return {};
+}
+
+// The line (or JSON member) that says where the device's programs from before went.
+std::string safetyText(const Invocation& inv, const std::wstring& path) {
+  const std::string native = orq::nativePath(path);
+  if (inv.json) return ", \"safety_backup\": " + (path.empty() ? "null" : jsonString(native));
+  return path.empty() ? "" : "the programs before it are in " + native + "\n";
+}
 
 // Runs `work` on the device `inv.port` selects, once it has answered IDENTIFY.
 Outcome onDevice(const Invocation& inv, const std::string& label,
@@ -397,9 +425,13 @@ Outcome restore(const Invocation& inv) {
 
   Outcome done = onDevice(inv, "restore", [&](Session& s) {
     const Clock::time_point start = Clock::now();
-    const int total = 2 * kBackupPrograms;  // each program sent, then read back
-    const orq::LibrarianRun run =
-        orq::restoreAll(s.link, programs, [&](int done) { showProgress(s, done, total); });
+    // The safety backup's reads, then each program sent, then read back.
+    const int kept = inv.safetyBackup ? kBackupPrograms : 0;
+    const int total = kept + 2 * kBackupPrograms;
+    std::wstring safety;
+    if (Outcome o = safetyBackup(s, inv, "restore", total, safety); o.status != kDone) return o;
+    const orq::LibrarianRun run = orq::restoreAll(
+        s.link, programs, [&](int done) { showProgress(s, kept + done, total); });
     if (run.stopped && run.done < kBackupPrograms) {
       return s.interruption(std::to_string(run.done) + " of 128 programs were sent; the device " +
                             "holds a mix of its own and the file's settings (nothing stored)");
@@ -408,17 +440,21 @@ Outcome restore(const Invocation& inv) {
       return s.interruption("program " + std::to_string(run.done - kBackupPrograms) +
                             " was not read back");
     }
-    if (!run.error.empty()) return failed(kNoDevice, run.error);
+    if (!run.error.empty()) {
+      Outcome o = failed(kNoDevice, run.error);
+      if (!safety.empty()) o.err += "\nthe programs before it are in " + orq::nativePath(safety);
+      return o;
+    }
     if (inv.store && !orq::sendStore(s.link)) return s.interruption("STORE was sent");
     const double seconds = secondsSince(start);
     Outcome o;
     o.out = inv.json
                 ? "{\"file\": " + jsonString(path) + ", \"programs\": 128, " +
                       globalsJson(programs[0]) + ", \"stored\": " + (inv.store ? "true" : "false") +
-                      ", \"seconds\": " + fixed(seconds) + "}\n"
+                      safetyText(inv, safety) + ", \"seconds\": " + fixed(seconds) + "}\n"
                 : "restored 128 programs (" + globalsText(programs[0]) + ") from " + path +
                       (inv.store ? " and stored them" : "; not stored") + " in " + fixed(seconds) +
-                      " s\n";
+                      " s\n" + safetyText(inv, safety);
     return o;
   });
   done.err = warnings + done.err;
@@ -592,10 +628,21 @@ Outcome firmware(const Invocation& inv) {
                                   ", not newer than the device's " + versionText(device) +
                                   "; nothing was sent (--force sends it anyway)");
     }
+    std::wstring safety;
+    if (Outcome o = safetyBackup(s, inv, "firmware update", kBackupPrograms, safety);
+        o.status != kDone)
+      return o;
     std::copy(image.begin(), image.end(), orq::firmwareImage().begin());
     switch (orq::flashFirmware(s.link)) {
-      case TransferResult::Committed:
-        return awaitRestart(s, inv, stamp);
+      case TransferResult::Committed: {
+        Outcome o = awaitRestart(s, inv, stamp);
+        if (o.status == kDone && inv.json) {
+          o.out.insert(o.out.rfind('}'), safetyText(inv, safety));
+        } else if (o.status == kDone) {
+          o.out += safetyText(inv, safety);
+        }
+        return o;
+      }
       case TransferResult::Stopped:
         return s.interruption("the image was not committed; the device keeps its firmware");
       case TransferResult::Failed:

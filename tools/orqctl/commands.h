@@ -18,6 +18,7 @@ struct Invocation {
   bool json = false;
   bool store = false;
   bool force = false;
+  bool safetyBackup = true;  // --no-safety-backup clears it
 };
 
 Outcome runCommand(const Invocation& invocation);

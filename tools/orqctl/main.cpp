@@ -14,7 +14,7 @@ namespace {
 using orqctl::Invocation;
 using orqctl::Outcome;
 
-enum Flag : unsigned { kStoreFlag = 1, kForceFlag = 2, kFactoryFlag = 4 };
+enum Flag : unsigned { kStoreFlag = 1, kForceFlag = 2, kFactoryFlag = 4, kNoSafetyFlag = 8 };
 
 struct Command {
   const char* name;
@@ -56,12 +56,16 @@ const Command kCommands[] = {
      "Reads all 128 programs and writes them to FILE.syx as 128 WRITE_SETTINGS messages, a\n"
      "standard .syx file. Each message carries the device's MIDI channel and boost lock too.\n"
      "FILE.syx is replaced only once the whole backup has been read.\n"},
-    {"restore", 1, 1, kStoreFlag,
-     "usage: orqctl restore FILE.syx [--store] [--port NAME] [--json]\n"
+    {"restore", 1, 1, kStoreFlag | kNoSafetyFlag,
+     "usage: orqctl restore FILE.syx [--store] [--no-safety-backup] [--port NAME] [--json]\n"
      "Checks every message of FILE.syx first: a file that is not exactly the 128 programs, each\n"
      "once, with values in range and one MIDI channel and boost lock, is refused whole and\n"
-     "nothing is sent (status 3). Then sends the 128 programs, which also set the MIDI channel\n"
-     "and boost lock of the file, and reads each back. --store makes the device keep them.\n"},
+     "nothing is sent (status 3). Then reads the device's own 128 programs into a safety backup\n"
+     "(see below), sends the file's programs, which also set the MIDI channel and boost lock of\n"
+     "the file, and reads each back. --store makes the device keep them.\n"
+     "The safety backup goes into ~/.local/share/orq-editor/backups ($XDG_DATA_HOME), named by\n"
+     "the date and time; the newest 20 are kept. Nothing is sent unless it was written.\n"
+     "--no-safety-backup restores without one.\n"},
     {"ir list", 0, 0, 0,
      "usage: orqctl ir list [--json]\n"
      "Lists the 18 factory IRs that orqctl ir load --factory sends.\n"},
@@ -75,11 +79,12 @@ const Command kCommands[] = {
      "usage: orqctl ir export DIR [--json]\n"
      "Writes the 18 factory IRs into DIR as WAV files (32-bit float, mono, 48 kHz), as the\n"
      "editor's EXTRACT ALL does. DIR is made if it does not exist.\n"},
-    {"firmware", 1, 1, kForceFlag,
-     "usage: orqctl firmware FILE.bin [--force] [--port NAME] [--json]\n"
+    {"firmware", 1, 1, kForceFlag | kNoSafetyFlag,
+     "usage: orqctl firmware FILE.bin [--force] [--no-safety-backup] [--port NAME] [--json]\n"
      "Sends a firmware image from a file: exactly 131072 bytes with a version stamp, and newer\n"
      "than the device's firmware unless --force is given. The device restarts into it; orqctl\n"
-     "waits for it to come back and checks the version it reports.\n"},
+     "waits for it to come back and checks the version it reports. First the device's 128\n"
+     "programs go into a safety backup, as for restore (--no-safety-backup: none).\n"},
 };
 // clang-format on
 
@@ -167,6 +172,9 @@ int main(int argc, char** rawArgv) {
     } else if (name == "--force") {
       inv.force = true;
       flags |= kForceFlag;
+    } else if (name == "--no-safety-backup") {
+      inv.safetyBackup = false;
+      flags |= kNoSafetyFlag;
     } else if (name == "--port") {
       if (!takeValue()) return usageError("--port needs a NAME", inv.command);
       inv.port = value;
