@@ -22,8 +22,6 @@ PRESENCE_CH1 = (29, 90)
 GATE_CH1 = (120, 300)
 SEED = "5"  # the simulated device's programs differ from each other
 
-# The settings block of the program file that Open program opens (of program 77).
-OTHER_BLOCK = "01 01 01 00 02 00 01 13 31 12 03 01"
 # The menu's entries, in order; worked with Down and Return, which skip greyed entries.
 UNDO, REDO, OPEN, SAVE, BACKUP, RESTORE, FOLDER = range(7)
 
@@ -133,75 +131,6 @@ class Editor:
             raise Failure("a message box is open after " + after)
 
 
-def files_and_backups(e, log, work, shown, choose, backup_name="all.syx"):
-    """Program files and backups on a connected editor whose shown program's message is `shown`
-    (bytes), each action checked on the device and the files it writes: Save program, Open
-    program (one undo step), a refused file's box, Back up all programs, Restore after its
-    question (Cancel, then Alt+R on a changed copy). `choose(path, saving)` answers the file
-    dialog that comes. Returns the path of the program file it opened."""
-    w = lambda h: [("WRITE_SETTINGS", h)]
-    # Save program: the file is the program's one settings message.
-    saved = os.path.join(work, "mine.syx")
-    e.expect_nothing("Ctrl+S, Save program", lambda: (e.key("ctrl+s"), choose(saved, True)))
-    with open(saved, "rb") as f:
-        if f.read() != shown:
-            raise Failure("the program file holds something else than " + hexbytes(shown))
-    e.no_box("Save program")
-    print("ok %-40s %s" % ("the program file", hexbytes(shown)))
-
-    # Open program: a file of program 77, into program 0, the MIDI channel kept; one step.
-    other = os.path.join(work, "other.syx")
-    with open(other, "wb") as f:
-        f.write(bytes.fromhex("f0 00 01 4d 05 " + OTHER_BLOCK + " f7"))
-    e.expect("Ctrl+O, Open program", lambda: (e.key("ctrl+o"), choose(other, False)),
-             w("f0 00 01 00 %02x %s f7" % (shown[4], OTHER_BLOCK)))
-    e.no_box("Open program")
-    e.expect("Ctrl+Z undoes the opened program", lambda: e.key("ctrl+z"), w(hexbytes(shown)))
-
-    # A refused file: the message box saying why, and nothing sent.
-    bad = os.path.join(work, "bad.syx")
-    with open(bad, "wb") as f:
-        f.write(bytes.fromhex("f0 41 10 42 12 f7"))
-    e.expect_nothing("menu: Open program, a bad file", lambda: (
-        e.menu(OPEN), choose(bad, False),
-        e.answer_box("Return", says="bad.syx is not a program file: it is 6 bytes long; a "
-                                    "program file is one 18-byte settings message. Nothing "
-                                    "was sent.")))
-
-    # Back up all programs: each program of the file is what the device held.
-    backup = os.path.join(work, backup_name)
-    reads = [("READ_SETTINGS", "f0 00 02 %02x f7" % p) for p in range(128)]
-    dumps_before = len(dumps_sent(log))
-    e.expect("menu: Back up all programs", lambda: (
-        e.menu(BACKUP), choose(backup, True)),
-        reads, settle=1.0, timeout=60)
-    e.no_box("the backup")
-    with open(backup, "rb") as f:
-        data = bytearray(f.read())
-    if len(set(bytes(data[p * 18 + 5:p * 18 + 17]) for p in range(128))) < 100:
-        raise Failure("the device's programs are too much alike for this test")
-    check_holds("the backup file", log, dumps_before, bytes(data))
-
-    # Restore: Cancel sends nothing; a changed copy, after Restore (Alt+R), is what the
-    # device holds when it is read back.
-    e.expect_nothing("menu: Restore, Cancel", lambda: (
-        e.menu(RESTORE), choose(backup, False),
-        e.answer_box("Escape")))
-    data[5 * 18 + 12] = data[5 * 18 + 12] & 0xF0 | (data[5 * 18 + 12] & 0x0F) % 3 + 1
-    changed = os.path.join(work, "changed.syx")
-    with open(changed, "wb") as f:
-        f.write(data)
-    writes = [("WRITE_SETTINGS", hexbytes(data[p * 18:p * 18 + 18])) for p in range(128)]
-    dumps_before = len(dumps_sent(log))
-    e.expect("menu: Restore, Alt+R", lambda: (
-        e.menu(RESTORE), choose(changed, False),
-        e.answer_box("alt+r")), writes + reads, settle=1.0, timeout=60)
-    e.no_box("the restore")
-    check_holds("the restored programs", log, dumps_before, bytes(data))
-    e.expect_nothing("the history went with the restore", lambda: e.key("ctrl+z"))
-    return other
-
-
 def main():
     editor, devsim = sys.argv[1], sys.argv[2]
     if "JACK_DEFAULT_SERVER" not in os.environ:
@@ -255,9 +184,92 @@ def main():
         e.expect("menu: Undo greyed, first entry is Redo", lambda: e.menu(UNDO), w(PRESENCE))
         e.expect_nothing("Ctrl+Y with nothing to redo", lambda: e.key("ctrl+y"))
 
-        other = files_and_backups(e, log, work, clicked, lambda path, saving: dialogs.choose(
-            path, session.env, titles=("Save",) if saving else ("Open",),
-            location_key="ctrl+a" if saving else "ctrl+l"))
+        # Save program: the file is the program's one settings message.
+        saved = os.path.join(work, "mine.syx")
+        e.expect_nothing("Ctrl+S, Save program", lambda: (
+            e.key("ctrl+s"),
+            dialogs.choose(saved, session.env, titles=("Save",), location_key="ctrl+a")))
+        with open(saved, "rb") as f:
+            if hexbytes(f.read()) != PRESENCE:
+                raise Failure("the program file holds something else than " + PRESENCE)
+        e.no_box("Save program")
+        print("ok %-40s %s" % ("the program file", PRESENCE))
+
+        # Open program: a file of program 77, into program 0, the MIDI channel kept; one step.
+        other = os.path.join(work, "other.syx")
+        block = "01 01 01 00 02 00 01 13 31 12 03 01"
+        with open(other, "wb") as f:
+            f.write(bytes.fromhex("f0 00 01 4d 05 " + block + " f7"))
+        e.expect("Ctrl+O, Open program", lambda: (
+            e.key("ctrl+o"), dialogs.choose(other, session.env, titles=("Open",))),
+            w("f0 00 01 00 %02x %s f7" % (start_bytes[4], block)))
+        e.no_box("Open program")
+        e.expect("Ctrl+Z undoes the opened program", lambda: e.key("ctrl+z"), w(PRESENCE))
+
+        # A refused file: the message box saying why, and nothing sent.
+        bad = os.path.join(work, "bad.syx")
+        with open(bad, "wb") as f:
+            f.write(bytes.fromhex("f0 41 10 42 12 f7"))
+        e.expect_nothing("menu: Open program, a bad file", lambda: (
+            e.menu(OPEN), dialogs.choose(bad, session.env, titles=("Open",)),
+            e.answer_box("Return", says="bad.syx is not a program file: it is 6 bytes long; a "
+                                        "program file is one 18-byte settings message. Nothing "
+                                        "was sent.")))
+
+        # Back up all programs: each program of the file is what the device held.
+        backup = os.path.join(work, "all.syx")
+        reads = [("READ_SETTINGS", "f0 00 02 %02x f7" % p) for p in range(128)]
+        dumps_before = len(dumps_sent(log))
+        e.expect("menu: Back up all programs", lambda: (
+            e.menu(BACKUP),
+            dialogs.choose(backup, session.env, titles=("Save",), location_key="ctrl+a")),
+            reads, settle=1.0, timeout=60)
+        e.no_box("the backup")
+        with open(backup, "rb") as f:
+            data = bytearray(f.read())
+        backup_bytes = bytes(data)
+        if len(set(bytes(data[p * 18 + 5:p * 18 + 17]) for p in range(128))) < 100:
+            raise Failure("the device's programs are too much alike for this test")
+        check_holds("the backup file", log, dumps_before, bytes(data))
+
+        # Restore: Cancel sends nothing; a changed copy, after Restore (Alt+R), is what the
+        # device holds when it is read back.
+        e.expect_nothing("menu: Restore, Cancel", lambda: (
+            e.menu(RESTORE), dialogs.choose(backup, session.env, titles=("Open",)),
+            e.answer_box("Escape")))
+        data[5 * 18 + 12] = data[5 * 18 + 12] & 0xF0 | (data[5 * 18 + 12] & 0x0F) % 3 + 1
+        changed = os.path.join(work, "changed.syx")
+        with open(changed, "wb") as f:
+            f.write(data)
+        writes = [("WRITE_SETTINGS", hexbytes(data[p * 18:p * 18 + 18])) for p in range(128)]
+        dumps_before = len(dumps_sent(log))
+        e.expect("menu: Restore, Alt+R", lambda: (
+            e.menu(RESTORE), dialogs.choose(changed, session.env, titles=("Open",)),
+            e.answer_box("alt+r")), reads + writes + reads, settle=1.0, timeout=60)
+        # First the device's own programs into a safety backup, then the file's read back.
+        check_holds("the programs kept first", log, dumps_before, backup_bytes, 128)
+        check_holds("the restored programs", log, dumps_before + 128, bytes(data))
+        told = e.answer_box("Return", says="All 128 programs were restored from changed.syx. "
+                                           "The programs before it are in ...")
+        kept = sorted(os.listdir(backups))
+        if len(kept) != 1 or kept[0] not in told:
+            raise Failure("the backups folder holds %s; the box said %r" % (kept, told))
+        with open(os.path.join(backups, kept[0]), "rb") as f:
+            if f.read() != backup_bytes:
+                raise Failure("the safety backup %s is not what the device held" % kept[0])
+        print("ok %-40s %s" % ("the safety backup", kept[0]))
+        e.no_box("the restore")
+        e.expect_nothing("the history went with the restore", lambda: e.key("ctrl+z"))
+
+        # The menu shows the backups folder in the desktop's file manager (here a stand-in).
+        # (Undo and Redo are greyed now, and the keyboard skips them.)
+        e.expect_nothing("menu: Open the backups folder", lambda: e.menu(FOLDER - 2))
+        wait_until("the file manager's start", lambda: os.path.exists(opened), 10)
+        with open(opened) as f:
+            shown = f.read().split()
+        if shown not in ([backups], ["file://" + urllib.parse.quote(backups)]):
+            raise Failure("the file manager was given %s" % shown)
+        print("ok %-40s %s" % ("the file manager shows", shown[0]))
         session.check_running()
         # Closed after its menus were shown, the editor ends cleanly: GTK destroys the last
         # menu with the window, and nothing may touch it after that.
@@ -279,7 +291,7 @@ def main():
         wait_until("the given file opened", lambda: [m for m in received(log2)
                                                      if m[0] == "WRITE_SETTINGS"], 30)
         opened = [h for n, h in received(log2) if n == "WRITE_SETTINGS"]
-        if opened != ["f0 00 01 00 01 %s f7" % OTHER_BLOCK]:
+        if opened != ["f0 00 01 00 01 %s f7" % block]:
             raise Failure("the given file sent %s" % opened)
         print("ok %-40s %s" % ("orq-editor other.syx", opened[0]))
         given.terminate()

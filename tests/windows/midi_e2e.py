@@ -26,7 +26,8 @@ twice, one cycle (5.3 ms) each.
 
 With --drop, one editor run takes files dropped on it instead (XDND_DRAG, the Linux tests' drag
 source, and POST_DROP.exe; see drop_case). With --librarian, one editor run saves and opens
-program files, backs up and restores (librarian_case).
+program files, backs up and restores (librarian_case), and another is given a backup to restore
+(given_backup_case).
 
 With --run, the same set-up, with a second device of the same name, runs another Windows program
 instead (the driver's own test), which must end with status 0. With --orqctl, orqctl.exe's jobs through the same port (orqctl_cases).
@@ -71,6 +72,9 @@ WIN_OPEN_TITLE = "Open"
 WIN_SAVE_TITLES = ("Save As", "Save as", "Save")
 WIN_FOLDER_TITLES = ("Select Folder", "Open", "Browse for Folder")
 FIRMWARE_SIZE = 131072
+# The settings of the program file that Open program and the .syx type open (of program 77), as
+# the Linux window test has it.
+PROGRAM_BLOCK = "01 01 01 00 02 00 01 13 31 12 03 01"
 
 # What the editor sends on connecting, and for the click (program 0 of the simulator, model 1:
 # MIDI channel 1, IR select 0 / 1, presence, deep, lowpass 2 / 2; the click sets CHANNEL).
@@ -563,18 +567,130 @@ def drop_case(session, wine_run, editor, log, reference, xdnd, post_drop):
     print("ok WAV file dropped on slot 3: %d bytes, as the Linux build's import" % len(image))
 
 
-def librarian_case(session, editor, log, work):
-    """Program files and backups through the shell's dialogs, the flow of the Linux window test
-    (librarian_e2e.files_and_backups), against a device whose 128 programs all differ, with a
-    backup named outside the ANSI code page."""
+def safety_backups(session):
+    """The folder of the safety backups in the prefix (%LOCALAPPDATA%\\ORQ Editor\\Backups)."""
+    users = os.path.join(session.prefix, "drive_c", "users")
+    user = next(u for u in sorted(os.listdir(users)) if u != "Public")
+    return os.path.join(users, user, "AppData", "Local", "ORQ Editor", "Backups")
+
+
+def restore_and_check(session, e, log, data, act, held, kept_before):
+    """Restore (Alt+R) of `data` after act() brings the question, on a device that holds `held`:
+    first the device's programs into a new safety backup, then the file's 128 programs, then all
+    read back; the box that follows names the safety backup, which holds what the device held.
+    Returns the safety backups so far."""
     lib = librarian_e2e
+    reads = [("READ_SETTINGS", "f0 00 02 %02x f7" % p) for p in range(128)]
+    writes = [("WRITE_SETTINGS", lib.hexbytes(data[p * 18:p * 18 + 18])) for p in range(128)]
+    dumps_before = len(lib.dumps_sent(log))
+    e.expect("Restore, Alt+R", lambda: (act(), e.answer_box("alt+r")), reads + writes + reads,
+             settle=1.0, timeout=90)
+    lib.check_holds("the programs kept first", log, dumps_before, held, 128)
+    lib.check_holds("the restored programs", log, dumps_before + 128, bytes(data))
+    told = e.answer_box("Return", says="All 128 programs were restored from ...")
+    folder = safety_backups(session)
+    kept = [k for k in sorted(os.listdir(folder)) if k not in kept_before]
+    if len(kept) != 1 or kept[0] not in told:
+        raise Failure("the backups folder has %s new; the box said %r" % (kept, told))
+    with open(os.path.join(folder, kept[0]), "rb") as f:
+        if f.read() != held:
+            raise Failure("the safety backup %s is not what the device held" % kept[0])
+    print("ok %-40s %s" % ("the safety backup", kept[0]))
+    e.no_box("the restore")
+    return kept_before + kept
+
+
+def librarian_case(session, editor, log, work):
+    """Program files and backups through the shell's dialogs, as librarian_e2e runs them on
+    Linux, against a device whose 128 programs all differ: Save program (Ctrl+S) writes the
+    shown program's message; Open program (Ctrl+O) sends a file's settings with the MIDI channel
+    kept, one undo step; a file that is no program file is refused in a message box that says
+    why, and nothing is sent; Back up all programs writes what the device holds, all 128
+    programs (under a name outside the ANSI code page); Restore all programs asks first: Cancel
+    (Escape) sends nothing, Restore (Alt+R) keeps the device's programs in a safety backup and
+    sends the file's (restore_and_check); the history goes with it. (The menu's backups folder
+    opens Explorer, which Wine's shell has no window of ours to show: not tried here.)"""
+    lib = librarian_e2e
+    e = lib.Editor(session, editor.window, log)
+    w = lambda h: [("WRITE_SETTINGS", h)]
 
     def choose(path, saving):
         dialogs.choose(wine_path(path), session.env, location_key=None,
                        titles=WIN_SAVE_TITLES if saving else (WIN_OPEN_TITLE,))
-    lib.files_and_backups(lib.Editor(session, editor.window, log), log, work,
-                          lib.as_write(lib.dumps_sent(log)[0]), choose,
-                          backup_name="Sicherung \u00e4.syx")
+
+    shown = lib.as_write(lib.dumps_sent(log)[0])
+    saved = os.path.join(work, "mine.syx")
+    e.expect_nothing("Ctrl+S, Save program", lambda: (e.key("ctrl+s"), choose(saved, True)))
+    with open(saved, "rb") as f:
+        if f.read() != shown:
+            raise Failure("the program file holds something else than " + lib.hexbytes(shown))
+    e.no_box("Save program")
+
+    other = os.path.join(work, "other.syx")
+    with open(other, "wb") as f:
+        f.write(bytes.fromhex("f0 00 01 4d 05 %s f7" % PROGRAM_BLOCK))
+    e.expect("Ctrl+O, Open program", lambda: (e.key("ctrl+o"), choose(other, False)),
+             w("f0 00 01 00 %02x %s f7" % (shown[4], PROGRAM_BLOCK)))
+    e.no_box("Open program")
+    e.expect("Ctrl+Z undoes the opened program", lambda: e.key("ctrl+z"), w(lib.hexbytes(shown)))
+
+    bad = os.path.join(work, "bad.syx")
+    with open(bad, "wb") as f:
+        f.write(bytes.fromhex("f0 41 10 42 12 f7"))
+    e.expect_nothing("menu: Open program, a bad file", lambda: (
+        e.menu(lib.OPEN), choose(bad, False),
+        e.answer_box("Return", says="bad.syx is not a program file: it is 6 bytes long; a "
+                                    "program file is one 18-byte settings message. Nothing "
+                                    "was sent.")))
+
+    backup = os.path.join(work, "Sicherung \u00e4\u03a9.syx")
+    dumps_before = len(lib.dumps_sent(log))
+    e.expect("menu: Back up all programs", lambda: (e.menu(lib.BACKUP), choose(backup, True)),
+             [("READ_SETTINGS", "f0 00 02 %02x f7" % p) for p in range(128)], settle=1.0,
+             timeout=60)
+    e.no_box("the backup")
+    with open(backup, "rb") as f:
+        backed_up = f.read()
+    data = bytearray(backed_up)
+    if len(set(bytes(data[p * 18 + 5:p * 18 + 17]) for p in range(128))) < 100:
+        raise Failure("the device's programs are too much alike for this test")
+    lib.check_holds("the backup file", log, dumps_before, backed_up)
+
+    e.expect_nothing("menu: Restore, Cancel", lambda: (
+        e.menu(lib.RESTORE), choose(backup, False), e.answer_box("Escape")))
+    data[5 * 18 + 12] = data[5 * 18 + 12] & 0xF0 | (data[5 * 18 + 12] & 0x0F) % 3 + 1
+    changed = os.path.join(work, "changed.syx")
+    with open(changed, "wb") as f:
+        f.write(data)
+    folder = safety_backups(session)  # the prefix's, kept from earlier runs
+    earlier = sorted(os.listdir(folder)) if os.path.isdir(folder) else []
+    kept = restore_and_check(session, e, log, data,
+                             lambda: (e.menu(lib.RESTORE), choose(changed, False)),
+                             backed_up, earlier)
+    e.expect_nothing("the history went with the restore", lambda: e.key("ctrl+z"))
+    return data, kept
+
+
+def given_backup_case(session, wine_run, exe, wm_close, log, work, data, kept):
+    """orq-editor.exe BACKUP.syx, named outside the ANSI code page: once connected, the editor
+    asks before restoring it, as Restore all programs asks, and Restore (Alt+R) restores it
+    (restore_and_check). (A device that comes after the editor cannot be shown under Wine, whose
+    winmm counts the ports once, when it loads the driver.)"""
+    held = bytes(data)
+    data = bytearray(data)
+    data[9 * 18 + 13] = data[9 * 18 + 13] & 0xF0 | (data[9 * 18 + 13] & 0x0F) % 3 + 1
+    given = os.path.join(work, "Gegeben \u03a9.syx")
+    with open(given, "wb") as f:
+        f.write(data)
+    since = len(received(log))
+    editor = Editor(session, wine_run, exe, wm_close, log, name="editor",
+                    args=[wine_path(given)])
+    wait_until("the connect read", lambda: len(received(log)) >= since + len(CONNECT), 60,
+               session.check_running)
+    editor.window = find_window(session)[0]
+    e = librarian_e2e.Editor(session, editor.window, log)
+    restore_and_check(session, e, log, data, lambda: None, held, kept)
+    editor.close()
 
 
 def firmware_image(log):
@@ -798,8 +914,9 @@ def main():
         elif mode == "--librarian":
             editor = Editor(session, wine_run, program, wm_close, log)
             editor.connect()
-            librarian_case(session, editor, log, work)
+            data, kept = librarian_case(session, editor, log, work)
             editor.close()
+            given_backup_case(session, wine_run, program, wm_close, log, work, data, kept)
         elif mode == "--drop":
             editor = Editor(session, wine_run, program, wm_close, log)
             editor.connect()

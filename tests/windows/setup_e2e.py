@@ -2,10 +2,11 @@
 """The setup program as a Windows owner meets it, in a fresh Wine prefix: a silent install for
 the current user (/S) puts the files, the Start menu shortcut, the Add/Remove Programs entry and
 the .syx file type in place, all as the portable zip holds them; the editor started through the
-registered .syx command connects through the tests' MIDI driver (the connect sequence checked
+registered .syx command with a program file (named outside the ANSI code page) connects through
+the tests' MIDI driver and opens the file (the connect sequence and the file's settings checked
 byte for byte); the silent uninstall then leaves nothing of the program, and an owner's files
-(a program file saved into the program's folder, a backup in Documents) and another program's
-claim on .syx made since the install are left as they were.
+(a program file saved into the program's folder, a backup in Documents, the editor's safety
+backups) and another program's claim on .syx made since the install are left as they were.
 
 What Wine cannot show: its shell looks a file type up in HKLM's classes only, so the per-user
 type (HKCU\\Software\\Classes, as Windows reads it) is not found by `start` or ShellExecute;
@@ -35,7 +36,7 @@ SHORTCUT = ("AppData", "Roaming", "Microsoft", "Windows", "Start Menu", "Program
 UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tarvik ORQ Editor"
 PROG_ID = "Tarvik.OrqEditor.syx"
 CLASSES = r"HKCU\Software\Classes"
-PROGRAM_FILE = bytes.fromhex("f0 00 01 4d 05 01 01 01 00 02 00 01 13 31 12 03 01 f7")
+PROGRAM_FILE = bytes.fromhex("f0 00 01 4d 05 %s f7" % e2e.PROGRAM_BLOCK)
 
 
 def reg_query(session, wine_run, key):
@@ -126,7 +127,7 @@ def main():
         print("ok .syx opens with %s" % command)
 
         # The editor as the shell starts it for a .syx file, through the tests' MIDI driver.
-        given = os.path.join(documents, "Programm \u00e4.syx")
+        given = os.path.join(documents, "Programm \u00e4\u03a9.syx")
         with open(given, "wb") as f:
             f.write(PROGRAM_FILE)
         session.start("devsim", [devsim, "--model", "1", "--name", e2e.DEVICE_NAME, "--log", log],
@@ -139,8 +140,11 @@ def main():
         exe, argument = re.findall(r'"([^"]*)"', command)
         editor = e2e.Editor(session, wine_run, exe, wm_close, log,
                             args=[argument.replace("%1", e2e.wine_path(given))])
-        took = editor.connect()
-        print("ok the installed editor, started by the .syx command, connected in %.1f s" % took)
+        # Once connected, the file goes into the program shown, the MIDI channel kept.
+        opened = ("WRITE_SETTINGS", "f0 00 01 00 01 %s f7" % e2e.PROGRAM_BLOCK)
+        took = editor.connect(e2e.CONNECT + [opened])
+        print("ok the installed editor, started by the .syx command, connected in %.1f s and "
+              "opened the file: %s" % (took, opened[1]))
         editor.close()
 
         # The owner's program file saved beside the programs, and another program's claim on
@@ -148,6 +152,12 @@ def main():
         mine = os.path.join(install, "mine.syx")
         with open(mine, "wb") as f:
             f.write(PROGRAM_FILE)
+        # What the editor keeps: its safety backups, beside the programs' folder.
+        safety = os.path.join(home, "AppData", "Local", "ORQ Editor", "Backups",
+                              "2026-01-02 03.04 before restore.syx")
+        os.makedirs(os.path.dirname(safety))
+        with open(safety, "wb") as f:
+            f.write(PROGRAM_FILE * 128)
         r = session.run([wine_run, "reg", "add", CLASSES + r"\.syx", "/ve", "/d", "Other.syx",
                          "/f"], timeout=60)
         if r.returncode != 0:
@@ -167,9 +177,10 @@ def main():
                     CLASSES + r"\.syx": {"": "Other.syx"}} or \
                 reg_query(session, wine_run, CLASSES + r"\.syx\OpenWithProgids") is not None:
             raise Failure("after the uninstall the registry holds %s" % left)
-        with open(backup, "rb") as f:
-            if f.read() != PROGRAM_FILE * 128:
-                raise Failure("the uninstall changed the owner's backup")
+        for kept in (backup, safety):
+            with open(kept, "rb") as f:
+                if f.read() != PROGRAM_FILE * 128:
+                    raise Failure("the uninstall changed the owner's %s" % kept)
         print("ok silent uninstall in %.1f s: files, shortcut, entry and file type gone; the "
               "owner's files and the other program's .syx claim kept" %
               (time.monotonic() - started))
