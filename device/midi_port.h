@@ -116,7 +116,8 @@ class ServiceWatch {
 
   // Whether the watch hears of every change of the service's port list (JACK: it is told of
   // each port registered, unregistered or renamed by any client), so that the list need only be
-  // read again after a change. Where it does not (ALSA, WinMM), the list must be polled.
+  // read again after a change. Where it does not (ALSA; WinMM in a program without a window),
+  // the list must be polled.
   bool hearsPortChanges() const { return hearsPortChanges_; }
   // How many such changes it has heard of; compare two readings.
   uint32_t portChanges() const { return portChanges_.load(); }
