@@ -707,9 +707,11 @@ def firmware_image(log):
 
 
 def firmware_case(session, wine_run, exe, wm_close, devsim):
-    """A newer image from a loopback HTTP server, downloaded through URL monikers. A first
-    editor is closed during the transfer; a second sends every chunk in order, the commit,
-    RESET, reads the device again, and the image rebuilt from the chunks is the served one."""
+    """A newer image from a loopback HTTP server, downloaded through URL monikers, flashed after
+    the device's 128 programs have been read into a safety backup. A first editor is closed
+    during the transfer; a second sends every chunk in order, the commit, RESET, says so in a
+    box naming the safety backup, reads the device again once that is answered, and the image
+    rebuilt from the chunks is the served one."""
     image = bytes(((i * 13) ^ (i >> 8)) & 0xFF for i in range(FIRMWARE_SIZE - 4)) + \
         bytes([0x05, 0x01, 0x00, 0x00])  # stamp 1.5 at 131068
     requests = []
@@ -748,11 +750,11 @@ def firmware_case(session, wine_run, exe, wm_close, devsim):
         names = [n for n, _ in received(log)]
         time.sleep(0.5)
         if [n for n, _ in received(log)] != names or names[0] != "IDENTIFY" or \
-                set(names[1:]) != {"FIRMWARE_CHUNK"}:
+                names[1:129] != ["READ_SETTINGS"] * 128 or set(names[129:]) != {"FIRMWARE_CHUNK"}:
             raise Failure("closed during the transfer, the device received %s ... %s" %
                           (names[:2], names[-3:]))
         print("ok closed during the firmware transfer (%d chunks sent): ended %.2f s after "
-              "the request, nothing committed" % (len(names) - 1, took))
+              "the request, nothing committed" % (len(names) - 129, took))
         # The device now holds half a transfer, which makes it refuse the next commit until a
         # RESET (the Linux editor leaves it so too): the whole update goes to a fresh one.
         session.end(sim)
@@ -766,9 +768,17 @@ def firmware_case(session, wine_run, exe, wm_close, devsim):
         editor = Editor(session, wine_run, exe, wm_close, log, name="editor-firmware",
                         env=env)
         started = time.monotonic()
-        want = ["IDENTIFY"] + ["FIRMWARE_CHUNK"] * 512 + ["END_TRANSFER", "RESET"] + \
-            [n for n, _ in CONNECT]
-        expect(log, 0, want, "the firmware update", settle=1.0)
+        want = ["IDENTIFY"] + ["READ_SETTINGS"] * 128 + ["FIRMWARE_CHUNK"] * 512 + \
+            ["END_TRANSFER", "RESET"]
+        wait_until("the safety backup", lambda: len(received(log)) >= 129, 60,
+                   session.check_running)
+        editor.window = find_window(session)[0]
+        at = expect(log, 0, want, "the firmware update")
+        told = librarian_e2e.Editor(session, editor.window, log)
+        said = "orq-editor: The firmware was updated to 1.5.0. The programs before it are in "
+        wait_until("the box's text", lambda: said in session.output("editor-firmware"), 30)
+        told.answer_box("Return")
+        expect(log, at, [n for n, _ in CONNECT], "the read after the update", settle=1.0)
         if firmware_image(log) != image or requests != ["/ORQ.bin"] * 2:
             raise Failure("the chunks carry another image, or %d downloads" % len(requests))
         print("ok firmware 1.5 downloaded and sent whole in %.1f s" %
