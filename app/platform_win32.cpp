@@ -1,16 +1,18 @@
 // The Windows window host over Win32: the window class and window, the window procedure that
-// turns messages into PlatformEvents, the 500 ms timer, the repaint request, the class cursor,
-// and the shell's file dialogs, which the worker shows on its own thread. Painting goes through
-// render/render_d2d.cpp.
+// turns messages into PlatformEvents (and passes device notices on to the MIDI side), the drop
+// target, the 500 ms timer, the repaint request, the class cursor, and the shell's file dialogs,
+// which the worker shows on its own thread. Painting goes through render/render_d2d.cpp.
 //
 // Sections: process-wide state; window procedure; Platform (construction, loop, repaint,
 // cursor, dpi); file dialogs.
 #include <windows.h>
 // (the shell's headers after windows.h)
+#include <dbt.h>
 #include <shellapi.h>
 #include <shobjidl.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -19,6 +21,7 @@
 
 #include "app/platform.h"
 #include "app/user_folders.h"
+#include "device/midi_port.h"
 #include "render/render_d2d.h"
 
 namespace orq {
@@ -40,9 +43,15 @@ SIZE outerWindowSize(float dpi) {
 }
 }  // namespace
 
+namespace {
+class DropTarget;
+}
+
 // User-interface thread only, except where noted.
 struct Platform::Impl {
   HWND window = nullptr;
+  HDEVNOTIFY deviceNotices = nullptr;
+  DropTarget* dropTarget = nullptr;  // registered for the window while set
   bool comInitialised = false;
   DWORD uiThread = 0;
 
@@ -83,6 +92,88 @@ void takeDroppedFile(Platform* p, HDROP drop) {
   DragFinish(drop);
   if (!path.empty()) p->dropFile(at.x, at.y, std::move(path));
 }
+
+// The first file a drag carries (CF_HDROP, as Explorer gives it), or an empty path.
+std::wstring draggedFile(IDataObject* data) {
+  FORMATETC format{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+  STGMEDIUM medium{};
+  if (!data || FAILED(data->GetData(&format, &medium))) return {};
+  std::wstring path;
+  if (auto drop = static_cast<HDROP>(GlobalLock(medium.hGlobal))) {
+    path.resize(DragQueryFileW(drop, 0, nullptr, 0));
+    if (!path.empty() && DragQueryFileW(drop, 0, path.data(), UINT(path.size() + 1)) == 0)
+      path.clear();
+    GlobalUnlock(medium.hGlobal);
+  }
+  ReleaseStgMedium(&medium);
+  return path;
+}
+
+// A file dragged over the window (RegisterDragDrop): the panel's hover look follows the
+// pointer, the answer (copy, or nothing) tells the source whether a drop would be taken, and a
+// drop hands the file over. Positions come in screen pixels. Lives in the Impl, which outlives
+// the registration.
+class DropTarget final : public IDropTarget {
+ public:
+  explicit DropTarget(Platform* platform) : platform_(platform) {}
+  HWND window = nullptr;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_IDropTarget) {
+      *out = static_cast<IDropTarget*>(this);
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+
+  // While a drag is over the window the pointer is the drag's: pointer moves (which Windows
+  // does not send meanwhile, and Wine may) do not take the hover look away.
+  bool dragging = false;
+
+  HRESULT STDMETHODCALLTYPE DragEnter(IDataObject* data, DWORD keys, POINTL at,
+                                      DWORD* effect) override {
+    carriesFile_ = !draggedFile(data).empty();
+    dragging = true;
+    return DragOver(keys, at, effect);
+  }
+  HRESULT STDMETHODCALLTYPE DragOver(DWORD, POINTL at, DWORD* effect) override {
+    if (!effect) return E_INVALIDARG;
+    const POINT p = client(at);
+    *effect = carriesFile_ && platform_->dragOver(p.x, p.y) ? DROPEFFECT_COPY : DROPEFFECT_NONE;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE DragLeave() override {
+    dragging = false;
+    platform_->dragLeave();
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Drop(IDataObject* data, DWORD, POINTL at, DWORD* effect) override {
+    dragging = false;
+    if (!effect) return E_INVALIDARG;
+    std::wstring path = draggedFile(data);
+    const POINT p = client(at);
+    if (path.empty()) {
+      platform_->dragLeave();
+      *effect = DROPEFFECT_NONE;
+    } else {
+      *effect = platform_->dropFile(p.x, p.y, std::move(path)) ? DROPEFFECT_COPY : DROPEFFECT_NONE;
+    }
+    return S_OK;
+  }
+
+ private:
+  POINT client(POINTL at) const {
+    POINT p{at.x, at.y};
+    ScreenToClient(window, &p);
+    return p;
+  }
+  Platform* platform_;
+  bool carriesFile_ = false;
+};
 
 // ---- Shortcut keys, the panel's menu and the confirmation box
 
@@ -178,6 +269,12 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
       info->ptMinTrackSize.y = outer.cy;
       return 0;
     }
+    case WM_DEVICECHANGE:
+      // A device came or went: the MIDI ports may have changed, and the worker reads them again.
+      if (wParam == DBT_DEVNODES_CHANGED || wParam == DBT_DEVICEARRIVAL ||
+          wParam == DBT_DEVICEREMOVECOMPLETE)
+        ServiceWatch::portsChangedOnHost();
+      return TRUE;
     case WM_DISPLAYCHANGE:
       InvalidateRect(window, nullptr, FALSE);
       return 0;
@@ -185,6 +282,7 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
       p->deliver(PlatformEvent::Timer);
       return 0;
     case WM_MOUSEMOVE:
+      if (p->impl->dropTarget && p->impl->dropTarget->dragging) return 0;
       storePointer(p, lParam);
       p->deliver(PlatformEvent::MouseMove);
       return 0;
@@ -267,7 +365,8 @@ Platform::Platform(std::string t, std::string id) : title(std::move(t)), identif
   gPlatform = this;
   impl = new Impl;
   impl->uiThread = GetCurrentThreadId();
-  if (CoInitialize(nullptr) != S_OK) return;
+  // OLE (a single-threaded COM apartment with drag and drop) for the drop target.
+  if (OleInitialize(nullptr) != S_OK) return;
   impl->comInitialised = true;
   const std::wstring wideTitle(title.begin(), title.end());  // the title is plain ASCII
   HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
@@ -294,7 +393,22 @@ Platform::Platform(std::string t, std::string id) : title(std::move(t)), identif
                       CW_USEDEFAULT, outer.cx, outer.cy, nullptr, nullptr, instance, this);
   if (impl->window) {
     SetTimer(impl->window, kTimerId, kTimerMs, nullptr);
+    // Explorer's drags reach the drop target; WM_DROPFILES stays for those that send it.
     DragAcceptFiles(impl->window, TRUE);
+    auto* target = new DropTarget(this);
+    target->window = impl->window;
+    if (RegisterDragDrop(impl->window, target) == S_OK)
+      impl->dropTarget = target;
+    else
+      delete target;
+    // Every top-level window hears DBT_DEVNODES_CHANGED; registered, it hears of each device
+    // interface that arrives or goes too (a USB MIDI device among them).
+    DEV_BROADCAST_DEVICEINTERFACE_W filter{};
+    filter.dbcc_size = sizeof filter;
+    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    impl->deviceNotices = RegisterDeviceNotificationW(
+        impl->window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE | DEVICE_NOTIFY_ALL_INTERFACE_CLASSES);
+    ServiceWatch::hostTellsPortChanges();
   }
 }
 
@@ -303,11 +417,16 @@ Platform::~Platform() {
   closeDialogs();
   if (impl->window) {
     KillTimer(impl->window, kTimerId);
+    if (impl->deviceNotices) UnregisterDeviceNotification(impl->deviceNotices);
+    if (impl->dropTarget) {
+      RevokeDragDrop(impl->window);
+      delete impl->dropTarget;
+    }
     // Messages still to come (the window goes with the process) find no Platform.
     SetWindowLongPtrW(impl->window, 0, 0);
   }
   render::releaseWindowSurface();
-  if (impl->comInitialised) CoUninitialize();
+  if (impl->comInitialised) OleUninitialize();
   delete impl;
   impl = nullptr;
   callback = nullptr;
@@ -525,6 +644,9 @@ bool Platform::confirm(const std::string& message, const std::string& button) {
     std::lock_guard<std::mutex> lock(gBoxMutex);
     if (gBoxesClosed || gBox) return false;
   }
+  // Also for a console the editor was started from, and for whoever reads its output later.
+  std::fprintf(stderr, "orq-editor: %s\n", message.c_str());
+  std::fflush(stderr);
   const std::wstring confirmText = wideText(button);
   const std::wstring text = wideText(message);
   const std::wstring caption = wideText(title);

@@ -39,10 +39,13 @@ constexpr milliseconds kExportFailedDisplay{4000};
 constexpr int kFailureLimit = 2;
 // A pass follows the last after kPassPause while there is work in sight (a message waiting, a
 // command); otherwise the worker sleeps until its doorbell rings (a message, a command, a change
-// of the ports, a library error, the service going, a stop request) or this long has passed.
+// of the ports, a library error, the service going, a stop request) or the next port scan is due
+// (port_discovery.cpp: every 50 ms, or once a second where the service tells of port changes).
 // Waking 200 times a second for nothing was the whole of its idle cost (about 0.4 % of a core
-// here, and far more under Wine, where every sleep goes through the Wine server).
-constexpr milliseconds kIdlePass{50};
+// here, and far more under Wine, where every sleep goes through the Wine server); waking 20
+// times a second still cost the connected Windows editor about 1 % under Wine. A read still to
+// be made again or a failure to recover from keeps the pace of every 50 ms.
+constexpr milliseconds kUnsettledPass{50};
 
 // ---------------------------------------------------------------- firmware update
 
@@ -269,8 +272,11 @@ bool passPause(DeviceLink& link, const WorkerState& w) {
   const bool workWaiting = link.state->pendingCommand.get() != kCommandNone ||
                            (link.midiInbox && link.midiInbox->size() > 0) || link.portFault.get();
   if (!workWaiting) {
-    const Clock::time_point until =
-        std::min(Clock::now() + kIdlePass, w.scan.nextScan - kPassPause);
+    Clock::time_point until = w.scan.nextScan - kPassPause;
+    if (link.rereadPending.get() || link.failureCount.get() > 0)
+      until = std::min(until, Clock::now() + kUnsettledPass);
+    if (link.state->statusCode.get() == kStatusExportFailed)
+      until = std::min(until, w.exportFailedUntil);
     link.state->workerBell.waitUntil(until);
   }
   return pauseFor(link, kPassPause);

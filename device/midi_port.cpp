@@ -98,6 +98,14 @@ bool safeIsOpen(const RtMidi* port) {
   }
 }
 
+// A change of the service's port list, as the service (JACK) or the window's host (Windows)
+// tells of it.
+void ServiceWatch::onPortsChanged(void* self) {
+  auto* watch = static_cast<ServiceWatch*>(self);
+  ++watch->portChanges_;
+  if (Doorbell* bell = watch->bell_.load()) bell->ring();
+}
+
 // On JACK the ports go with their clients, which are out of the graph first (see
 // detachJackPort).
 void MidiPair::release() {

@@ -116,12 +116,22 @@ class ServiceWatch {
 
   // Whether the watch hears of every change of the service's port list (JACK: it is told of
   // each port registered, unregistered or renamed by any client), so that the list need only be
-  // read again after a change. Where it does not (ALSA, WinMM), the list must be polled.
+  // read again after a change. Where it does not (ALSA; WinMM in a program without a window),
+  // the list must be polled.
   bool hearsPortChanges() const { return hearsPortChanges_; }
   // How many such changes it has heard of; compare two readings.
   uint32_t portChanges() const { return portChanges_.load(); }
   // Rings `bell` (which must outlive the watch) at each change heard of; null: none.
   void setBell(Doorbell* bell) { bell_.store(bell); }
+
+#ifdef _WIN32
+  // WinMM tells nothing of its port list. A program with a window hears of device changes
+  // (WM_DEVICECHANGE) and passes each on here, from any thread: every watch counts it as a port
+  // list change and rings its bell. The watches made after its window has declared
+  // hostTellsPortChanges() hear port changes.
+  static void hostTellsPortChanges();
+  static void portsChangedOnHost();
+#endif
 
  private:
   static void onShutdown(int code, const char* reason, void* self);

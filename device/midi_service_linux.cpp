@@ -110,12 +110,6 @@ bool ServiceWatch::lost() const {
   return lost_.load();
 }
 
-void ServiceWatch::onPortsChanged(void* self) {
-  auto* watch = static_cast<ServiceWatch*>(self);
-  ++watch->portChanges_;
-  if (Doorbell* bell = watch->bell_.load()) bell->ring();
-}
-
 void ServiceWatch::onShutdown(int, const char*, void* self) {
   auto* watch = static_cast<ServiceWatch*>(self);
   if (watch->lost_.exchange(true)) return;

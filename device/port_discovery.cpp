@@ -16,8 +16,9 @@ using Clock = std::chrono::steady_clock;
 constexpr milliseconds kConnectSettle{50};
 
 // Port enumeration costs about 0.2 ms over JACK (a listing of every port per port name), about
-// 4 % of a core if done on every 5 ms pass. Where the service tells of every change of its port
-// list (JACK, see ServiceWatch), the ports are enumerated on the pass after a change, and once a
+// 4 % of a core if done on every 5 ms pass; on Windows enumerating devices costs more. Where the
+// service tells of every change of its port list (JACK, and WinMM through the window's device
+// notices; see ServiceWatch), the ports are enumerated on the pass after a change, and once a
 // second besides; elsewhere every 50 ms. Always at once when ports that were found have been
 // closed (recovery, library error). Replies are polled on every pass.
 constexpr milliseconds kScanInterval{50};

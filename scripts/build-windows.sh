@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Cross-builds the Windows editor (build-win/orq-editor.exe) and its tests with MinGW-w64, and
-# runs the tests under Wine. Everything comes from Debian's archive: the cross compiler, Wine and
+# Cross-builds the Windows editor (build-win/orq-editor.exe) and its tests with MinGW-w64, makes
+# the setup program and the portable zip (build-win/ORQ-Editor-VERSION-setup.exe and
+# -portable.zip, with NSIS through CPack), and runs the tests under Wine. Everything comes from Debian's archive: the cross compiler, Wine and
 # zlib are packages; RtMidi and libsndfile are Debian's source packages (apt-get source; a deb-src
 # entry is added when apt has none), built by our CMake; GoogleTest is /usr/src/googletest.
 # The build-time generators (pictures, factory IRs, the icon) run on this machine, from the Linux
@@ -32,6 +33,8 @@ packages=(
   googletest                     # GoogleTest's sources
   cmake ninja-build xvfb x11-utils
   jackd2 xdotool python3         # the MIDI test: a JACK server, clicks, its script
+  imagemagick                    # pictures of the window (the drop's hover look)
+  nsis                           # the setup program (makensis, amd64-unicode stubs)
 )
 
 install_packages() {
@@ -148,6 +151,9 @@ for step in "${steps[@]}"; do
       stage "building the generators on this machine" host_tools
       stage "configuring" configure
       stage "building" cmake --build "$win" -j "$jobs"
+      stage_summary="package: .* generated"
+      stage "making the setup program and the portable zip" cmake --build "$win" --target package
+      stage_summary=""
       ;;
     test)
       stage_summary="tests passed"

@@ -25,7 +25,9 @@ The connect sequence runs at the pace of the JACK server: each request and its r
 twice, one cycle (5.3 ms) each.
 
 With --drop, one editor run takes files dropped on it instead (XDND_DRAG, the Linux tests' drag
-source, and POST_DROP.exe; see drop_case).
+source, and POST_DROP.exe; see drop_case). With --librarian, one editor run saves and opens
+program files, backs up and restores (librarian_case), and another is given a backup to restore
+(given_backup_case).
 
 With --run, the same set-up, with a second device of the same name, runs another Windows program
 instead (the driver's own test), which must end with status 0. With --orqctl, orqctl.exe's jobs through the same port (orqctl_cases).
@@ -33,6 +35,7 @@ instead (the driver's own test), which must end with status 0. With --orqctl, or
 Usage (scripts/with-jack.sh provides the JACK server):
     scripts/with-jack.sh midi_e2e.py WINE_RUN DRIVER.drv DEVSIM BRIDGE PREFIX --editor EDITOR.exe WM_CLOSE ORQCTL
     scripts/with-jack.sh midi_e2e.py WINE_RUN DRIVER.drv DEVSIM BRIDGE PREFIX --drop EDITOR.exe WM_CLOSE ORQCTL XDND_DRAG POST_DROP
+    scripts/with-jack.sh midi_e2e.py WINE_RUN DRIVER.drv DEVSIM BRIDGE PREFIX --librarian EDITOR.exe WM_CLOSE
     scripts/with-jack.sh midi_e2e.py WINE_RUN DRIVER.drv DEVSIM BRIDGE PREFIX --run PROGRAM.exe
     scripts/with-jack.sh midi_e2e.py WINE_RUN DRIVER.drv DEVSIM BRIDGE PREFIX --orqctl ORQCTL.exe ORQCTL
 ORQCTL is the Linux build's orqctl. PREFIX is a Wine prefix of this test's own (made on first use): its registry selects the
@@ -54,7 +57,9 @@ import urllib.parse
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 import dialogs  # noqa: E402
+import drop_e2e  # noqa: E402
 import ir_e2e  # noqa: E402
+import librarian_e2e  # noqa: E402
 import panel_e2e  # noqa: E402
 from panel_e2e import Failure, received  # noqa: E402
 
@@ -64,8 +69,12 @@ CHANNEL_SWITCH = (397, 61)  # from the top left corner, as on Linux
 STORE = (200, 20)
 # The shell's dialogs as Wine titles them.
 WIN_OPEN_TITLE = "Open"
+WIN_SAVE_TITLES = ("Save As", "Save as", "Save")
 WIN_FOLDER_TITLES = ("Select Folder", "Open", "Browse for Folder")
 FIRMWARE_SIZE = 131072
+# The settings of the program file that Open program and the .syx type open (of program 77), as
+# the Linux window test has it.
+PROGRAM_BLOCK = "01 01 01 00 02 00 01 13 31 12 03 01"
 
 # What the editor sends on connecting, and for the click (program 0 of the simulator, model 1:
 # MIDI channel 1, IR select 0 / 1, presence, deep, lowpass 2 / 2; the click sets CHANNEL).
@@ -132,6 +141,11 @@ class Session:
     def run(self, args, timeout=120):
         return subprocess.run(args, env=self.env, capture_output=True, text=True,
                               timeout=timeout)
+
+    def output(self, name):
+        """What the process started as `name` has written so far (stdout and stderr)."""
+        with open(os.path.join(self.work, name + ".out"), errors="replace") as f:
+            return f.read()
 
     def check_running(self):
         for name, proc in self.procs:
@@ -242,10 +256,10 @@ class Editor:
     """One run of orq-editor.exe: started, connected (the connect sequence checked), its client
     area the panel's start size (so that the Linux tests' click positions hold), closed."""
 
-    def __init__(self, session, wine_run, exe, wm_close, log, name="editor", env=None):
+    def __init__(self, session, wine_run, exe, wm_close, log, name="editor", env=None, args=()):
         self.session, self.wm_close, self.log = session, wm_close, log
         self.started = time.monotonic()
-        self.proc = session.start(name, [wine_run, exe], env=env)
+        self.proc = session.start(name, [wine_run, exe] + list(args), env=env)
         self.window = None
 
     def connect(self, expected=None):
@@ -484,12 +498,57 @@ def panel_cases(session, editor, log, devsim_stdin, work, reference):
     print("ok unplugged and plugged again: read afresh, no RESET")
 
 
+def folder_brightness(session, window, slot):
+    """The brightest grey of user slot `slot`'s folder icon in the window now (0x50 idle, 0xBE
+    hovered), as drop_e2e reads it on Linux."""
+    path = os.path.join(session.work, "window.png")
+    if session.run(["import", "-window", window, path], 30).returncode != 0:
+        raise Failure("could not take a picture of the window")
+    raw = subprocess.run(["convert", path, "-depth", "8", "rgb:-"], capture_output=True,
+                         timeout=30).stdout
+    _, y = drop_e2e.row(slot)
+    return max(raw[((y + dy) * PANEL_SIZE[0] + x) * 3] for x in range(206, 226)
+               for dy in range(-10, 11))
+
+
+def hover_case(session, editor, xdnd, uri):
+    """A file held over the window, as the drop target (IDropTarget) sees it through Wine's XDND
+    bridge: over slot 3's row the source is told a drop is taken there and the row's folder icon
+    lights, its neighbour's not; the drag leaving takes the light away; over the picture no drop
+    is taken."""
+    hold = subprocess.Popen([xdnd, editor.window, "100", str(drop_e2e.row(2)[1]), uri, "hover"],
+                            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True,
+                            env=session.env)
+    try:
+        answer = hold.stdout.readline().split()
+        deadline = time.monotonic() + 5
+        while True:
+            lit, unlit = (folder_brightness(session, editor.window, s) for s in (2, 1))
+            if lit >= 0xB0 or time.monotonic() > deadline:
+                break
+            time.sleep(0.2)
+    finally:
+        hold.communicate(timeout=30)
+    if answer != ["status", "1"] or lit < 0xB0 or unlit > 0x60:
+        raise Failure("over slot 3's row: %s, folder icons %02x (slot 3) and %02x (slot 2)" %
+                      (answer, lit, unlit))
+    wait_until("the hover look gone with the drag",
+               lambda: folder_brightness(session, editor.window, 2) <= 0x60, 5)
+    r = session.run([xdnd, editor.window, "600", "450", uri], timeout=30)
+    if r.stdout.split() != ["status", "0"]:
+        raise Failure("over the picture the editor answered %s" % r.stdout.split())
+    print("ok a file held over slot 3's row lights its folder icon and leaves it dark again; "
+          "over the picture no drop is taken")
+
+
 def drop_case(session, wine_run, editor, log, reference, xdnd, post_drop):
     """WM_DROPFILES posted by another program (a handle of its own) is ignored: nothing sent,
-    the editor runs on. Then the WAV file dragged from a file manager onto slot 3's row (wire
-    slot 2): Wine hands the XDND drop to the window as WM_DROPFILES (an HDROP of wide paths,
-    DragAcceptFiles), and the image arrives byte for byte as the Linux build's import makes
-    it."""
+    the editor runs on. The hover look over a row (hover_case). Then the WAV file dragged from a
+    file manager onto slot 3's row (wire slot 2): Wine hands the XDND drop to the drop target
+    (IDropTarget::Drop, an HDROP of wide paths), and the image arrives byte for byte as the
+    Linux build's import makes it."""
+    uri = "file://" + urllib.parse.quote(reference[0]) + "\r\n"
+    hover_case(session, editor, xdnd, uri)
     log_at = len(received(log))
     r = session.run([wine_run, post_drop, "Tarvik Editor", "100", "217",
                      wine_path(reference[0])], timeout=60)
@@ -498,7 +557,6 @@ def drop_case(session, wine_run, editor, log, reference, xdnd, post_drop):
     # An editor that faulted on the handle hangs in Wine's debugger: the drop below finds out.
     log_at = expect(log, log_at, [], "a foreign WM_DROPFILES", settle=1.0)
     print("ok WM_DROPFILES with another program's handle sent nothing")
-    uri = "file://" + urllib.parse.quote(reference[0]) + "\r\n"
     r = session.run([xdnd, editor.window, "100", "217", uri], timeout=30)
     if r.returncode != 0 or r.stdout.split() != ["status", "1", "finished", "1"]:
         raise Failure("xdnd_drag: status %d: %s %s" % (r.returncode, r.stdout, r.stderr))
@@ -507,6 +565,132 @@ def drop_case(session, wine_run, editor, log, reference, xdnd, post_drop):
     if image != reference[1]:
         raise Failure("the dropped WAV's image differs from the Linux build's import")
     print("ok WAV file dropped on slot 3: %d bytes, as the Linux build's import" % len(image))
+
+
+def safety_backups(session):
+    """The folder of the safety backups in the prefix (%LOCALAPPDATA%\\ORQ Editor\\Backups)."""
+    users = os.path.join(session.prefix, "drive_c", "users")
+    user = next(u for u in sorted(os.listdir(users)) if u != "Public")
+    return os.path.join(users, user, "AppData", "Local", "ORQ Editor", "Backups")
+
+
+def restore_and_check(session, e, log, data, act, held, kept_before):
+    """Restore (Alt+R) of `data` after act() brings the question, on a device that holds `held`:
+    first the device's programs into a new safety backup, then the file's 128 programs, then all
+    read back; the box that follows names the safety backup, which holds what the device held.
+    Returns the safety backups so far."""
+    lib = librarian_e2e
+    reads = [("READ_SETTINGS", "f0 00 02 %02x f7" % p) for p in range(128)]
+    writes = [("WRITE_SETTINGS", lib.hexbytes(data[p * 18:p * 18 + 18])) for p in range(128)]
+    dumps_before = len(lib.dumps_sent(log))
+    e.expect("Restore, Alt+R", lambda: (act(), e.answer_box("alt+r")), reads + writes + reads,
+             settle=1.0, timeout=90)
+    lib.check_holds("the programs kept first", log, dumps_before, held, 128)
+    lib.check_holds("the restored programs", log, dumps_before + 128, bytes(data))
+    told = e.answer_box("Return", says="All 128 programs were restored from ...")
+    folder = safety_backups(session)
+    kept = [k for k in sorted(os.listdir(folder)) if k not in kept_before]
+    if len(kept) != 1 or kept[0] not in told:
+        raise Failure("the backups folder has %s new; the box said %r" % (kept, told))
+    with open(os.path.join(folder, kept[0]), "rb") as f:
+        if f.read() != held:
+            raise Failure("the safety backup %s is not what the device held" % kept[0])
+    print("ok %-40s %s" % ("the safety backup", kept[0]))
+    e.no_box("the restore")
+    return kept_before + kept
+
+
+def librarian_case(session, editor, log, work):
+    """Program files and backups through the shell's dialogs, as librarian_e2e runs them on
+    Linux, against a device whose 128 programs all differ: Save program (Ctrl+S) writes the
+    shown program's message; Open program (Ctrl+O) sends a file's settings with the MIDI channel
+    kept, one undo step; a file that is no program file is refused in a message box that says
+    why, and nothing is sent; Back up all programs writes what the device holds, all 128
+    programs (under a name outside the ANSI code page); Restore all programs asks first: Cancel
+    (Escape) sends nothing, Restore (Alt+R) keeps the device's programs in a safety backup and
+    sends the file's (restore_and_check); the history goes with it. (The menu's backups folder
+    opens Explorer, which Wine's shell has no window of ours to show: not tried here.)"""
+    lib = librarian_e2e
+    e = lib.Editor(session, editor.window, log)
+    w = lambda h: [("WRITE_SETTINGS", h)]
+
+    def choose(path, saving):
+        dialogs.choose(wine_path(path), session.env, location_key=None,
+                       titles=WIN_SAVE_TITLES if saving else (WIN_OPEN_TITLE,))
+
+    shown = lib.as_write(lib.dumps_sent(log)[0])
+    saved = os.path.join(work, "mine.syx")
+    e.expect_nothing("Ctrl+S, Save program", lambda: (e.key("ctrl+s"), choose(saved, True)))
+    with open(saved, "rb") as f:
+        if f.read() != shown:
+            raise Failure("the program file holds something else than " + lib.hexbytes(shown))
+    e.no_box("Save program")
+
+    other = os.path.join(work, "other.syx")
+    with open(other, "wb") as f:
+        f.write(bytes.fromhex("f0 00 01 4d 05 %s f7" % PROGRAM_BLOCK))
+    e.expect("Ctrl+O, Open program", lambda: (e.key("ctrl+o"), choose(other, False)),
+             w("f0 00 01 00 %02x %s f7" % (shown[4], PROGRAM_BLOCK)))
+    e.no_box("Open program")
+    e.expect("Ctrl+Z undoes the opened program", lambda: e.key("ctrl+z"), w(lib.hexbytes(shown)))
+
+    bad = os.path.join(work, "bad.syx")
+    with open(bad, "wb") as f:
+        f.write(bytes.fromhex("f0 41 10 42 12 f7"))
+    e.expect_nothing("menu: Open program, a bad file", lambda: (
+        e.menu(lib.OPEN), choose(bad, False),
+        e.answer_box("Return", says="bad.syx is not a program file: it is 6 bytes long; a "
+                                    "program file is one 18-byte settings message. Nothing "
+                                    "was sent.")))
+
+    backup = os.path.join(work, "Sicherung \u00e4\u03a9.syx")
+    dumps_before = len(lib.dumps_sent(log))
+    e.expect("menu: Back up all programs", lambda: (e.menu(lib.BACKUP), choose(backup, True)),
+             [("READ_SETTINGS", "f0 00 02 %02x f7" % p) for p in range(128)], settle=1.0,
+             timeout=60)
+    e.no_box("the backup")
+    with open(backup, "rb") as f:
+        backed_up = f.read()
+    data = bytearray(backed_up)
+    if len(set(bytes(data[p * 18 + 5:p * 18 + 17]) for p in range(128))) < 100:
+        raise Failure("the device's programs are too much alike for this test")
+    lib.check_holds("the backup file", log, dumps_before, backed_up)
+
+    e.expect_nothing("menu: Restore, Cancel", lambda: (
+        e.menu(lib.RESTORE), choose(backup, False), e.answer_box("Escape")))
+    data[5 * 18 + 12] = data[5 * 18 + 12] & 0xF0 | (data[5 * 18 + 12] & 0x0F) % 3 + 1
+    changed = os.path.join(work, "changed.syx")
+    with open(changed, "wb") as f:
+        f.write(data)
+    folder = safety_backups(session)  # the prefix's, kept from earlier runs
+    earlier = sorted(os.listdir(folder)) if os.path.isdir(folder) else []
+    kept = restore_and_check(session, e, log, data,
+                             lambda: (e.menu(lib.RESTORE), choose(changed, False)),
+                             backed_up, earlier)
+    e.expect_nothing("the history went with the restore", lambda: e.key("ctrl+z"))
+    return data, kept
+
+
+def given_backup_case(session, wine_run, exe, wm_close, log, work, data, kept):
+    """orq-editor.exe BACKUP.syx, named outside the ANSI code page: once connected, the editor
+    asks before restoring it, as Restore all programs asks, and Restore (Alt+R) restores it
+    (restore_and_check). (A device that comes after the editor cannot be shown under Wine, whose
+    winmm counts the ports once, when it loads the driver.)"""
+    held = bytes(data)
+    data = bytearray(data)
+    data[9 * 18 + 13] = data[9 * 18 + 13] & 0xF0 | (data[9 * 18 + 13] & 0x0F) % 3 + 1
+    given = os.path.join(work, "Gegeben \u03a9.syx")
+    with open(given, "wb") as f:
+        f.write(data)
+    since = len(received(log))
+    editor = Editor(session, wine_run, exe, wm_close, log, name="editor",
+                    args=[wine_path(given)])
+    wait_until("the connect read", lambda: len(received(log)) >= since + len(CONNECT), 60,
+               session.check_running)
+    editor.window = find_window(session)[0]
+    e = librarian_e2e.Editor(session, editor.window, log)
+    restore_and_check(session, e, log, data, lambda: None, held, kept)
+    editor.close()
 
 
 def firmware_image(log):
@@ -523,9 +707,11 @@ def firmware_image(log):
 
 
 def firmware_case(session, wine_run, exe, wm_close, devsim):
-    """A newer image from a loopback HTTP server, downloaded through URL monikers. A first
-    editor is closed during the transfer; a second sends every chunk in order, the commit,
-    RESET, reads the device again, and the image rebuilt from the chunks is the served one."""
+    """A newer image from a loopback HTTP server, downloaded through URL monikers, flashed after
+    the device's 128 programs have been read into a safety backup. A first editor is closed
+    during the transfer; a second sends every chunk in order, the commit, RESET, says so in a
+    box naming the safety backup, reads the device again once that is answered, and the image
+    rebuilt from the chunks is the served one."""
     image = bytes(((i * 13) ^ (i >> 8)) & 0xFF for i in range(FIRMWARE_SIZE - 4)) + \
         bytes([0x05, 0x01, 0x00, 0x00])  # stamp 1.5 at 131068
     requests = []
@@ -564,11 +750,11 @@ def firmware_case(session, wine_run, exe, wm_close, devsim):
         names = [n for n, _ in received(log)]
         time.sleep(0.5)
         if [n for n, _ in received(log)] != names or names[0] != "IDENTIFY" or \
-                set(names[1:]) != {"FIRMWARE_CHUNK"}:
+                names[1:129] != ["READ_SETTINGS"] * 128 or set(names[129:]) != {"FIRMWARE_CHUNK"}:
             raise Failure("closed during the transfer, the device received %s ... %s" %
                           (names[:2], names[-3:]))
         print("ok closed during the firmware transfer (%d chunks sent): ended %.2f s after "
-              "the request, nothing committed" % (len(names) - 1, took))
+              "the request, nothing committed" % (len(names) - 129, took))
         # The device now holds half a transfer, which makes it refuse the next commit until a
         # RESET (the Linux editor leaves it so too): the whole update goes to a fresh one.
         session.end(sim)
@@ -582,9 +768,17 @@ def firmware_case(session, wine_run, exe, wm_close, devsim):
         editor = Editor(session, wine_run, exe, wm_close, log, name="editor-firmware",
                         env=env)
         started = time.monotonic()
-        want = ["IDENTIFY"] + ["FIRMWARE_CHUNK"] * 512 + ["END_TRANSFER", "RESET"] + \
-            [n for n, _ in CONNECT]
-        expect(log, 0, want, "the firmware update", settle=1.0)
+        want = ["IDENTIFY"] + ["READ_SETTINGS"] * 128 + ["FIRMWARE_CHUNK"] * 512 + \
+            ["END_TRANSFER", "RESET"]
+        wait_until("the safety backup", lambda: len(received(log)) >= 129, 60,
+                   session.check_running)
+        editor.window = find_window(session)[0]
+        at = expect(log, 0, want, "the firmware update")
+        told = librarian_e2e.Editor(session, editor.window, log)
+        said = "orq-editor: The firmware was updated to 1.5.0. The programs before it are in "
+        wait_until("the box's text", lambda: said in session.output("editor-firmware"), 30)
+        told.answer_box("Return")
+        expect(log, at, [n for n, _ in CONNECT], "the read after the update", settle=1.0)
         if firmware_image(log) != image or requests != ["/ORQ.bin"] * 2:
             raise Failure("the chunks carry another image, or %d downloads" % len(requests))
         print("ok firmware 1.5 downloaded and sent whole in %.1f s" %
@@ -667,14 +861,15 @@ def main():
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     args = sys.argv[1:]
     if len(args) < 7 or (args[5], len(args)) not in (("--editor", 9), ("--drop", 11),
-                                                      ("--run", 7), ("--orqctl", 8)):
+                                                      ("--librarian", 8), ("--run", 7),
+                                                      ("--orqctl", 8)):
         print(__doc__, file=sys.stderr)
         return 2
     wine_run, driver, devsim, bridge, prefix = args[:5]
     prefix = os.path.abspath(prefix)
     program = args[6]
     mode = args[5]
-    wm_close = args[7] if mode in ("--editor", "--drop") else None
+    wm_close = args[7] if mode in ("--editor", "--drop", "--librarian") else None
     orqctl = args[8] if mode in ("--editor", "--drop") else args[-1] if mode == "--orqctl" else None
     xdnd, post_drop = args[9:11] if mode == "--drop" else (None, None)
     if "JACK_DEFAULT_SERVER" not in os.environ:
@@ -708,8 +903,10 @@ def main():
             ir_e2e.write_wav(wav, rate=48000)
             reference = (wav,) + reference_import(session, devsim, orqctl, wav)
 
+        # For the librarian, programs that all differ (librarian_e2e's seed).
+        seed = ["--settings-seed", librarian_e2e.SEED] if mode == "--librarian" else []
         sim = session.start("devsim", [devsim, "--model", "1", "--name", DEVICE_NAME,
-                                       "--log", log],
+                                       "--log", log] + seed,
                             env=dict(session.env, ORQ_MIDI_API="jack"), stdin=subprocess.PIPE)
         session.start("bridge", [bridge, port_file])
         port = wait_until("the bridge", lambda: os.path.exists(port_file) and
@@ -724,6 +921,12 @@ def main():
             run_program(session, wine_run, program)
         elif mode == "--orqctl":
             orqctl_cases(session, wine_run, program, devsim, (sim, log), reference)
+        elif mode == "--librarian":
+            editor = Editor(session, wine_run, program, wm_close, log)
+            editor.connect()
+            data, kept = librarian_case(session, editor, log, work)
+            editor.close()
+            given_backup_case(session, wine_run, program, wm_close, log, work, data, kept)
         elif mode == "--drop":
             editor = Editor(session, wine_run, program, wm_close, log)
             editor.connect()

@@ -1,9 +1,12 @@
 // The Win32 window host in process: the program's resources, the window class and window, every
 // message of the window procedure's table, the loop with its timer and cross-thread repaints,
-// the cursor, a dpi change and a lost drawing device. One Platform serves the whole program, as
+// the cursor, a dpi change, a lost drawing device, device notices passed to the MIDI side, and
+// the file given on the command line read wide. One Platform serves the whole program, as
 // in the editor (a second one makes no window).
 #include <gtest/gtest.h>
 #include <windows.h>
+// (after windows.h)
+#include <dbt.h>
 
 #include <atomic>
 #include <chrono>
@@ -12,8 +15,10 @@
 #include <thread>
 #include <vector>
 
+#include "app/file_path.h"
 #include "app/platform.h"
 #include "assets/assets.h"
+#include "device/midi_port.h"
 #include "render/image_format.h"
 #include "render/render_d2d.h"
 
@@ -270,6 +275,72 @@ TEST(Window, DpiChangeScalesTheSurfaceAndTheMinimumAndTakesTheSuggestedRectangle
   SendMessageW(gWindow, WM_DPICHANGED, MAKEWPARAM(desktop, desktop),
                reinterpret_cast<LPARAM>(&back));
   EXPECT_EQ(gPlatform->dpi(), static_cast<float>(desktop));
+}
+
+// Windows' notices of devices that came or went reach every MIDI watch as a change of the port
+// list, and ring its bell (the worker then reads the ports again); other notices are none.
+TEST(Window, DeviceNoticesAreToldToTheMidiWatches) {
+  orq::ServiceWatch watch(RtMidi::WINDOWS_MM, "watch", nullptr, nullptr);
+  EXPECT_TRUE(watch.hearsPortChanges()) << "made after the window";
+  orq::Doorbell bell;
+  watch.setBell(&bell);
+  const struct {
+    WPARAM code;
+    uint32_t counted;
+  } notices[] = {{DBT_DEVNODES_CHANGED, 1},
+                 {DBT_DEVICEARRIVAL, 1},
+                 {DBT_DEVICEREMOVECOMPLETE, 1},
+                 {DBT_QUERYCHANGECONFIG, 0},
+                 {DBT_DEVICEQUERYREMOVE, 0}};
+  for (const auto& n : notices) {
+    const uint32_t before = watch.portChanges();
+    SendMessageW(gWindow, WM_DEVICECHANGE, n.code, 0);
+    EXPECT_EQ(watch.portChanges() - before, n.counted) << n.code;
+    EXPECT_EQ(bell.waitUntil(std::chrono::steady_clock::now()), n.counted == 1) << n.code;
+  }
+}
+
+// The file given on the command line arrives whole whatever it is named, as an absolute path:
+// this program run again with a file name outside the ANSI code page writes what it was given
+// (as UTF-8) into a file.
+TEST(Arguments, GivenFileArrivesWideWhateverItsName) {
+  wchar_t out[MAX_PATH];
+  if (GetEnvironmentVariableW(L"ORQ_ARGUMENTS_TO", out, MAX_PATH) > 0) {
+    const std::string text = orq::nativePath(orq::commandLineFile(__argc, __argv));
+    HANDLE f = CreateFileW(out, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(f);
+    return;
+  }
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  wchar_t folder[MAX_PATH];
+  GetTempPathW(MAX_PATH, folder);
+  const std::wstring file = std::wstring(folder) + L"orq-arguments.txt";
+  SetEnvironmentVariableW(L"ORQ_ARGUMENTS_TO", file.c_str());
+  std::wstring command = std::wstring(L"\"") + self +
+                         L"\" \"Programm \u00e4\u03a9\u4e00.syx\" --gtest_filter=Arguments.*";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION child{};
+  ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &startup, &child));
+  SetEnvironmentVariableW(L"ORQ_ARGUMENTS_TO", nullptr);
+  ASSERT_EQ(WaitForSingleObject(child.hProcess, 60000), WAIT_OBJECT_0);
+  CloseHandle(child.hThread);
+  CloseHandle(child.hProcess);
+  std::string got(1024, '\0');
+  HANDLE f = CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(f, INVALID_HANDLE_VALUE);
+  DWORD n = 0;
+  ReadFile(f, got.data(), static_cast<DWORD>(got.size()), &n, nullptr);
+  CloseHandle(f);
+  DeleteFileW(file.c_str());
+  got.resize(n);
+  wchar_t here[MAX_PATH];
+  GetCurrentDirectoryW(MAX_PATH, here);
+  EXPECT_EQ(got, orq::nativePath(here) + "\\Programm \u00e4\u03a9\u4e00.syx");
 }
 
 // A lost device costs the frame it happened in: everything is released, and the next paint

@@ -4,7 +4,9 @@
 # wine-prefix beside the program), made on first use, with Wine's debug output off and its Mono
 # and Gecko installers disabled, so that nothing is fetched from anywhere. The program gets the
 # caller's display, or, without one, a private Xvfb started and stopped here (Direct2D under Wine
-# draws through OpenGL, which needs an X display even offscreen).
+# draws through OpenGL, which needs an X display even offscreen). Wine's menu builder is off: the
+# shortcuts and file types that programs (and the making of a prefix) create stay in the prefix,
+# out of the desktop's menus and MIME types in the home folder.
 # Usage: wine_run.sh PROGRAM.exe [ARGS...]   -> exits with the program's status.
 set -u
 if [ $# -eq 0 ]; then
@@ -15,7 +17,7 @@ program_dir=$(cd "$(dirname "$1")" && pwd)
 export WINEPREFIX=${ORQ_WINEPREFIX:-$program_dir/wine-prefix}
 export WINEARCH=win64
 export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES="mscoree,mshtml=${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
 # Mesa's DRI3 path presents nothing on Xvfb: a Direct2D window stays black without this.
 export LIBGL_DRI3_DISABLE=1
 wine=$(command -v wine || command -v wine64) || {

@@ -1,9 +1,10 @@
 // The tests' WinMM driver (midi_bridge/winmm_driver.c) seen through WinMM as an application
 // sees a USB MIDI device on Windows: names cut to 31 characters, a second device of the same
 // name numbered, headers prepared by the driver, a sysex out with MOM_DONE, a sysex reply split
-// over the application's small buffers, input dropped before midiInStart, buffers given back by
-// midiInReset, and the open and close callbacks. Runs against orq-devsim through the bridge
-// (midi_e2e.py --run).
+// over the application's small buffers (and dropped whole when the queued ones cannot hold it),
+// input dropped before midiInStart, buffers given back by midiInReset, and the open and close
+// callbacks, the close the last even when it comes during a callback. Runs against orq-devsim
+// through the bridge (midi_e2e.py --run).
 // clang-format off
 #include <windows.h>
 #include <mmsystem.h>
@@ -107,7 +108,7 @@ TEST(WinmmDriver, SysexBothWaysThroughTheApplicationsBuffers) {
     ASSERT_EQ(midiInPrepareHeader(in, &buffers[i], sizeof(MIDIHDR)), MMSYSERR_NOERROR);
     EXPECT_TRUE(buffers[i].dwFlags & MHDR_PREPARED);
   }
-  for (size_t i = 0; i < 5; ++i)
+  for (size_t i = 0; i < 2; ++i)
     ASSERT_EQ(midiInAddBuffer(in, &buffers[i], sizeof(MIDIHDR)), MMSYSERR_NOERROR);
   EXPECT_EQ(midiInUnprepareHeader(in, &buffers[0], sizeof(MIDIHDR)), MIDIERR_STILLPLAYING);
 
@@ -135,8 +136,16 @@ TEST(WinmmDriver, SysexBothWaysThroughTheApplicationsBuffers) {
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_TRUE(events.of(MIM_LONGDATA).empty());
 
+  // A reply larger than the buffers queued (two, 32 bytes) is dropped whole: the application
+  // never gets the start of a message without its end.
   ASSERT_EQ(midiInStart(in), MMSYSERR_NOERROR);
   send({'\xf0', 0x00, 0x04, 0x00, '\xf7'});  // READ_SLOT_NAME of slot 0
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_TRUE(events.of(MIM_LONGDATA).empty());
+
+  for (size_t i = 2; i < 5; ++i)
+    ASSERT_EQ(midiInAddBuffer(in, &buffers[i], sizeof(MIDIHDR)), MMSYSERR_NOERROR);
+  send({'\xf0', 0x00, 0x04, 0x00, '\xf7'});
   const std::vector<Event> parts = events.await(MIM_LONGDATA, 5);
   ASSERT_EQ(parts.size(), 5u);
   std::string reply;
@@ -171,6 +180,68 @@ TEST(WinmmDriver, SysexBothWaysThroughTheApplicationsBuffers) {
   EXPECT_EQ(midiOutClose(out), MMSYSERR_NOERROR);
   EXPECT_EQ(events.of(MIM_CLOSE).size(), 1u);
   EXPECT_EQ(events.of(MOM_CLOSE).size(), 1u);
+}
+
+// A callback under way when the application closes the input (here held until the close has
+// returned, as RtMidi's callback waits for the mutex its close holds): the close does not wait
+// for it, and MIM_CLOSE comes only after it, as the last callback of the port.
+struct HeldEvents : Events {
+  HANDLE entered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  ~HeldEvents() {
+    CloseHandle(entered);
+    CloseHandle(release);
+  }
+};
+constexpr UINT kReturned = 0xFFFF;  // recorded when the held callback returns
+
+void CALLBACK onHeldEvent(HANDLE, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR) {
+  auto* events = reinterpret_cast<HeldEvents*>(instance);
+  events->add(message, param1);
+  if (message != MIM_LONGDATA) return;
+  SetEvent(events->entered);
+  WaitForSingleObject(events->release, 5000);
+  events->add(kReturned, 0);
+}
+
+TEST(WinmmDriver, CloseCallbackComesLastEvenWhenACallbackIsUnderWay) {
+  HeldEvents events;
+  HMIDIIN in = nullptr;
+  HMIDIOUT out = nullptr;
+  ASSERT_EQ(midiInOpen(&in, 0, reinterpret_cast<DWORD_PTR>(&onHeldEvent),
+                       reinterpret_cast<DWORD_PTR>(&events), CALLBACK_FUNCTION),
+            MMSYSERR_NOERROR);
+  ASSERT_EQ(midiOutOpen(&out, 0, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+  std::array<char, 128> data{};
+  MIDIHDR buffer{};
+  buffer.lpData = data.data();
+  buffer.dwBufferLength = data.size();
+  ASSERT_EQ(midiInPrepareHeader(in, &buffer, sizeof buffer), MMSYSERR_NOERROR);
+  ASSERT_EQ(midiInAddBuffer(in, &buffer, sizeof buffer), MMSYSERR_NOERROR);
+  ASSERT_EQ(midiInStart(in), MMSYSERR_NOERROR);
+  char request[] = {'\xf0', 0x00, 0x04, 0x00, '\xf7'};
+  MIDIHDR h{};
+  h.lpData = request;
+  h.dwBufferLength = sizeof request;
+  ASSERT_EQ(midiOutPrepareHeader(out, &h, sizeof h), MMSYSERR_NOERROR);
+  ASSERT_EQ(midiOutLongMsg(out, &h, sizeof h), MMSYSERR_NOERROR);
+  ASSERT_EQ(WaitForSingleObject(events.entered, 3000), WAIT_OBJECT_0);
+
+  EXPECT_EQ(midiInReset(in), MMSYSERR_NOERROR);
+  EXPECT_EQ(midiInUnprepareHeader(in, &buffer, sizeof buffer), MMSYSERR_NOERROR);
+  EXPECT_EQ(midiInClose(in), MMSYSERR_NOERROR);
+  EXPECT_TRUE(events.of(MIM_CLOSE).empty()) << "MIM_CLOSE while a callback is under way";
+  SetEvent(events.release);
+  events.await(MIM_CLOSE, 1);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  std::vector<UINT> order;
+  {
+    std::lock_guard<std::mutex> lock(events.mutex);
+    for (const Event& e : events.list) order.push_back(e.message);
+  }
+  EXPECT_EQ(order, (std::vector<UINT>{MIM_OPEN, MIM_LONGDATA, kReturned, MIM_CLOSE}));
+  midiOutUnprepareHeader(out, &h, sizeof h);
+  midiOutClose(out);
 }
 
 }  // namespace

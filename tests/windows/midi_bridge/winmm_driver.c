@@ -4,7 +4,8 @@
  * device simulator. It behaves as Windows does for a USB MIDI device where the tests can see
  * it: names cut to 31 characters, a second device of the same name numbered, sysex out through
  * MODM_LONGDATA, sysex in delivered into the application's buffers (split over several when
- * one does not hold it), headers prepared here.
+ * one does not hold it; dropped whole when the queued ones cannot hold it), MIM_CLOSE the last
+ * callback, headers prepared here.
  *
  * Installed as wineorqbridge.drv in the prefix's system32 and chosen with
  * HKCU\Software\Wine\Drivers, Audio = orqbridge. Wine 8's winmm takes its MIDI driver from the
@@ -218,11 +219,15 @@ typedef struct Port {
   DWORD_PTR instance;
   // Input only. State below is guarded by lock.
   HANDLE thread;
-  LONG refs;  // the open handle and the receiving thread
+  LONG refs;  // the open handle, the receiving thread, and each callback under way
   BOOL started;
   DWORD startTick;
   MIDIHDR* head;  // buffers added by the application, in order (linked through lpNext)
   MIDIHDR* tail;
+  // MIM_CLOSE is the last callback: once MIDM_CLOSE has come no other begins, and one under way
+  // then (running without the lock) sends MIM_CLOSE when it returns.
+  BOOL closed;
+  LONG calling;  // callbacks under way
 } Port;
 
 static void notify(Port* port, UINT message, DWORD_PTR param1, DWORD_PTR param2) {
@@ -299,39 +304,74 @@ static MIDIHDR* popDone(Port* port) {
   return h;
 }
 
-/* A sysex into the application's buffers, as many as it takes; what does not fit in the
- * buffers there are is dropped (so is a message that arrives before MIDM_START). The callbacks
- * run without the lock: the application adds buffers again from inside them. */
+/* Callbacks run without the lock: the application adds buffers again from inside them. Each
+ * is bracketed: beginCallback, with the lock held, says whether one may start (not once the
+ * port is closed) and counts it; endCallback, without the lock, sends the MIM_CLOSE that a close
+ * meanwhile left to the last callback under way. */
+static BOOL beginCallback(Port* port) {
+  if (port->closed) return FALSE;
+  ++port->calling;
+  InterlockedIncrement(&port->refs);
+  return TRUE;
+}
+
+static void endCallback(Port* port) {
+  EnterCriticalSection(&port->lock);
+  const BOOL closeNow = --port->calling == 0 && port->closed;
+  LeaveCriticalSection(&port->lock);
+  if (closeNow) notify(port, MIM_CLOSE, 0, 0);
+  releasePort(port);
+}
+
+/* A sysex into the application's buffers, as many as it takes, all filled at once; then their
+ * callbacks, in order. A message that the queued buffers cannot hold whole is dropped whole, as
+ * is one that arrives before MIDM_START: the application never sees part of a message. */
 static void deliverSysex(Port* port, const uint8_t* data, size_t length) {
-  size_t at = 0;
-  while (at < length) {
-    MIDIHDR* done = NULL;
-    DWORD stamp = 0;
-    EnterCriticalSection(&port->lock);
-    MIDIHDR* h = port->started ? port->head : NULL;
-    if (h) {
-      const size_t room = h->dwBufferLength - h->dwBytesRecorded;
-      const size_t n = length - at < room ? length - at : room;
+  MIDIHDR* first = NULL;
+  MIDIHDR* last = NULL;
+  DWORD stamp = 0;
+  EnterCriticalSection(&port->lock);
+  size_t room = 0;
+  for (MIDIHDR* h = port->head; h && room < length; h = h->lpNext)
+    room += h->dwBufferLength - h->dwBytesRecorded;
+  if (port->started && room >= length && beginCallback(port)) {
+    for (size_t at = 0; at < length;) {
+      MIDIHDR* h = port->head;
+      const size_t space = h->dwBufferLength - h->dwBytesRecorded;
+      const size_t n = length - at < space ? length - at : space;
       memcpy(h->lpData + h->dwBytesRecorded, data + at, n);
       h->dwBytesRecorded += (DWORD)n;
       at += n;
-      if (at == length || h->dwBytesRecorded == h->dwBufferLength) done = popDone(port);
-      stamp = GetTickCount() - port->startTick;
+      popDone(port);
+      if (last)
+        last->lpNext = h;
+      else
+        first = h;
+      last = h;
     }
-    LeaveCriticalSection(&port->lock);
-    if (!h) return;
-    if (done) notify(port, MIM_LONGDATA, (DWORD_PTR)done, stamp);
+    stamp = GetTickCount() - port->startTick;
   }
+  LeaveCriticalSection(&port->lock);
+  if (!first) return;
+  while (first) {
+    MIDIHDR* h = first;
+    first = h->lpNext;
+    h->lpNext = NULL;  // the application may add it again from its callback
+    notify(port, MIM_LONGDATA, (DWORD_PTR)h, stamp);
+  }
+  endCallback(port);
 }
 
 static void deliverShort(Port* port, const uint8_t* data, size_t length) {
   DWORD packed = 0;
   for (size_t i = 0; i < length && i < 3; ++i) packed |= (DWORD)data[i] << (8 * i);
   EnterCriticalSection(&port->lock);
-  const BOOL started = port->started;
+  const BOOL call = port->started && beginCallback(port);
   const DWORD stamp = GetTickCount() - port->startTick;
   LeaveCriticalSection(&port->lock);
-  if (started) notify(port, MIM_DATA, packed, stamp);
+  if (!call) return;
+  notify(port, MIM_DATA, packed, stamp);
+  endCallback(port);
 }
 
 static DWORD WINAPI receiveInput(void* arg) {
@@ -402,23 +442,28 @@ static DWORD inStop(Port* port, BOOL all) {
     EnterCriticalSection(&port->lock);
     port->started = FALSE;
     MIDIHDR* h = port->head && (all || port->head->dwBytesRecorded > 0) ? popDone(port) : NULL;
+    const BOOL call = h && beginCallback(port);
     LeaveCriticalSection(&port->lock);
-    if (!h) return MMSYSERR_NOERROR;
+    if (!call) return MMSYSERR_NOERROR;
     notify(port, MIM_LONGDATA, (DWORD_PTR)h, 0);
+    endCallback(port);
     if (!all) return MMSYSERR_NOERROR;
   }
 }
 
+/* The close does not wait for a callback under way: it may be waiting for a lock the closing
+ * thread holds (RtMidi closes under the mutex its callback takes). That callback sends
+ * MIM_CLOSE instead, when it returns. */
 static DWORD inClose(Port* port) {
   EnterCriticalSection(&port->lock);
   const BOOL queued = port->head != NULL;
   port->started = FALSE;
+  const BOOL closeNow = !queued && !port->closed && port->calling == 0;
+  if (!queued) port->closed = TRUE;
   LeaveCriticalSection(&port->lock);
   if (queued) return MIDIERR_STILLPLAYING;
-  notify(port, MIM_CLOSE, 0, 0);
-  // Ends the receiving thread's recv; the thread lets go of the port afterwards. It is not
-  // waited for: it may be inside the application's callback, waiting for a lock the closing
-  // thread holds (RtMidi closes under the mutex its callback takes).
+  if (closeNow) notify(port, MIM_CLOSE, 0, 0);
+  // Ends the receiving thread's recv; the thread lets go of the port afterwards, unwaited.
   shutdown(port->sock, SD_BOTH);
   releasePort(port);
   return MMSYSERR_NOERROR;
