@@ -18,9 +18,9 @@
 #include <thread>
 #include <utility>
 
-#include "app/file_path.h"
+#include "files/file_path.h"
 #include "app/platform.h"
-#include "app/user_folders.h"
+#include "files/user_folders.h"
 #include "assets/assets.h"
 #include "render/render_cairo.h"
 

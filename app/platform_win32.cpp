@@ -20,7 +20,7 @@
 #include <utility>
 
 #include "app/platform.h"
-#include "app/user_folders.h"
+#include "files/user_folders.h"
 #include "device/midi_port.h"
 #include "render/render_d2d.h"
 

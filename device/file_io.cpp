@@ -5,7 +5,7 @@
 #include <iterator>
 #include <system_error>
 
-#include "app/file_path.h"
+#include "files/file_path.h"
 
 namespace orq {
 

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "app/file_path.h"
+#include "files/file_path.h"
 #include "device/device_link.h"
 #include "device/link_io.h"
 #include "device/protocol.h"

@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdio>
 
-#include "app/user_folders.h"
+#include "files/user_folders.h"
 #include "device/device_ops.h"
 #include "device/device_state.h"
 #include "device/file_io.h"

@@ -10,8 +10,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/file_path.h"
-#include "app/user_folders.h"
+#include "files/file_path.h"
+#include "files/user_folders.h"
 #include "device/device_link.h"
 #include "device/device_ops.h"
 #include "device/firmware.h"

@@ -6,7 +6,7 @@
 #include <system_error>
 #include <vector>
 
-#include "app/file_path.h"
+#include "files/file_path.h"
 #include "device/file_io.h"
 #include "device/librarian.h"
 #include "device/settings_file.h"

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <vector>
 
-#include "app/file_path.h"
+#include "files/file_path.h"
 #include "ir/catalogue.h"
 #include "ir/ir_file.h"
 

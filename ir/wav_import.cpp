@@ -20,7 +20,7 @@
 #include <memory>
 #include <new>
 
-#include "app/file_path.h"
+#include "files/file_path.h"
 
 namespace orq {
 namespace {

@@ -14,7 +14,7 @@
 #include <unordered_map>
 
 #include "render/image_format.h"
-#include "render/utf8.h"
+#include "files/utf8.h"
 
 namespace orq::render {
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/file_path.h"
+#include "files/file_path.h"
 #include "ir/wav_import.h"
 
 namespace orq {

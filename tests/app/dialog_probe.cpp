@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/file_path.h"
+#include "files/file_path.h"
 #include "app/platform.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // File names as the panel shows them, and paths surviving the trip between the program's wide
 // strings and the file system's bytes, whatever bytes a name holds.
-#include "app/file_path.h"
+#include "files/file_path.h"
 
 #include <gtest/gtest.h>
 

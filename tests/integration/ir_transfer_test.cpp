@@ -9,7 +9,7 @@
 #include <fstream>
 #include <set>
 
-#include "app/file_path.h"
+#include "files/file_path.h"
 #include "app/platform_offscreen.h"
 #include "ir/catalogue.h"
 #include "ir/ir_file.h"

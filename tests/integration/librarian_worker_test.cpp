@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/file_path.h"
+#include "files/file_path.h"
 #include "device/device_ops.h"
 #include "device/librarian.h"
 #include "device/settings_file.h"

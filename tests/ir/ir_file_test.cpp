@@ -14,7 +14,7 @@
 #include <limits>
 #include <vector>
 
-#include "app/file_path.h"
+#include "files/file_path.h"
 #include "device/device_link.h"
 #include "device/ir_transfer.h"
 #include "device/transfer.h"

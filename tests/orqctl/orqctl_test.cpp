@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/file_path.h"
+#include "files/file_path.h"
 #include "app/platform_offscreen.h"
 #include "tests/faults/fault_env.h"
 #include "tests/integration/worker_fixture.h"

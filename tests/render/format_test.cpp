@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "render/image_format.h"
-#include "render/utf8.h"
+#include "files/utf8.h"
 #include "render_test_util.h"
 
 namespace orq::render {

@@ -13,7 +13,7 @@
 #include <numbers>
 #include <random>
 
-#include "app/file_path.h"
+#include "files/file_path.h"
 
 namespace orq {
 namespace {

@@ -14,7 +14,7 @@
 #include <string>
 #include <thread>
 
-#include "app/file_path.h"
+#include "files/file_path.h"
 #include "app/platform.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/file_path.h"
+#include "files/file_path.h"
 #include "device/device_link.h"
 #include "device/ir_transfer.h"
 #include "ir/catalogue.h"

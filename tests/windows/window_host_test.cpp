@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/file_path.h"
+#include "files/file_path.h"
 #include "app/platform.h"
 #include "assets/assets.h"
 #include "device/midi_port.h"

@@ -12,8 +12,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/file_path.h"
-#include "app/user_folders.h"
+#include "files/file_path.h"
+#include "files/user_folders.h"
 #include "device/device_ops.h"
 #include "device/device_state.h"
 #include "device/firmware.h"

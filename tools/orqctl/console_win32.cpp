@@ -6,7 +6,7 @@
 #include <atomic>
 #include <cstdio>
 
-#include "app/file_path.h"
+#include "files/file_path.h"
 #include "tools/orqctl/console.h"
 
 namespace orqctl {

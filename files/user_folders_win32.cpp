@@ -2,7 +2,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/user_folders.h"
+#include "files/user_folders.h"
 
 namespace orq {
 

@@ -1,9 +1,9 @@
-#include "app/file_path.h"
+#include "files/file_path.h"
 
 #include <cstdint>
 #include <type_traits>
 
-#include "render/utf8.h"
+#include "files/utf8.h"
 
 namespace orq {
 namespace {
@@ -29,7 +29,7 @@ size_t rootNameLength(const std::wstring& p) {
 constexpr uint32_t kEscapeBase = 0xDC00;  // a stray byte b is carried as U+DC00 + b (b >= 0x80)
 
 void appendWide(std::wstring& out, uint32_t c) {
-  if (render::kUtf16WideStrings && c >= 0x10000) {
+  if (kUtf16WideStrings && c >= 0x10000) {
     c -= 0x10000;
     out += static_cast<wchar_t>(0xD800 + (c >> 10));
     out += static_cast<wchar_t>(0xDC00 + (c & 0x3FF));
@@ -59,7 +59,7 @@ size_t decodeOne(const std::string& s, size_t i, uint32_t& c) {
     if ((b(i + k) & 0xC0) != 0x80) return 0;
     c = (c << 6) | (b(i + k) & 0x3F);
   }
-  if (c < min || c > 0x10FFFF || render::isSurrogate(c)) return 0;
+  if (c < min || c > 0x10FFFF || isSurrogate(c)) return 0;
   return n;
 }
 
@@ -79,11 +79,11 @@ std::string nativePath(const std::wstring& path) {
   std::string out;
   out.reserve(path.size());
   for (size_t i = 0, units = 1; i < path.size(); i += units) {
-    const uint32_t c = render::codePointAt(path, i, units);
+    const uint32_t c = codePointAt(path, i, units);
     if (c >= kEscapeBase + 0x80 && c <= kEscapeBase + 0xFF) {
       out += static_cast<char>(c - kEscapeBase);
     } else {
-      render::appendUtf8(out, c);
+      appendUtf8(out, c);
     }
   }
   return out;
@@ -187,7 +187,7 @@ std::wstring fileUriPath(const std::string& uriList) {
     i += 2;
   }
   // "/C:/IRs/cab.wav" names a drive where paths have drive letters.
-  if (render::kUtf16WideStrings && bytes.size() >= 3 && bytes[2] == ':' &&
+  if (kUtf16WideStrings && bytes.size() >= 3 && bytes[2] == ':' &&
       ((bytes[1] >= 'A' && bytes[1] <= 'Z') || (bytes[1] >= 'a' && bytes[1] <= 'z'))) {
     bytes.erase(0, 1);
   }

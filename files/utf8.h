@@ -1,13 +1,13 @@
-// Wide strings to UTF-8, the one encoder of the program (text drawing and file names). Wide
+// Wide strings to UTF-8, the one encoder of the program (file names and text drawing). Wide
 // strings hold UTF-32 code points where wchar_t is 32 bits (Linux) and UTF-16 where it is 16 bits
-// (Windows). Header only, so that code outside the rendering layer can use it without linking it.
+// (Windows). Header only, and includes nothing of ours: the rendering layer uses it too.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-namespace orq::render {
+namespace orq {
 
 inline constexpr bool kUtf16WideStrings = sizeof(wchar_t) == 2;
 
@@ -60,4 +60,4 @@ inline std::string toUtf8(const std::wstring& text) {
   return out;
 }
 
-}  // namespace orq::render
+}  // namespace orq

@@ -2,8 +2,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/file_path.h"
-#include "app/user_folders.h"
+#include "files/file_path.h"
+#include "files/user_folders.h"
 
 namespace orq {
 
