@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "app/platform.h"
+#include "ui/ui_host.h"
 
 namespace orq {
 

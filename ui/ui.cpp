@@ -14,7 +14,7 @@ Ui* Ui::current() {
   return gUi;
 }
 
-Ui::Ui(Platform* p) : platform(p), seenResets_(deviceResets.get()) {
+Ui::Ui(UiHost* p) : platform(p), seenResets_(deviceResets.get()) {
   gUi = this;
   if (platform) {
     platform->callback = [this](PlatformEvent event) { onEvent(event); };

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/platform.h"
+#include "ui/ui_host.h"
 #include "state/editor_state.h"
 
 namespace orq {
@@ -34,17 +34,17 @@ struct HitRegion {
 // The panel's own fields are touched by the user-interface thread only.
 class Ui : public EditorState {
  public:
-  explicit Ui(Platform* platform);
+  explicit Ui(UiHost* platform);
   ~Ui();
   Ui(const Ui&) = delete;
   Ui& operator=(const Ui&) = delete;
 
   std::array<CatalogueEntry, kCatalogueSize> catalogue;  // filled once; mainFlag by U
-  Platform* platform;                                    // not owned
+  UiHost* platform;                                      // the window (not owned)
   std::vector<HitRegion> hitRegions;                     // U only
   uint32_t accentColour = 0xFFD2AE66;                    // U only, set by every paint
 
-  // The one entry from the Platform.
+  // The one entry from the window host.
   void onEvent(PlatformEvent event);
 
   // Panel (panel.cpp): the paint pass, drawing on `canvas`, and the hit-region list it leaves
