@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdio>
 
+#include "state/settings_table.h"
+
 namespace orq {
 namespace {
 
@@ -25,34 +27,6 @@ BackupContent refused(std::string why) {
   return {{}, std::move(why), {}};
 }
 
-// Every value a settings message carries, by the name orqctl gives it, with its range.
-struct Range {
-  const char* name;
-  int word;  // settings word, or one of the two device-wide values below
-  int32_t low, high;
-};
-constexpr int kMidiChannelValue = -1;
-constexpr int kBoostLockValue = -2;
-constexpr std::array<Range, 17> kRanges{{
-    {"channel", kActiveChannel, 0, 1},
-    {"boost1", kBoost1, 0, 1},
-    {"boost2", kBoost2, 0, 1},
-    {"loop-bypass", kLoopBypass, 0, 1},
-    {"ir-bypass", kIrBypass, 0, 1},
-    {"ir1", kIrSelect1, 0, 2},
-    {"ir2", kIrSelect2, 0, 2},
-    {"presence1", kPresence1, 1, 3},
-    {"presence2", kPresence2, 1, 3},
-    {"deep1", kDeep1, 1, 3},
-    {"deep2", kDeep2, 1, 3},
-    {"lowpass1", kLowpass1, 1, 3},
-    {"lowpass2", kLowpass2, 1, 3},
-    {"gate1", kGate1, 0, 3},
-    {"gate2", kGate2, 0, 3},
-    {"midi-channel", kMidiChannelValue, 0, 16},
-    {"boost-lock", kBoostLockValue, 0, 1},
-}};
-
 bool isSettingsMessage(const uint8_t* m, size_t length) {
   return length >= 4 && m[0] == kStart && m[1] == 0x00 && m[2] == kWriteSettings &&
          m[length - 1] == kEnd;
@@ -71,10 +45,10 @@ std::vector<uint8_t> encodeBackup(const std::vector<ProgramSettings>& programs) 
 }
 
 std::string checkSettings(const ProgramSettings& s) {
-  for (const Range& r : kRanges) {
-    const int32_t v = r.word == kMidiChannelValue ? s.midiChannel
-                      : r.word == kBoostLockValue ? s.boostLock
-                                                  : s.words[static_cast<size_t>(r.word)];
+  for (const Setting& r : kSettings) {
+    const int32_t v = r.word == kMidiChannelSetting ? s.midiChannel
+                      : r.word == kBoostLockSetting ? s.boostLock
+                                                    : s.words[static_cast<size_t>(r.word)];
     if (v >= r.low && v <= r.high) continue;
     return std::string(r.name) + " is " + std::to_string(v) + " (" + std::to_string(r.low) + ".." +
            std::to_string(r.high) + ")";

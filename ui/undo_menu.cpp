@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "state/settings_table.h"
 #include "ui/controls.h"
 #include "ui/ui.h"
 
@@ -13,44 +14,59 @@ namespace orq {
 
 namespace {
 
-// The control's label on the panel, as a step's name; empty for controls that make no step.
-std::wstring stepName(uint32_t id, int32_t modelKind) {
-  if (control::indexIn(id, control::kIrRadio, kSlotCount) >= 0) return L"IR";
+constexpr int kNoSetting = -100;
+
+// The setting a press on control `id` changes (a settings word or a device-wide value), or none.
+int settingWordOf(uint32_t id) {
+  if (const int32_t s = control::indexIn(id, control::kIrRadio, kSlotCount); s >= 0)
+    return s < 3 ? kIrSelect1 : kIrSelect2;
   switch (id) {
     case control::kChannelDown:
     case control::kChannelUp:
-      return L"MIDI CHANNEL";
+      return kMidiChannelSetting;
     case control::kChannelSwitch:
     case control::kFootswitchChannel1:
     case control::kFootswitchChannel2:
-      return L"CHANNEL";
+      return kActiveChannel;
     case control::kBoostSwitch:
     case control::kFootswitchBoost:
-      return L"BOOST";
+      return kBoost1;  // or kBoost2: both are BOOST
     case control::kIrBypassSwitch:
-      return L"IR BYPASS";
+      return kIrBypass;
     case control::kLoopBypassSwitch:
-      return L"LOOP BYPASS";
+      return kLoopBypass;
     case control::kIrSwitch1:
+      return kIrSelect1;
     case control::kIrSwitch2:
-      return L"IR";
+      return kIrSelect2;
     case control::kBoostLock:
-      return L"BOOST LOCK";
+      return kBoostLockSetting;
     case control::kPresence1:
+      return kPresence1;
     case control::kPresence2:
-      return L"PRESENCE";
+      return kPresence2;
     case control::kDeep1:
+      return kDeep1;
     case control::kDeep2:
-      return modelKind == 1 ? L"DEEP" : L"THUMP";
+      return kDeep2;
     case control::kLowpass1:
+      return kLowpass1;
     case control::kLowpass2:
-      return L"LOWPASS";
+      return kLowpass2;
     case control::kGate1:
+      return kGate1;
     case control::kGate2:
-      return L"GATE";
+      return kGate2;
     default:
-      return {};
+      return kNoSetting;
   }
+}
+
+// The name of the setting a press on `id` changes, as a step's name (the control's label on the
+// panel); empty for controls that make no step.
+std::wstring stepName(uint32_t id, int32_t modelKind) {
+  const Setting* setting = settingOf(settingWordOf(id));
+  return setting ? labelOf(*setting, modelKind) : L"";
 }
 
 std::string narrow(const std::wstring& text) {

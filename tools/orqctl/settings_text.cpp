@@ -4,91 +4,27 @@
 #include <cstdlib>
 #include <optional>
 
-#include "state/editor_state.h"
+#include "state/settings_table.h"
 
 namespace orqctl {
 namespace {
 
 using orq::ProgramSettings;
 
-enum class Kind {
-  OnOff,        // 0 off, 1 on
-  Channel,      // 0, 1 shown as 1, 2
-  Slot1,        // IR selection 0..2 of channel 1, shown as slot 1..3
-  Slot2,        // of channel 2, shown as slot 4..6
-  Position,     // 1..3
-  Gate,         // 0..3 shown as off, 20, 50, 80
-  MidiChannel,  // 0 omni, 1..16
-};
-
-constexpr int kMidiChannelField = -1;
-constexpr int kBoostLockField = -2;
-
-struct Field {
-  const char* name;
-  const char* other;  // the name on models other than kind 1 (deep is "thump" there), or null
-  int word;           // settings word, or one of the two device-wide fields
-  Kind kind;
-};
-
-constexpr std::array<Field, 17> kFields{{
-    {"channel", nullptr, orq::kActiveChannel, Kind::Channel},
-    {"boost1", nullptr, orq::kBoost1, Kind::OnOff},
-    {"boost2", nullptr, orq::kBoost2, Kind::OnOff},
-    {"loop-bypass", nullptr, orq::kLoopBypass, Kind::OnOff},
-    {"ir-bypass", nullptr, orq::kIrBypass, Kind::OnOff},
-    {"ir1", nullptr, orq::kIrSelect1, Kind::Slot1},
-    {"ir2", nullptr, orq::kIrSelect2, Kind::Slot2},
-    {"presence1", nullptr, orq::kPresence1, Kind::Position},
-    {"presence2", nullptr, orq::kPresence2, Kind::Position},
-    {"deep1", "thump1", orq::kDeep1, Kind::Position},
-    {"deep2", "thump2", orq::kDeep2, Kind::Position},
-    {"lowpass1", nullptr, orq::kLowpass1, Kind::Position},
-    {"lowpass2", nullptr, orq::kLowpass2, Kind::Position},
-    {"gate1", nullptr, orq::kGate1, Kind::Gate},
-    {"gate2", nullptr, orq::kGate2, Kind::Gate},
-    {"midi-channel", nullptr, kMidiChannelField, Kind::MidiChannel},
-    {"boost-lock", nullptr, kBoostLockField, Kind::OnOff},
-}};
-constexpr size_t kProgramFields = 15;  // the rest are device-wide
+using orq::Setting;
+using Kind = orq::SettingKind;
 
 constexpr int kGatePercent[4] = {0, 20, 50, 80};
 
-struct Range {
-  int32_t low, high;
-};
-
-Range rangeOf(Kind kind) {
-  switch (kind) {
-    case Kind::OnOff:
-    case Kind::Channel:
-      return {0, 1};
-    case Kind::Slot1:
-    case Kind::Slot2:
-      return {0, 2};
-    case Kind::Position:
-      return {1, 3};
-    case Kind::Gate:
-      return {0, 3};
-    case Kind::MidiChannel:
-      return {0, 16};
-  }
-  return {0, 0};
-}
-
-const char* nameOf(const Field& f, int32_t modelKind) {
-  return f.other && modelKind != 1 ? f.other : f.name;
-}
-
-int32_t& slotOf(const Field& f, ProgramSettings& s) {
-  if (f.word == kMidiChannelField) return s.midiChannel;
-  if (f.word == kBoostLockField) return s.boostLock;
+int32_t& slotOf(const Setting& f, ProgramSettings& s) {
+  if (f.word == orq::kMidiChannelSetting) return s.midiChannel;
+  if (f.word == orq::kBoostLockSetting) return s.boostLock;
   return s.words[static_cast<size_t>(f.word)];
 }
 
-int32_t valueOf(const Field& f, const ProgramSettings& s) {
-  if (f.word == kMidiChannelField) return s.midiChannel;
-  if (f.word == kBoostLockField) return s.boostLock;
+int32_t valueOf(const Setting& f, const ProgramSettings& s) {
+  if (f.word == orq::kMidiChannelSetting) return s.midiChannel;
+  if (f.word == orq::kBoostLockSetting) return s.boostLock;
   return s.words[static_cast<size_t>(f.word)];
 }
 
@@ -158,15 +94,14 @@ const char* valuesOf(Kind kind) {
   return "";
 }
 
-bool inRange(Kind kind, int32_t v) {
-  const Range r = rangeOf(kind);
-  return v >= r.low && v <= r.high;
+bool inRange(const Setting& f, int32_t v) {
+  return v >= f.low && v <= f.high;
 }
 
 // As the user writes it; a value outside its range (a device may report one) as the number.
-std::string text(Kind kind, int32_t v) {
-  if (!inRange(kind, v)) return std::to_string(v);
-  switch (kind) {
+std::string text(const Setting& f, int32_t v) {
+  if (!inRange(f, v)) return std::to_string(v);
+  switch (f.kind) {
     case Kind::OnOff:
       return v ? "on" : "off";
     case Kind::Channel:
@@ -185,9 +120,9 @@ std::string text(Kind kind, int32_t v) {
   return std::to_string(v);
 }
 
-std::string json(Kind kind, int32_t v) {
-  if (!inRange(kind, v)) return std::to_string(v);
-  switch (kind) {
+std::string json(const Setting& f, int32_t v) {
+  if (!inRange(f, v)) return std::to_string(v);
+  switch (f.kind) {
     case Kind::OnOff:
       return v ? "true" : "false";
     case Kind::Gate:
@@ -195,7 +130,7 @@ std::string json(Kind kind, int32_t v) {
     case Kind::MidiChannel:
       return std::to_string(v);
     default:
-      return text(kind, v);
+      return text(f, v);
   }
 }
 
@@ -207,7 +142,7 @@ std::string midiChannelText(int32_t channel) {
 
 std::vector<std::string> settingNames(int32_t modelKind) {
   std::vector<std::string> names;
-  for (const Field& f : kFields) names.emplace_back(nameOf(f, modelKind));
+  for (const Setting& f : orq::kSettings) names.emplace_back(orq::nameOf(f, modelKind));
   return names;
 }
 
@@ -215,9 +150,9 @@ std::string parseSetting(const std::string& arg, SettingEdit& out) {
   const size_t eq = arg.find('=');
   if (eq == std::string::npos) return "'" + arg + "' is not NAME=VALUE";
   const std::string name = arg.substr(0, eq);
-  for (size_t i = 0; i < kFields.size(); ++i) {
-    const Field& f = kFields[i];
-    if (name != f.name && !(f.other && name == f.other)) continue;
+  for (size_t i = 0; i < orq::kSettings.size(); ++i) {
+    const Setting& f = orq::kSettings[i];
+    if (name != f.name && !(f.otherName && name == f.otherName)) continue;
     const std::optional<int32_t> v = parseValue(f.kind, arg.substr(eq + 1));
     if (!v) return name + " takes " + valuesOf(f.kind) + ", not '" + arg.substr(eq + 1) + "'";
     out = {static_cast<int>(i), *v};
@@ -227,28 +162,28 @@ std::string parseSetting(const std::string& arg, SettingEdit& out) {
 }
 
 void applySetting(const SettingEdit& edit, ProgramSettings& settings) {
-  slotOf(kFields[static_cast<size_t>(edit.field)], settings) = edit.value;
+  slotOf(orq::kSettings[static_cast<size_t>(edit.field)], settings) = edit.value;
 }
 
 std::string settingsText(const ProgramSettings& s, int32_t modelKind) {
   std::string out;
-  for (size_t i = 0; i < kProgramFields; ++i) {
-    const Field& f = kFields[i];
-    out += std::string(nameOf(f, modelKind)) + "=" + text(f.kind, valueOf(f, s)) + "\n";
+  for (size_t i = 0; i < orq::kProgramSettings; ++i) {
+    const Setting& f = orq::kSettings[i];
+    out += std::string(orq::nameOf(f, modelKind)) + "=" + text(f, valueOf(f, s)) + "\n";
   }
   return out;
 }
 
 std::string settingsJson(const ProgramSettings& s, int32_t modelKind) {
   std::string out;
-  for (size_t i = 0; i < kProgramFields; ++i) {
-    const Field& f = kFields[i];
+  for (size_t i = 0; i < orq::kProgramSettings; ++i) {
+    const Setting& f = orq::kSettings[i];
     if (i) out += ", ";
     // Appended piece by piece: "..." + std::string&& trips a false -Wrestrict of GCC 12 at -O3.
     out += '"';
-    out += nameOf(f, modelKind);
+    out += orq::nameOf(f, modelKind);
     out += "\": ";
-    out += json(f.kind, valueOf(f, s));
+    out += json(f, valueOf(f, s));
   }
   return out;
 }
