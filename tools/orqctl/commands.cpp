@@ -454,6 +454,9 @@ std::string verdictText(const orq::ImportedIr& ir) {
       return "is larger than 64 MiB";
     case orq::WavVerdict::NotWave:
       return "is not a WAV file in an encoding the import takes";
+    case orq::WavVerdict::Truncated:
+      return "is truncated: its data chunk states " + std::to_string(ir.statedBytes) +
+             " bytes of audio, and the file holds " + std::to_string(ir.presentBytes);
     case orq::WavVerdict::BadRate:
       return "has a sample rate of " + std::to_string(ir.rate) + " Hz (44100 to 96000 taken)";
     case orq::WavVerdict::BadChannels:
