@@ -73,11 +73,17 @@ Layout dataLayout(uint64_t stated, uint64_t start, uint64_t size) {
   return l;
 }
 
-// Whether a RIFF data size is a streaming writer's marker: 0xFFFFFFFF, or 0 with data after it
-// and a RIFF size that was not filled in either (it ends before the data's body). A data chunk
-// of 0 inside a RIFF size that covers more is an empty chunk with other chunks after it.
-bool streamedSize(uint32_t stated, uint32_t riffSize, uint64_t start, uint64_t size) {
-  if (stated == 0xFFFFFFFF) return true;
+// Whether a RIFF data size is what a writer that cannot go back leaves for "unknown", as SoX
+// reads them: 0xFFFFFFFF (ffmpeg), 0x7FFFFFFF (LAME), 0x7FFFF000 cut to whole blocks of
+// `blockAlign` bytes (SoX); or 0 with data after it and a RIFF size not filled in either
+// (0xFFFFFFFF, or one that ends before the data's body). A data chunk of 0 inside a RIFF size
+// that covers more is an empty chunk with other chunks after it.
+bool streamedSize(uint32_t stated, uint16_t blockAlign, uint32_t riffSize, uint64_t start,
+                  uint64_t size) {
+  constexpr uint32_t kSoxUnknown = 0x7FFFF000;
+  if (stated == 0xFFFFFFFF || stated == 0x7FFFFFFF ||
+      stated == kSoxUnknown / blockAlign * blockAlign)
+    return true;
   return stated == 0 && size > start && (riffSize == 0xFFFFFFFF || uint64_t{riffSize} + 8 <= start);
 }
 
@@ -86,15 +92,16 @@ Layout riffLayout(const uint8_t* b, uint64_t size) {
   if (size < 12 || std::memcmp(b, "RIFF", 4) != 0 || std::memcmp(b + 8, "WAVE", 4) != 0) {
     return {};
   }
-  bool formatSeen = false;
+  uint16_t blockAlign = 0;  // of the "fmt " chunk, once seen (never 0 then)
   uint64_t pos = 12;
   while (pos + 8 <= size) {
     const uint8_t* id = b + pos;
     const uint32_t body = le32(b + pos + 4);
     const uint64_t start = pos + 8;
     if (std::memcmp(id, "data", 4) == 0) {
-      if (!formatSeen) return {};
-      if (!streamedSize(body, le32(b + 4), start, size)) return dataLayout(body, start, size);
+      if (blockAlign == 0) return {};
+      if (!streamedSize(body, blockAlign, le32(b + 4), start, size))
+        return dataLayout(body, start, size);
       Layout l = dataLayout(size - start, start, size);
       l.kind = Layout::Streamed;
       l.sizeField = pos + 4;
@@ -103,7 +110,7 @@ Layout riffLayout(const uint8_t* b, uint64_t size) {
     if (body > size - start) return {};
     if (std::memcmp(id, "fmt ", 4) == 0) {
       if (!formatSound(b + start, body)) return {};
-      formatSeen = true;
+      blockAlign = le16(b + start + 12);
     }
     pos = start + body + (body & 1);
   }

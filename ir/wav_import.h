@@ -20,10 +20,10 @@ inline constexpr uint32_t kMaxWavRate = 96000;
 // not take: other containers and encodings, and damaged or inconsistent headers.
 //
 // A RIFF file written to a pipe (ffmpeg or sox to stdout) cannot have its sizes filled in: its
-// data chunk states 0xFFFFFFFF bytes, or 0 with a RIFF size that was not filled in either
-// (0xFFFFFFFF, or one that ends before the data, such as 0). Such a file is whole: its data runs
-// to the end of the file. Any other data chunk that states more than the file holds is
-// Truncated.
+// data chunk states a size that means "unknown" (0xFFFFFFFF, 0x7FFFFFFF, SoX's 0x7FFFF000 in
+// whole blocks), or 0 with a RIFF size that was not filled in either (0xFFFFFFFF, or one that
+// ends before the data, such as 0). Such a file is whole: its data runs to the end of the file.
+// Any other data chunk that states more than the file holds is Truncated.
 enum class WavVerdict {
   Accepted,
   Unreadable,        // could not be opened or read (also: empty path, not a regular file)

@@ -2,7 +2,8 @@
 // accepted file gives 1 to 4096 finite samples and a rate and channel count the import takes;
 // a refused one gives no samples at all, and one refused as truncated states more bytes than
 // it holds. An accepted RIFF file whose data chunk ends the file imports the same once its
-// sizes are left as a streaming writer leaves them (0xFFFFFFFF, or 0 with a RIFF size of 0).
+// sizes are left as streaming writers leave them (0xFFFFFFFF; 0x7FFFFFFF; 0 with a RIFF size of
+// 0).
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -43,7 +44,9 @@ size_t lastDataSize(const uint8_t* b, size_t size) {
 void checkStreamed(const uint8_t* data, size_t size, const orq::ImportedIr& whole) {
   const size_t field = lastDataSize(data, size);
   if (field == 0) return;
-  const struct { uint32_t riff, data; } kMarkers[] = {{0xFFFFFFFF, 0xFFFFFFFF}, {0, 0}};
+  const struct {
+    uint32_t riff, data;
+  } kMarkers[] = {{0xFFFFFFFF, 0xFFFFFFFF}, {0, 0}, {0, 0x7FFFFFFF}};
   for (const auto& m : kMarkers) {
     std::vector<uint8_t> streamed(data, data + size);
     set32(&streamed[4], m.riff);
