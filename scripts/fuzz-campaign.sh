@@ -31,6 +31,9 @@ for target in "${targets[@]}"; do
   line="$target: ${fuzz_executions:-?} executions in $((SECONDS - started)) s"
   if [ "$status" -eq 0 ]; then
     echo "$line, no findings"
+  elif grep -q 'libFuzzer: run interrupted' "$build/$target.log"; then
+    echo "$line, interrupted"
+    exit 130
   else
     failed=1
     why=$(grep -m 1 -E 'invariant broken|ERROR: (Address|Leak|libFuzzer)|runtime error' \
