@@ -1,6 +1,7 @@
 // Feeds arbitrary text/uri-list bytes, as a file manager hands them to a drop, to fileUriPath
 // and checks what the import that opens the path relies on:
-//   - the path never holds a NUL (the file system would open a shorter name);
+//   - the path never holds a NUL (the file system would open a shorter name), though NULs that
+//     end the list are its terminator;
 //   - a URI naming another host than this one (empty, or "localhost") gives no path;
 //   - a path comes only from a file: URI, is absolute, and is the URI's path with its %XX
 //     escapes taken as bytes, read as widePath reads a file name (so it survives nativePath).
@@ -58,7 +59,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::wstring path = orq::fileUriPath(list);
   check(path.find(L'\0') == std::wstring::npos, "no NUL in a path");
 
-  const std::string uri = firstEntry(list);
+  // NUL bytes that end the list are a terminator some sources count in its length, not part of
+  // its last entry.
+  const std::string uri = firstEntry(list.substr(0, list.find_last_not_of('\0') + 1));
   const bool file = uri.size() > 5 && equalsIgnoringCase(uri.substr(0, 5), "file:");
   size_t at = 5;  // where the path begins
   if (file && uri.compare(5, 2, "//") == 0) {
