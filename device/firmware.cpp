@@ -18,28 +18,6 @@ namespace {
 
 alignas(64) uint8_t gImage[kFirmwareImageSize];
 
-// A dotted-quad IPv4 literal as inet_pton reads one: four decimal numbers up to 255, no leading
-// zeros; its first number in `first`.
-bool ipv4Literal(std::string_view host, int& first) {
-  int parts = 0;
-  size_t i = 0;
-  while (i <= host.size()) {
-    size_t j = i;
-    int value = 0;
-    while (j < host.size() && host[j] >= '0' && host[j] <= '9' && j - i < 3) {
-      value = value * 10 + (host[j] - '0');
-      ++j;
-    }
-    if (j == i || value > 255 || (j - i > 1 && host[i] == '0')) return false;
-    if (parts == 0) first = value;
-    ++parts;
-    if (j == host.size()) break;
-    if (host[j] != '.' || parts == 4) return false;
-    i = j + 1;
-  }
-  return parts == 4;
-}
-
 }  // namespace
 
 FirmwareImage firmwareImage() {
@@ -53,16 +31,6 @@ std::string_view builtInFirmwareAddress() {
 std::string firmwareAddress() {
   if (const char* env = std::getenv("ORQ_FIRMWARE_URL")) return env;
   return std::string(builtInFirmwareAddress());
-}
-
-bool downloadPartsAllowed(std::string_view scheme, std::string_view host) {
-  if (host.empty()) return false;
-  if (scheme == "https") return true;
-  if (scheme != "http") return false;
-  if (host == "localhost" || host == "[::1]") return true;
-  // A literal only: "127.0.0.1.example.com" is a name anyone may point anywhere.
-  int first = -1;
-  return ipv4Literal(host, first) && first == 127;
 }
 
 uint16_t firmwareStamp(std::span<const uint8_t, kFirmwareImageSize> image) {

@@ -27,9 +27,10 @@ namespace {
 
 // --- 1. Layout check ---
 // libsndfile forgives damage we must not: it cuts a data chunk longer than the file (a
-// truncated download, a size of 0xFFFFFFFF) to fit, and lets a zero block alignment pass. So
-// the chunk list is walked here first, and the file is refused unless a "fmt " with no zero
-// field precedes a "data" chunk that fits in the file.
+// truncated download) to fit, and lets a zero block alignment pass. So the chunk list is walked
+// here first, and the file is refused unless a "fmt " with no zero field precedes a "data"
+// chunk that fits in the file. A streamed file's data size is one of the markers a writer
+// leaves when it cannot go back; libsndfile is then shown the size the data really has.
 
 uint16_t le16(const uint8_t* p) {
   return static_cast<uint16_t>(p[0] | p[1] << 8);
@@ -44,6 +45,15 @@ uint64_t le64(const uint8_t* p) {
   return static_cast<uint64_t>(le32(p)) | static_cast<uint64_t>(le32(p + 4)) << 32;
 }
 
+// What the walk found. A streamed data chunk's 32-bit size field at `sizeField` reads as
+// `present` through the decoder's view of the file.
+struct Layout {
+  enum Kind { Refused, Sound, Streamed, Truncated } kind = Refused;
+  uint64_t sizeField = 0;
+  uint64_t stated = 0;   // Truncated: what the data chunk states
+  uint64_t present = 0;  // the bytes after the data chunk's header
+};
+
 // The format body shared by both containers (WAVEFORMATEX and its extensible form).
 bool formatSound(const uint8_t* body, uint64_t size) {
   if (size < 16) return false;
@@ -54,27 +64,57 @@ bool formatSound(const uint8_t* body, uint64_t size) {
   return channels != 0 && rate != 0 && blockAlign != 0 && bits != 0;
 }
 
+// The data chunk whose body starts at `start`, of a file of `size` bytes.
+Layout dataLayout(uint64_t stated, uint64_t start, uint64_t size) {
+  Layout l;
+  l.stated = stated;
+  l.present = size - start;
+  l.kind = stated > l.present ? Layout::Truncated : Layout::Sound;
+  return l;
+}
+
+// Whether a RIFF data size is what a writer that cannot go back leaves for "unknown", as SoX
+// reads them: 0xFFFFFFFF (ffmpeg), 0x7FFFFFFF (LAME), 0x7FFFF000 cut to whole blocks of
+// `blockAlign` bytes (SoX); or 0 with data after it and a RIFF size not filled in either
+// (0xFFFFFFFF, or one that ends before the data's body). A data chunk of 0 inside a RIFF size
+// that covers more is an empty chunk with other chunks after it.
+bool streamedSize(uint32_t stated, uint16_t blockAlign, uint32_t riffSize, uint64_t start,
+                  uint64_t size) {
+  constexpr uint32_t kSoxUnknown = 0x7FFFF000;
+  if (stated == 0xFFFFFFFF || stated == 0x7FFFFFFF ||
+      stated == kSoxUnknown / blockAlign * blockAlign)
+    return true;
+  return stated == 0 && size > start && (riffSize == 0xFFFFFFFF || uint64_t{riffSize} + 8 <= start);
+}
+
 // RIFF: 8-byte chunk headers, bodies padded to an even length.
-bool riffLayoutSound(const uint8_t* b, uint64_t size) {
+Layout riffLayout(const uint8_t* b, uint64_t size) {
   if (size < 12 || std::memcmp(b, "RIFF", 4) != 0 || std::memcmp(b + 8, "WAVE", 4) != 0) {
-    return false;
+    return {};
   }
-  bool formatSeen = false;
+  uint16_t blockAlign = 0;  // of the "fmt " chunk, once seen (never 0 then)
   uint64_t pos = 12;
   while (pos + 8 <= size) {
     const uint8_t* id = b + pos;
-    const uint64_t body = le32(b + pos + 4);
+    const uint32_t body = le32(b + pos + 4);
     const uint64_t start = pos + 8;
-    if (body > size - start) return false;
+    if (std::memcmp(id, "data", 4) == 0) {
+      if (blockAlign == 0) return {};
+      if (!streamedSize(body, blockAlign, le32(b + 4), start, size))
+        return dataLayout(body, start, size);
+      Layout l = dataLayout(size - start, start, size);
+      l.kind = Layout::Streamed;
+      l.sizeField = pos + 4;
+      return l;
+    }
+    if (body > size - start) return {};
     if (std::memcmp(id, "fmt ", 4) == 0) {
-      if (!formatSound(b + start, body)) return false;
-      formatSeen = true;
-    } else if (std::memcmp(id, "data", 4) == 0) {
-      return formatSeen;
+      if (!formatSound(b + start, body)) return {};
+      blockAlign = le16(b + start + 12);
     }
     pos = start + body + (body & 1);
   }
-  return false;
+  return {};
 }
 
 // Sony Wave64: 16-byte GUID ids, 64-bit sizes that include the 24-byte header, 8-byte alignment.
@@ -87,36 +127,43 @@ bool w64Id(const uint8_t* p, const char* name) {
   return std::memcmp(p, name, 4) == 0 && std::memcmp(p + 4, kW64Tail, sizeof kW64Tail) == 0;
 }
 
-bool w64LayoutSound(const uint8_t* b, uint64_t size) {
+Layout w64Layout(const uint8_t* b, uint64_t size) {
   if (size < 40 || std::memcmp(b, kW64Riff, sizeof kW64Riff) != 0 || !w64Id(b + 24, "wave")) {
-    return false;
+    return {};
   }
   bool formatSeen = false;
   uint64_t pos = 40;
   while (pos + 24 <= size) {
     const uint64_t chunk = le64(b + pos + 16);
-    if (chunk < 24 || chunk > size - pos) return false;
+    if (chunk < 24) return {};
+    if (w64Id(b + pos, "data")) {
+      return formatSeen ? dataLayout(chunk - 24, pos + 24, size) : Layout{};
+    }
+    if (chunk > size - pos) return {};
     if (w64Id(b + pos, "fmt ")) {
-      if (!formatSound(b + pos + 24, chunk - 24)) return false;
+      if (!formatSound(b + pos + 24, chunk - 24)) return {};
       formatSeen = true;
-    } else if (w64Id(b + pos, "data")) {
-      return formatSeen;
     }
     pos += (chunk + 7) & ~uint64_t{7};
   }
-  return false;
+  return {};
 }
 
-bool layoutSound(const uint8_t* b, uint64_t size) {
-  return riffLayoutSound(b, size) || w64LayoutSound(b, size);
+Layout layoutOf(const uint8_t* b, uint64_t size) {
+  const Layout riff = riffLayout(b, size);
+  return riff.kind != Layout::Refused ? riff : w64Layout(b, size);
 }
 
 // --- 2. Decoding ---
 
+// The file as libsndfile reads it: the bytes, with a streamed data chunk's size field read as
+// the size the chunk really has.
 struct MemoryFile {
   const uint8_t* data;
   sf_count_t size;
   sf_count_t pos;
+  sf_count_t fieldAt = -1;  // 4 bytes read as `field` (little-endian); -1: none
+  uint32_t field = 0;
 };
 
 sf_count_t memLength(void* user) {
@@ -144,6 +191,11 @@ sf_count_t memRead(void* dest, sf_count_t count, void* user) {
   if (count <= 0 || f->pos >= f->size) return 0;
   const sf_count_t n = std::min(count, f->size - f->pos);
   std::memcpy(dest, f->data + f->pos, static_cast<size_t>(n));
+  for (sf_count_t i = 0; f->fieldAt >= 0 && i < 4; ++i) {
+    const sf_count_t at = f->fieldAt + i - f->pos;
+    if (at >= 0 && at < n)
+      static_cast<uint8_t*>(dest)[at] = static_cast<uint8_t>(f->field >> 8 * i);
+  }
   f->pos += n;
   return n;
 }
@@ -245,9 +297,20 @@ ImportedIr refused(WavVerdict verdict, uint32_t rate = 0, uint16_t channels = 0)
 ImportedIr decode(const uint8_t* bytes, size_t size) {
   if (size == 0) return refused(WavVerdict::Empty);
   if (size > kMaxWavFileBytes) return refused(WavVerdict::TooLarge);
-  if (!layoutSound(bytes, size)) return refused(WavVerdict::NotWave);
+  const Layout layout = layoutOf(bytes, size);
+  if (layout.kind == Layout::Refused) return refused(WavVerdict::NotWave);
+  if (layout.kind == Layout::Truncated) {
+    ImportedIr ir = refused(WavVerdict::Truncated);
+    ir.statedBytes = layout.stated;
+    ir.presentBytes = layout.present;
+    return ir;
+  }
 
   MemoryFile memory{bytes, static_cast<sf_count_t>(size), 0};
+  if (layout.kind == Layout::Streamed) {  // no more than kMaxWavFileBytes: 32 bits hold it
+    memory.fieldAt = static_cast<sf_count_t>(layout.sizeField);
+    memory.field = static_cast<uint32_t>(layout.present);
+  }
   SF_VIRTUAL_IO io{memLength, memSeek, memRead, memWrite, memTell};
   SF_INFO info{};
   Sndfile file(sf_open_virtual(&io, SFM_READ, &info, &memory));

@@ -18,12 +18,19 @@ inline constexpr uint32_t kMaxWavRate = 96000;
 
 // Why a file was refused; Accepted when it was not. NotWave covers everything the decoder does
 // not take: other containers and encodings, and damaged or inconsistent headers.
+//
+// A RIFF file written to a pipe (ffmpeg or sox to stdout) cannot have its sizes filled in: its
+// data chunk states a size that means "unknown" (0xFFFFFFFF, 0x7FFFFFFF, SoX's 0x7FFFF000 in
+// whole blocks), or 0 with a RIFF size that was not filled in either (0xFFFFFFFF, or one that
+// ends before the data, such as 0). Such a file is whole: its data runs to the end of the file.
+// Any other data chunk that states more than the file holds is Truncated.
 enum class WavVerdict {
   Accepted,
   Unreadable,        // could not be opened or read (also: empty path, not a regular file)
   Empty,             // 0 bytes
   TooLarge,          // more than kMaxWavFileBytes
   NotWave,           // not a RIFF WAVE / WAVE extensible / Wave64 file in an accepted encoding
+  Truncated,         // its data chunk states more bytes than the file holds (statedBytes)
   BadRate,           // outside kMinWavRate..kMaxWavRate
   BadChannels,       // not 1 or 2
   NothingDecoded,    // no whole frame of audio
@@ -37,6 +44,9 @@ struct ImportedIr {
   std::vector<float> samples;  // when accepted: 1..4096 samples, mono, 48000 Hz, all finite
   uint32_t rate = 0;           // what the file declared, once its header was understood
   uint16_t channels = 0;
+  // Truncated: the size the data chunk states, and the bytes that follow its header.
+  uint64_t statedBytes = 0;
+  uint64_t presentBytes = 0;
 };
 
 // The whole pipeline over a file image held in memory: decode, keep the first channel, replace

@@ -150,7 +150,7 @@ for stage in "${stages[@]}"; do
       ;;
     fuzz)
       if [ -x scripts/fuzz.sh ]; then
-        stage_summary="Done [0-9]+ runs"
+        stage_summary="fuzzed [0-9]+ targets"
         stage "fuzzing" scripts/fuzz.sh "${ORQ_FUZZ_RUNS:-200000}"
         stage_summary=""
       fi

@@ -193,17 +193,28 @@ TEST(Orqctl, RefusedFilesSendNothing) {
     EXPECT_EQ(r.status, 3) << r.output;
     EXPECT_NE(r.output.find("nothing was sent"), std::string::npos) << r.output;
   }
-  // A WAV file within the quiet lead-in threshold throughout would leave a slot near silent.
-  const std::string silent = dir / "silent.wav";
-  SF_INFO info{48000, 48000, 1, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 0, 0};
-  SNDFILE* f = sf_open(silent.c_str(), SFM_WRITE, &info);
-  ASSERT_NE(f, nullptr);
-  const std::vector<float> hiss(4800, 0.008f);
-  sf_writef_float(f, hiss.data(), static_cast<sf_count_t>(hiss.size()));
-  sf_close(f);
-  const Result r = orqctl({"ir", "load", "2", silent, "--port", "ORQ OR-1 refuse"});
-  EXPECT_EQ(r.status, 3) << r.output;
-  EXPECT_NE(r.output.find("silent"), std::string::npos) << r.output;
+  // WAV files, each refused with what is wrong with it: within the quiet lead-in threshold
+  // throughout (it would leave a slot near silent), and a download cut short.
+  const auto wavFile = [&](const std::string& name, int format, float level) {
+    SF_INFO info{48000, 48000, 1, format, 0, 0};
+    SNDFILE* f = sf_open((dir / name).c_str(), SFM_WRITE, &info);
+    EXPECT_NE(f, nullptr);
+    const std::vector<float> samples(1000, level);
+    sf_writef_float(f, samples.data(), static_cast<sf_count_t>(samples.size()));
+    sf_close(f);
+    return dir / name;
+  };
+  const std::string cut = wavFile("cut.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 0.5f);
+  fs::resize_file(cut, 44 + 1000);  // half of its 2000 bytes of audio
+  const std::pair<std::string, const char*> wavs[] = {
+      {wavFile("silent.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 0.008f), "silent"},
+      {cut, "truncated: its data chunk states 2000 bytes of audio, and the file holds 1000"},
+  };
+  for (const auto& [wav, says] : wavs) {
+    const Result r = orqctl({"ir", "load", "2", wav, "--port", "ORQ OR-1 refuse"});
+    EXPECT_EQ(r.status, 3) << r.output;
+    EXPECT_NE(r.output.find(says), std::string::npos) << r.output;
+  }
   EXPECT_TRUE(received(*sim).empty());
 }
 

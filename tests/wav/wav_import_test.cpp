@@ -7,6 +7,7 @@
 #include <sndfile.h>
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -187,6 +188,54 @@ TEST(WavImport, EveryAcceptedFormatAtEveryRateMatchesTheSamplesWritten) {
   }
 }
 
+// A file written to a pipe keeps the sizes its writer could not go back to fill in: its data
+// runs to the end of the file, and it imports as the same file with its sizes filled in.
+TEST(WavImport, StreamedFileImportsAsTheSameFileWithItsSizes) {
+  const auto le32 = [](const Bytes& b, size_t at) {
+    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 |
+           uint32_t(b[at + 3]) << 24;
+  };
+  const auto set32 = [](Bytes& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = uint8_t(v >> 8 * i);
+  };
+  // The sizes writers leave: ffmpeg's, libsndfile's on a pipe, a zero one, LAME's, SoX's (its
+  // 0x7FFFF000 cut to whole blocks, 1 standing for it here).
+  const struct {
+    uint32_t riff, data;
+  } kMarkers[] = {{0xFFFFFFFF, 0xFFFFFFFF}, {8, 0},          {0, 0},         {0xFFFFFFFF, 0},
+                  {0, 0xFFFFFFFF},          {0, 0x7FFFFFFF}, {0x7FFFF024, 1}};
+  const int kEncodings[] = {SF_FORMAT_PCM_U8,  SF_FORMAT_PCM_16, SF_FORMAT_PCM_24,
+                            SF_FORMAT_PCM_32,  SF_FORMAT_FLOAT,  SF_FORMAT_DOUBLE,
+                            SF_FORMAT_ALAW,    SF_FORMAT_ULAW,   SF_FORMAT_IMA_ADPCM,
+                            SF_FORMAT_MS_ADPCM};
+  for (int container : {SF_FORMAT_WAV, SF_FORMAT_WAVEX}) {
+    for (int sub : kEncodings) {
+      if (container == SF_FORMAT_WAVEX && (sub == SF_FORMAT_IMA_ADPCM || sub == SF_FORMAT_MS_ADPCM))
+        continue;  // libsndfile writes ADPCM only as plain WAVE
+      SCOPED_TRACE(testing::Message() << std::hex << (container | sub));
+      const fs::path p = Scratch::dir / "streamed.wav";
+      writeSound(p, container | sub, 44100, 2, sound(44100, 2, 3000));
+      const Bytes whole = fileBytes(p);
+      const ImportedIr want = importWavBytes(whole.data(), whole.size());
+      ASSERT_EQ(want.verdict, WavVerdict::Accepted);
+      size_t data = 12;
+      while (data + 8 <= whole.size() && std::memcmp(&whole[data], "data", 4) != 0)
+        data += 8 + ((le32(whole, data + 4) + 1) & ~1u);
+      ASSERT_EQ(data + 8 + le32(whole, data + 4), whole.size()) << "data is the last chunk";
+      ASSERT_EQ(std::memcmp(&whole[12], "fmt ", 4), 0);
+      const uint32_t blockAlign = le32(whole, 32) & 0xFFFF;
+      for (const auto& m : kMarkers) {
+        Bytes streamed = whole;
+        set32(streamed, 4, m.riff);
+        set32(streamed, data + 4, m.data == 1 ? 0x7FFFF000 / blockAlign * blockAlign : m.data);
+        const ImportedIr got = importWavBytes(streamed.data(), streamed.size());
+        EXPECT_EQ(got.verdict, WavVerdict::Accepted) << m.riff << " " << m.data;
+        EXPECT_EQ(got.samples, want.samples) << m.riff << " " << m.data;
+      }
+    }
+  }
+}
+
 TEST(WavImport, RefusesOtherRatesChannelCountsContainersAndEncodings) {
   const struct {
     int format;
@@ -293,6 +342,7 @@ TEST(WavImport, RefusesDamagedHeaders) {
     const char* what;
     Bytes file;
     WavVerdict verdict;
+    uint64_t stated = 0, present = 0;  // Truncated
   } kCases[] = {
       {"sound", wave({fmt(), chunk("data", pcm)}), WavVerdict::Accepted},
       {"odd chunk, padded", wave({chunk("LIST", {1, 2, 3}), fmt(), chunk("data", pcm)}),
@@ -305,8 +355,7 @@ TEST(WavImport, RefusesDamagedHeaders) {
       {"data before fmt", wave({chunk("data", pcm), fmt()}), WavVerdict::NotWave},
       {"no data", wave({fmt()}), WavVerdict::NotWave},
       {"no fmt", wave({chunk("data", pcm)}), WavVerdict::NotWave},
-      {"data size 0xFFFFFFFF", wave({fmt(), chunk("data", pcm, 0xFFFFFFFF)}), WavVerdict::NotWave},
-      {"data one byte short", wave({fmt(), chunk("data", pcm, 9)}), WavVerdict::NotWave},
+      {"data one byte short", wave({fmt(), chunk("data", pcm, 9)}), WavVerdict::Truncated, 9, 8},
       {"fmt past the end", wave({chunk("fmt ", Bytes(16, 1), 40)}), WavVerdict::NotWave},
       {"RIFX",
        [&] {
@@ -316,6 +365,14 @@ TEST(WavImport, RefusesDamagedHeaders) {
        }(),
        WavVerdict::NotWave},
       {"data size 0", wave({fmt(), chunk("data", {}, 0)}), WavVerdict::NothingDecoded},
+      // An empty data chunk inside a RIFF size that covers what follows is no streamed file.
+      {"data size 0, then a chunk",
+       [&] {
+         auto b = wave({fmt(), chunk("data", {}, 0), chunk("LIST", pcm)});
+         b[4] = uint8_t(b.size() - 8);
+         return b;
+       }(),
+       WavVerdict::NothingDecoded},
       {"half a stereo frame", wave({fmt(2, 48000, 4), chunk("data", {1, 2})}),
        WavVerdict::NothingDecoded},
       {"4 bytes", Bytes{'R', 'I', 'F', 'F'}, WavVerdict::NotWave},
@@ -324,7 +381,7 @@ TEST(WavImport, RefusesDamagedHeaders) {
       {"w64 data before fmt", w64({{"data", pcm}, {"fmt ", body(fmt())}}), WavVerdict::NotWave},
       {"w64 zero rate", w64({{"fmt ", body(fmt(1, 0))}, {"data", pcm}}), WavVerdict::NotWave},
       {"w64 data past the end", w64({{"fmt ", body(fmt())}, {"data", pcm}}, 24 + 9),
-       WavVerdict::NotWave},
+       WavVerdict::Truncated, 9, 8},
       {"w64 chunk size below its header", w64({{"fmt ", body(fmt())}, {"data", pcm}}, 23),
        WavVerdict::NotWave},
   };
@@ -332,6 +389,8 @@ TEST(WavImport, RefusesDamagedHeaders) {
     const ImportedIr ir = importWavBytes(c.file.data(), c.file.size());
     EXPECT_EQ(ir.verdict, c.verdict) << c.what;
     EXPECT_EQ(ir.samples.size(), c.verdict == WavVerdict::Accepted ? 4u : 0u) << c.what;
+    EXPECT_EQ(ir.statedBytes, c.stated) << c.what;
+    EXPECT_EQ(ir.presentBytes, c.present) << c.what;
   }
 }
 
@@ -341,9 +400,18 @@ TEST(WavImport, RefusesTruncatedFilesAndNoise) {
     writeSound(p, container | SF_FORMAT_PCM_16, 48000, 1, sound(48000, 1, 100));
     const Bytes whole = fileBytes(p);
     ASSERT_EQ(importWavBytes(whole.data(), whole.size()).verdict, WavVerdict::Accepted);
+    // Cut inside the header, the file is no WAV file; cut inside the data, it is truncated.
+    const size_t dataStart = whole.size() - 200;  // 100 16-bit samples, the last chunk
     for (size_t cut : {1, 4, 11, 12, 20, 36, 39, 43, 44, 60, 100, 200}) {
       ASSERT_LT(cut, whole.size());
-      EXPECT_EQ(importWavBytes(whole.data(), cut).verdict, WavVerdict::NotWave) << cut;
+      const ImportedIr ir = importWavBytes(whole.data(), cut);
+      if (cut < dataStart) {
+        EXPECT_EQ(ir.verdict, WavVerdict::NotWave) << cut;
+      } else {
+        EXPECT_EQ(ir.verdict, WavVerdict::Truncated) << cut;
+        EXPECT_EQ(ir.statedBytes, 200u) << cut;
+        EXPECT_EQ(ir.presentBytes, cut - dataStart) << cut;
+      }
     }
   }
   std::mt19937 random(7);

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -44,14 +43,6 @@ using Clock = std::chrono::steady_clock;
 constexpr uintmax_t kMaxBackupFileBytes = 1 << 20;
 
 // ---------------------------------------------------------------- operands and files
-
-bool parseNumber(const std::string& text, int low, int high, int& out) {
-  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
-  if (text.empty() || text.size() > 3 || !std::all_of(text.begin(), text.end(), digit))
-    return false;
-  out = std::stoi(text);
-  return out >= low && out <= high;
-}
 
 std::string versionText(uint16_t v) {
   return orq::firmwareVersionText(v);
@@ -266,20 +257,6 @@ Outcome info(const Invocation& inv) {
 
 // ---------------------------------------------------------------- settings
 
-// The program operand, or the editor's current program (0 until the device names another).
-bool programOperand(const std::vector<std::string>& operands, size_t& next, int& program,
-                    std::string& error) {
-  program = -1;
-  if (next < operands.size() && operands[next].find('=') == std::string::npos) {
-    if (!parseNumber(operands[next], 0, 127, program)) {
-      error = "program '" + operands[next] + "': programs are numbered 0 to 127";
-      return false;
-    }
-    ++next;
-  }
-  return true;
-}
-
 Outcome settingsOutcome(const Invocation& inv, const ProgramSettings& settings, int32_t model,
                         std::string note = {}) {
   Outcome o;
@@ -297,11 +274,9 @@ Outcome settingsOutcome(const Invocation& inv, const ProgramSettings& settings, 
 }
 
 Outcome get(const Invocation& inv) {
-  size_t next = 0;
-  int program = -1;
-  std::string error;
-  if (!programOperand(inv.operands, next, program, error) || next != inv.operands.size())
-    return failed(kUsage, error.empty() ? "get takes at most one program number" : error);
+  const ProgramOperands operands = getOperands(inv.operands);
+  if (!operands.error.empty()) return failed(kUsage, operands.error);
+  const int program = operands.program;
   return onDevice(inv, "", [&](Session& s) {
     const int p = program >= 0 ? program : s.state().program.get();
     ProgramSettings settings;
@@ -311,18 +286,10 @@ Outcome get(const Invocation& inv) {
 }
 
 Outcome set(const Invocation& inv) {
-  size_t next = 0;
-  int program = -1;
-  std::string error;
-  if (!programOperand(inv.operands, next, program, error)) return failed(kUsage, error);
-  std::vector<SettingEdit> edits;
-  for (; next < inv.operands.size(); ++next) {
-    SettingEdit e;
-    error = parseSetting(inv.operands[next], e);
-    if (!error.empty()) return failed(kUsage, error);
-    edits.push_back(e);
-  }
-  if (edits.empty()) return failed(kUsage, "set needs at least one NAME=VALUE");
+  const ProgramOperands operands = setOperands(inv.operands);
+  if (!operands.error.empty()) return failed(kUsage, operands.error);
+  const int program = operands.program;
+  const std::vector<SettingEdit>& edits = operands.edits;
   return onDevice(inv, "", [&](Session& s) {
     const int p = program >= 0 ? program : s.state().program.get();
     // Every WRITE_SETTINGS carries the device-wide values too: they are read first, so that a
@@ -496,6 +463,9 @@ std::string verdictText(const orq::ImportedIr& ir) {
       return "is larger than 64 MiB";
     case orq::WavVerdict::NotWave:
       return "is not a WAV file in an encoding the import takes";
+    case orq::WavVerdict::Truncated:
+      return "is truncated: its data chunk states " + std::to_string(ir.statedBytes) +
+             " bytes of audio, and the file holds " + std::to_string(ir.presentBytes);
     case orq::WavVerdict::BadRate:
       return "has a sample rate of " + std::to_string(ir.rate) + " Hz (44100 to 96000 taken)";
     case orq::WavVerdict::BadChannels:
@@ -512,15 +482,12 @@ std::string verdictText(const orq::ImportedIr& ir) {
   return "is refused";
 }
 
-// --factory N: catalogue number 1..18 or the entry's name (any case).
-int factoryEntry(const std::string& text) {
-  int n = 0;
-  if (parseNumber(text, 1, orq::kFactoryIrCount, n)) return n - 1;
-  std::string upper = text;
-  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+// The factory IRs' names, as --factory takes them.
+std::vector<std::string> factoryNames() {
+  std::vector<std::string> names;
   for (int i = 0; i < orq::kFactoryIrCount; ++i)
-    if (orq::nativePath(orq::factoryIr(i).name) == upper) return i;
-  return -1;
+    names.push_back(orq::nativePath(orq::factoryIr(i).name));
+  return names;
 }
 
 Outcome irLoad(const Invocation& inv) {
@@ -534,7 +501,7 @@ Outcome irLoad(const Invocation& inv) {
   orq::ImportedIr imported;
   std::wstring path;
   if (inv.hasFactory) {
-    entry = factoryEntry(inv.factory);
+    entry = factoryEntry(inv.factory, factoryNames());
     if (entry < 0)
       return failed(kUsage, "--factory '" + inv.factory + "': no such entry (see orqctl ir list)");
   } else {

@@ -10,25 +10,9 @@
 #include "device/device_link.h"
 #include "device/link_io.h"
 #include "state/editor_state.h"
+#include "tools/orqctl/outcome.h"
 
 namespace orqctl {
-
-// Exit statuses.
-inline constexpr int kDone = 0;
-inline constexpr int kNoDevice = 1;  // no service, no device, or it did not answer
-inline constexpr int kUsage = 2;
-inline constexpr int kBadFile = 3;  // a file refused, or one that could not be written
-inline constexpr int kInterrupted = 130;
-
-struct Outcome {
-  int status = kDone;
-  std::string out;  // for stdout
-  std::string err;  // for stderr, one message per line without the program's name
-};
-
-inline Outcome failed(int status, std::string why) {
-  return {status, {}, std::move(why)};
-}
 
 // JSON string literal of UTF-8 text.
 std::string jsonString(const std::string& text);
