@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/file_path.h"
+#include "files/file_path.h"
 
 namespace {
 
