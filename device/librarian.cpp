@@ -21,10 +21,16 @@ std::wstring chooseFile(DeviceLink& link, int32_t mode) {
   return link.host ? link.host->openFileDialog(mode) : std::wstring();
 }
 
-// linkState busy with statusCode at `percent`, or back to connected and idle.
+// linkState busy with statusCode at `percent`; or the percentage gone (the panel stays busy
+// until the command is done, a message about it included); or connected and idle again.
 void showProgress(DeviceLink& link, int percent) {
   link.state->statusCode = percent;
   link.state->linkState = kBusy;
+  requestRepaint(link);
+}
+
+void endProgress(DeviceLink& link) {
+  link.state->statusCode = kStatusIdle;
   requestRepaint(link);
 }
 
@@ -126,7 +132,7 @@ void backUp(DeviceLink& link) {
   const LibrarianRun run =
       backUpAll(link, [&](int done) { showProgress(link, done * 100 / kBackupPrograms); });
   if (run.stopped) return;
-  showDone(link);
+  endProgress(link);
   if (!run.error.empty()) {
     tellUser(link, "The backup failed: " + run.error + ". " + utf8Name(path) + " was not written.");
   } else if (!writeWhole(path, encodeBackup(run.programs))) {
@@ -174,7 +180,7 @@ void restoreFile(DeviceLink& link, const std::wstring& path) {
                        [&](int done) { showProgress(link, done * 100 / kSteps); });
   if (safety.stopped) return;
   if (safety.path.empty()) {
-    showDone(link);
+    endProgress(link);
     tellUser(link, "The restore did not start: the programs on the device could not be kept in a "
                "safety backup first (" + safety.error + "). Nothing was sent.");
     return;
@@ -185,7 +191,7 @@ void restoreFile(DeviceLink& link, const std::wstring& path) {
   // Whatever was sent, the device's values are no longer the ones the history knows.
   link.state->deviceEpoch = link.state->deviceEpoch.get() + 1;
   if (run.stopped) return;
-  showDone(link);
+  endProgress(link);
   const std::string before = " The programs before it are in " + utf8Name(safety.path) +
                              " (the panel's menu opens the backups folder).";
   if (!run.error.empty()) {

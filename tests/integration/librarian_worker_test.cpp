@@ -138,6 +138,13 @@ orq::ProgramSettings someProgram(int32_t program) {
   return s;
 }
 
+// A whole backup: someProgram for each of the 128 programs.
+std::vector<orq::ProgramSettings> someBackup() {
+  std::vector<orq::ProgramSettings> all;
+  for (int p = 0; p < orq::kBackupPrograms; ++p) all.push_back(someProgram(p));
+  return all;
+}
+
 struct Rig {
   explicit Rig(const std::string& base, orq::devsim::Options o = {}) {
     o.portBase = base;
@@ -145,6 +152,7 @@ struct Rig {
     sim = startSim(o);
     ed.link.host = &host;
   }
+  ~Rig() { ed.stop(); }  // the worker may still be telling the host something
   bool start() {
     if (!sim) return false;
     ed.start();
@@ -171,8 +179,7 @@ TEST(Librarian, ThePanelIsBusyWhileACommandWaitsForTheUser) {
   Rig rig("ORQ OR-1 busy");
   ASSERT_TRUE(rig.start());
   // A backup whose programs hold odd pairs, for the restore's question.
-  std::vector<orq::ProgramSettings> programs(orq::kBackupPrograms, someProgram(0));
-  for (int p = 0; p < orq::kBackupPrograms; ++p) programs[size_t(p)].program = p;
+  std::vector<orq::ProgramSettings> programs = someBackup();
   programs[3].words[orq::kPresence1] = 0;
   const auto backup = rig.folder.file("odd.syx", orq::encodeBackup(programs));
   rig.host.confirmWith(false);
@@ -296,8 +303,7 @@ TEST(Librarian, UndoIsSentForTheProgramItWasMadeOn) {
 // orq-editor FILE.syx: the file waits for the device, then opens as the menu's entries open
 // their files.
 TEST(Librarian, AFileGivenAtTheStartOpensOnceTheDeviceIsThere) {
-  std::vector<orq::ProgramSettings> all(orq::kBackupPrograms, someProgram(0));
-  for (int p = 0; p < orq::kBackupPrograms; ++p) all[size_t(p)].program = p;
+  std::vector<orq::ProgramSettings> all = someBackup();
   struct Case {
     const char* name;
     Bytes bytes;
@@ -363,8 +369,7 @@ TEST(Librarian, ARestoreKeepsTheDevicesProgramsFirst) {
   Rig rig("ORQ KTB safety", o);
   ASSERT_TRUE(rig.start());
   const Bytes before = deviceBackup(rig.sim->device());
-  std::vector<orq::ProgramSettings> programs(orq::kBackupPrograms, someProgram(0));
-  for (int p = 0; p < orq::kBackupPrograms; ++p) programs[size_t(p)].program = p;
+  std::vector<orq::ProgramSettings> programs = someBackup();
   rig.sim->clearRecords();
   rig.host.answer(rig.folder.file("all.syx", orq::encodeBackup(programs)));
   rig.host.confirmWith(true);
@@ -396,8 +401,7 @@ TEST(Librarian, NoRestoreWithoutTheSafetyBackup) {
   std::ofstream(safetyFolder()) << "a file where the folder would be";
   Rig rig("ORQ OR-6 nosafety");
   ASSERT_TRUE(rig.start());
-  std::vector<orq::ProgramSettings> programs(orq::kBackupPrograms, someProgram(0));
-  for (int p = 0; p < orq::kBackupPrograms; ++p) programs[size_t(p)].program = p;
+  std::vector<orq::ProgramSettings> programs = someBackup();
   rig.sim->clearRecords();
   rig.host.answer(rig.folder.file("all.syx", orq::encodeBackup(programs)));
   rig.host.confirmWith(true);

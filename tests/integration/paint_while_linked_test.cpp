@@ -31,6 +31,9 @@ TEST(PaintWhileLinked, PanelPaintsWhileTheWorkerReadsAndWrites) {
 
   sim->changeProgram(5);
   ASSERT_TRUE(paintUntil([&] { return ui.programBlocks[5][orq::kReceived].get() == 1; }));
+  // The read the change brings goes on after the program's dump (the slot names): the upload's
+  // busy state below must not be that read's.
+  ASSERT_TRUE(paintUntil([&] { return ui.linkState.get() == orq::kConnected; }));
 
   ui.commandSlot = 2;
   ui.commandEntry = 3;
