@@ -46,9 +46,10 @@ JackState* jackState(RtMidi& midi) {
 
 bool detachJackPort(RtMidi& midi) {
   JackState* state = jackState(midi);
+  if (!state || !state->client) return false;
   // A port libjack does not know by that handle is not one to touch.
-  if (!state || !state->client || !state->port || !jack_port_name(state->port)) return false;
-  if (dynamic_cast<RtMidiOut*>(&midi) && state->buffer) {
+  if (state->port && !jack_port_name(state->port)) return false;
+  if (state->port && dynamic_cast<RtMidiOut*>(&midi) && state->buffer) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
     while (jack_ringbuffer_read_space(state->buffer) > 0 &&
            std::chrono::steady_clock::now() < until)
@@ -57,7 +58,8 @@ bool detachJackPort(RtMidi& midi) {
   // The server answers once the cycle under way has ended, and libjack has stopped the
   // client's process thread by then: nothing drains the ring buffer RtMidi frees first. Without
   // the port handle RtMidi's destructor skips the unregistering and only closes the client,
-  // which takes the port with it.
+  // which takes the port with it. A port closed already still leaves its client active: a
+  // cycle that began before the close can be walking the ring buffer when it is freed.
   jack_deactivate(state->client);
   state->port = nullptr;
   return true;
