@@ -1,6 +1,6 @@
 // Nothing of the owner's lost: before anything replaces all 128 programs (a restore, a firmware
 // update), the programs the device holds are read into a backup file of the usual format in the
-// owner's data folder (app/user_folders.h), named by the date, the time and what was about to
+// owner's data folder (files/user_folders.h), named by the date, the time and what was about to
 // happen: "2026-12-10 18.02 before restore.syx". The newest kSafetyBackupsKept are kept. The
 // caller starts the overwrite only when the backup was written.
 #pragma once
