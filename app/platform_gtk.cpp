@@ -18,10 +18,10 @@
 #include <thread>
 #include <utility>
 
-#include "files/file_path.h"
 #include "app/platform.h"
-#include "files/user_folders.h"
 #include "assets/assets.h"
+#include "files/file_path.h"
+#include "files/user_folders.h"
 #include "render/render_cairo.h"
 
 namespace orq {
@@ -380,9 +380,10 @@ void askBeforeReplacing(Platform* p, const std::string& path) {
   char* parent = g_path_get_dirname(path.c_str());
   char* folder = g_filename_display_basename(parent);
   GtkWidget* box = gtk_message_dialog_new(
-      GTK_WINDOW(p->impl->window), GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
-      GTK_MESSAGE_QUESTION, GTK_BUTTONS_NONE,
-      "A file named \u201c%s\u201d already exists.  Do you want to replace it?", name);
+      GTK_WINDOW(p->impl->window),
+      GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT), GTK_MESSAGE_QUESTION,
+      GTK_BUTTONS_NONE, "A file named \u201c%s\u201d already exists.  Do you want to replace it?",
+      name);
   gtk_message_dialog_format_secondary_text(
       GTK_MESSAGE_DIALOG(box),
       "The file already exists in \u201c%s\u201d.  Replacing it will overwrite its contents.",
@@ -418,8 +419,8 @@ void onSysexResponse(GtkNativeDialog* dialog, gint response, gpointer data) {
       g_object_unref(file);
     }
     const size_t slash = path.find_last_of('/');
-    const bool extended = !path.empty() &&
-                          path.find('.', slash == std::string::npos ? 0 : slash) == std::string::npos;
+    const bool extended = !path.empty() && path.find('.', slash == std::string::npos ? 0 : slash) ==
+                                               std::string::npos;
     if (extended) path += ".syx";
     char* parent = g_path_get_dirname(path.c_str());
     if (!isFolder(parent)) path.clear();

@@ -18,12 +18,12 @@ namespace orq::offscreen {
 // One paint of `platform` (its callback draws) into `surface`.
 void paint(render::OffscreenSurface& surface, Platform& platform);
 
-void setDpi(float dpi);          // what Platform::dpi() reports; 96 at start
-int repaintRequests();           // requests since start (any thread)
+void setDpi(float dpi);  // what Platform::dpi() reports; 96 at start
+int repaintRequests();   // requests since start (any thread)
 void resetRepaintRequests();
-bool handCursor();               // last cursor shape set
-int cursorChanges();             // number of setHandCursor calls
-int backupsFolderShown();        // number of openBackupsFolder calls
+bool handCursor();         // last cursor shape set
+int cursorChanges();       // number of setHandCursor calls
+int backupsFolderShown();  // number of openBackupsFolder calls
 
 // File dialogs answer from a queue: each openFileDialog takes the next answer (empty when the
 // queue is empty) and records its mode.

@@ -20,8 +20,8 @@
 #include <utility>
 
 #include "app/platform.h"
-#include "files/user_folders.h"
 #include "device/midi_port.h"
+#include "files/user_folders.h"
 #include "render/render_d2d.h"
 
 namespace orq {

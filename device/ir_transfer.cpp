@@ -2,10 +2,10 @@
 
 #include <vector>
 
-#include "files/file_path.h"
 #include "device/device_link.h"
 #include "device/link_io.h"
 #include "device/protocol.h"
+#include "files/file_path.h"
 #include "ir/catalogue.h"
 #include "ir/ir_export.h"
 #include "ir/ir_file.h"

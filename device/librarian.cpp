@@ -5,13 +5,13 @@
 #include <array>
 #include <cstdio>
 
-#include "files/user_folders.h"
 #include "device/device_ops.h"
 #include "device/device_state.h"
 #include "device/file_io.h"
-#include "device/safety_backup.h"
 #include "device/link_host.h"
+#include "device/safety_backup.h"
 #include "device/settings_file.h"
+#include "files/user_folders.h"
 #include "state/editor_state.h"
 
 namespace orq {
@@ -122,7 +122,7 @@ void openProgramFile(DeviceLink& link, const std::wstring& path) {
   requestRepaint(link);
   if (sent == Send::NotSent)
     tellUser(link, utf8Name(path) + " was not sent: the device's port is closed. The panel shows " +
-                   "what the device holds.");
+                       "what the device holds.");
 }
 
 void backUp(DeviceLink& link) {
@@ -181,8 +181,10 @@ void restoreFile(DeviceLink& link, const std::wstring& path) {
   if (safety.stopped) return;
   if (safety.path.empty()) {
     endProgress(link);
-    tellUser(link, "The restore did not start: the programs on the device could not be kept in a "
-               "safety backup first (" + safety.error + "). Nothing was sent.");
+    tellUser(link,
+             "The restore did not start: the programs on the device could not be kept in a "
+             "safety backup first (" +
+                 safety.error + "). Nothing was sent.");
     return;
   }
   const LibrarianRun run = restoreAll(link, content.programs, [&](int done) {

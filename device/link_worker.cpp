@@ -10,8 +10,6 @@
 #include <cstdio>
 #include <memory>
 
-#include "files/file_path.h"
-#include "files/user_folders.h"
 #include "device/device_link.h"
 #include "device/device_ops.h"
 #include "device/firmware.h"
@@ -23,6 +21,8 @@
 #include "device/protocol.h"
 #include "device/safety_backup.h"
 #include "device/transfer.h"
+#include "files/file_path.h"
+#include "files/user_folders.h"
 #include "state/editor_state.h"
 #include "state/steady_wait.h"
 
@@ -90,8 +90,8 @@ Flash updateFirmware(DeviceLink& link, FirmwareRun& run) {
   const std::string version = firmwareVersionText(state.imageFirmwareVersion.get());
   if (safety.path.empty()) {
     tellUser(link, "The firmware update to " + version + " did not start: the programs on the " +
-                   "device could not be kept in a safety backup first (" + safety.error +
-                   "). Nothing was sent.");
+                       "device could not be kept in a safety backup first (" + safety.error +
+                       "). Nothing was sent.");
     state.statusCode = kStatusIdle;
     return Flash::NotNeeded;
   }
@@ -99,9 +99,9 @@ Flash updateFirmware(DeviceLink& link, FirmwareRun& run) {
   if (flashed == TransferResult::Stopped) return Flash::Stopped;
   restartAfterFlash(link);
   tellUser(link, std::string(flashed == TransferResult::Committed
-                             ? "The firmware was updated to " + version + "."
-                             : "The firmware update to " + version + " did not complete.") +
-                 " The programs before it are in " + nativePath(fileName(safety.path)) + ".");
+                                 ? "The firmware was updated to " + version + "."
+                                 : "The firmware update to " + version + " did not complete.") +
+                     " The programs before it are in " + nativePath(fileName(safety.path)) + ".");
   return Flash::Done;
 }
 

@@ -6,10 +6,10 @@
 #include <system_error>
 #include <vector>
 
-#include "files/file_path.h"
 #include "device/file_io.h"
 #include "device/librarian.h"
 #include "device/settings_file.h"
+#include "files/file_path.h"
 
 namespace orq {
 namespace {
@@ -72,8 +72,7 @@ void pruneSafetyBackups(const std::wstring& folder, size_t keep) {
   for (size_t i = keep; i < found.size(); ++i) fs::remove(found[i].path, ec);
 }
 
-SafetyBackup makeSafetyBackup(DeviceLink& link, const std::wstring& folder,
-                              const std::string& what,
+SafetyBackup makeSafetyBackup(DeviceLink& link, const std::wstring& folder, const std::string& what,
                               const std::function<void(int done)>& progress) {
   SafetyBackup out;
   if (folder.empty()) {

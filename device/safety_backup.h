@@ -27,8 +27,7 @@ struct SafetyBackup {
 // Reads every program (progress told as for backUpAll) and writes them into `folder`, made when
 // missing, as "<date> <time> before <what>.syx" ("restore", "firmware update"); then prunes the
 // folder's safety backups to the newest kSafetyBackupsKept.
-SafetyBackup makeSafetyBackup(DeviceLink& link, const std::wstring& folder,
-                              const std::string& what,
+SafetyBackup makeSafetyBackup(DeviceLink& link, const std::wstring& folder, const std::string& what,
                               const std::function<void(int done)>& progress);
 
 // The file name for `local` time: "2026-12-10 18.02 before restore.syx".

@@ -13,8 +13,8 @@
 #include <limits>
 #include <unordered_map>
 
-#include "render/image_format.h"
 #include "files/utf8.h"
+#include "render/image_format.h"
 
 namespace orq::render {
 namespace {

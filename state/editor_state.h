@@ -87,16 +87,16 @@ class EditorState {
   Shared<int32_t> boostLock{0};               // U, and W from device reports
   // The panel's own view: the worker never writes these. A device found afresh or gone resets
   // them, on the user-interface thread, once it sees deviceResets move (Ui::onEvent).
-  Shared<int32_t> browserSlot{0};             // U
-  Shared<int32_t> ccListOpen{0};              // U
-  Shared<int32_t> browserListMode{0};         // U
-  Shared<int32_t> catalogueIndex{0};          // U
-  Shared<int32_t> audition{0};                // U
+  Shared<int32_t> browserSlot{0};      // U
+  Shared<int32_t> ccListOpen{0};       // U
+  Shared<int32_t> browserListMode{0};  // U
+  Shared<int32_t> catalogueIndex{0};   // U
+  Shared<int32_t> audition{0};         // U
   // Target of the last command 10, as the user chose it: browser slot 1..6 and catalogue entry.
   // Written before the command is published, so the worker uploads what was clicked even when
   // the browser has moved on by the time it takes the command.
-  Shared<int32_t> commandSlot{0};                             // U
-  Shared<int32_t> commandEntry{0};                            // U
+  Shared<int32_t> commandSlot{0};   // U
+  Shared<int32_t> commandEntry{0};  // U
   // The program shown when Undo or Redo was asked for (commands 17 and 18): the step is taken
   // back on that program and sent for it, whatever program is current when the worker acts.
   Shared<int32_t> commandProgram{0};                          // U

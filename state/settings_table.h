@@ -30,9 +30,9 @@ struct Setting {
   const char* otherName;  // the name on models other than kind 1 (deep is "thump" there), or null
   int word;               // settings word, or kMidiChannelSetting / kBoostLockSetting
   SettingKind kind;
-  int32_t low, high;           // the documented range
-  const wchar_t* label;        // the panel's name for a change of it ("PRESENCE")
-  const wchar_t* otherLabel;   // on models other than kind 1, or null
+  int32_t low, high;          // the documented range
+  const wchar_t* label;       // the panel's name for a change of it ("PRESENCE")
+  const wchar_t* otherLabel;  // on models other than kind 1, or null
 };
 
 // The program's 15 words in the order orqctl shows them, then the two device-wide values.
@@ -52,8 +52,8 @@ inline constexpr std::array<Setting, 17> kSettings{{
     {"lowpass2", nullptr, kLowpass2, SettingKind::Position, 1, 3, L"LOWPASS", nullptr},
     {"gate1", nullptr, kGate1, SettingKind::Gate, 0, 3, L"GATE", nullptr},
     {"gate2", nullptr, kGate2, SettingKind::Gate, 0, 3, L"GATE", nullptr},
-    {"midi-channel", nullptr, kMidiChannelSetting, SettingKind::MidiChannel, 0, 16,
-     L"MIDI CHANNEL", nullptr},
+    {"midi-channel", nullptr, kMidiChannelSetting, SettingKind::MidiChannel, 0, 16, L"MIDI CHANNEL",
+     nullptr},
     {"boost-lock", nullptr, kBoostLockSetting, SettingKind::OnOff, 0, 1, L"BOOST LOCK", nullptr},
 }};
 inline constexpr size_t kProgramSettings = 15;  // the entries before the device-wide values

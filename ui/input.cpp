@@ -22,7 +22,6 @@ void pause(std::chrono::milliseconds interval) {
   std::this_thread::sleep_until(std::chrono::steady_clock::now() + interval);
 }
 
-
 // Both edges count: a region of width w covers w + 1 columns.
 bool contains(const HitRegion& r, int32_t x, int32_t y) {
   return r.x <= x && int64_t{x} <= int64_t{r.x} + r.width && r.y <= y &&

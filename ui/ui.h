@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "ui/ui_host.h"
 #include "state/editor_state.h"
+#include "ui/ui_host.h"
 
 namespace orq {
 

@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "files/file_path.h"
 #include "app/platform.h"
 #include "device/device_link.h"
 #include "device/ir_transfer.h"
 #include "device/midi_port.h"
 #include "device/protocol.h"
+#include "files/file_path.h"
 #include "ir/catalogue.h"
 #include "tools/devsim/devsim.h"
 #include "ui/ui.h"

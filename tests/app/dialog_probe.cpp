@@ -19,8 +19,8 @@
 #include <thread>
 #include <vector>
 
-#include "files/file_path.h"
 #include "app/platform.h"
+#include "files/file_path.h"
 
 namespace {
 

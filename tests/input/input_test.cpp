@@ -44,11 +44,21 @@ constexpr Point kSelect{434, 698};
 constexpr Point kAuditionSwitch{400, 665};
 
 // Slot s (0..5): its radio, folder and "+".
-int32_t rowY(int s) { return (s < 3 ? 41 : 354) + 99 + 31 * (s % 3) + 15; }
-Point radio(int s) { return {14, rowY(s)}; }
-Point folder(int s) { return {214, rowY(s)}; }
-Point plus(int s) { return {238, rowY(s)}; }
-Point listRow(int i) { return {375, 57 + 31 * i}; }
+int32_t rowY(int s) {
+  return (s < 3 ? 41 : 354) + 99 + 31 * (s % 3) + 15;
+}
+Point radio(int s) {
+  return {14, rowY(s)};
+}
+Point folder(int s) {
+  return {214, rowY(s)};
+}
+Point plus(int s) {
+  return {238, rowY(s)};
+}
+Point listRow(int i) {
+  return {375, 57 + 31 * i};
+}
 
 class Rig {
  public:
@@ -218,10 +228,14 @@ TEST(Input, CommandButtonsHandOverAndDropTheHighlight) {
     int32_t command;
   };
   const Case cases[] = {
-      {"STORE", kStore, 0, 3},          {"folder 1", folder(0), 0, 4},
-      {"folder 2", folder(1), 0, 5},    {"folder 3", folder(2), 0, 6},
-      {"folder 4", folder(3), 0, 7},    {"folder 5", folder(4), 0, 8},
-      {"folder 6", folder(5), 0, 9},    {"SELECT", kSelect, 2, 10},
+      {"STORE", kStore, 0, 3},
+      {"folder 1", folder(0), 0, 4},
+      {"folder 2", folder(1), 0, 5},
+      {"folder 3", folder(2), 0, 6},
+      {"folder 4", folder(3), 0, 7},
+      {"folder 5", folder(4), 0, 8},
+      {"folder 6", folder(5), 0, 9},
+      {"SELECT", kSelect, 2, 10},
       {"EXTRACT ALL", kExtractAll, 2, 11},
   };
   for (const Case& c : cases) {
@@ -261,9 +275,12 @@ TEST(Input, BrowserChoosesEntriesAndAuditionsEachChoice) {
     int32_t before, after;
   };
   const Case cases[] = {
-      {"previous", kPrevious, false, 5, 4},  {"previous wraps", kPrevious, false, 0, 17},
-      {"next", kNext, false, 5, 6},          {"next wraps", kNext, false, 17, 0},
-      {"next above 17", kNext, false, 40, 0}, {"list row 0", listRow(0), true, 5, 0},
+      {"previous", kPrevious, false, 5, 4},
+      {"previous wraps", kPrevious, false, 0, 17},
+      {"next", kNext, false, 5, 6},
+      {"next wraps", kNext, false, 17, 0},
+      {"next above 17", kNext, false, 40, 0},
+      {"list row 0", listRow(0), true, 5, 0},
       {"list row 17", listRow(17), true, 0, 17},
   };
   for (bool audition : {false, true}) {

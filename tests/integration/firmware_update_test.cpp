@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
 #include <filesystem>
+#include <fstream>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -99,8 +99,11 @@ TEST(FirmwareUpdate, NewerImageArrivesWholeAndTheDeviceComesBackRunningIt) {
 
   // On the wire: the version asked, the 128 programs read into the safety backup, 512 chunks in
   // order, the commit, the reset; then, on the device's new ports, a full read.
-  const Names wire = joined({{"IDENTIFY"}, times(128, "READ_SETTINGS"),
-                             times(512, "FIRMWARE_CHUNK"), {"END_TRANSFER", "RESET"}, readNames()});
+  const Names wire = joined({{"IDENTIFY"},
+                             times(128, "READ_SETTINGS"),
+                             times(512, "FIRMWARE_CHUNK"),
+                             {"END_TRANSFER", "RESET"},
+                             readNames()});
   EXPECT_EQ(receivedNames(*sim), wire);
   // The safety backup holds what the device held before.
   const std::vector<std::filesystem::path> kept = safetyBackups();
@@ -240,11 +243,8 @@ TEST(FirmwareUpdate, ImagesThatAreNotNewerAreNotSent) {
     uint16_t shown;  // imageFirmwareVersion afterwards
     int downloads;
   } cases[] = {
-      {0x0105, 0x0105, 2, 0x0105, 1},
-      {0xFFFF, 0x0104, 2, 0, 1},
-      {0x0000, 0x0104, 2, 0, 1},
-      {0x0105, 0x0104, 0, 0, 0},
-      {0x0105, 0x0104, 1, 0, 0},
+      {0x0105, 0x0105, 2, 0x0105, 1}, {0xFFFF, 0x0104, 2, 0, 1}, {0x0000, 0x0104, 2, 0, 1},
+      {0x0105, 0x0104, 0, 0, 0},      {0x0105, 0x0104, 1, 0, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.stamp << " " << c.versionBytes);

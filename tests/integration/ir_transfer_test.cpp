@@ -9,8 +9,8 @@
 #include <fstream>
 #include <set>
 
-#include "files/file_path.h"
 #include "app/platform_offscreen.h"
+#include "files/file_path.h"
 #include "ir/catalogue.h"
 #include "ir/ir_file.h"
 #include "ir/wav_import.h"

@@ -3,7 +3,6 @@
 // open, a program the editor never read, a send that failed, undo beside a device that moves,
 // and what a restore compares.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <chrono>
@@ -17,10 +16,10 @@
 #include <utility>
 #include <vector>
 
-#include "files/file_path.h"
 #include "device/device_ops.h"
 #include "device/librarian.h"
 #include "device/settings_file.h"
+#include "files/file_path.h"
 #include "tests/integration/worker_fixture.h"
 #include "ui/controls.h"
 
@@ -87,8 +86,9 @@ class ScriptedHost : public orq::LinkHost {
 
 class Folder {
  public:
-  Folder() : path_(std::filesystem::temp_directory_path() /
-                   ("orq-librarian-" + std::to_string(::getpid()) + "-" + std::to_string(next_++))) {
+  Folder()
+      : path_(std::filesystem::temp_directory_path() /
+              ("orq-librarian-" + std::to_string(::getpid()) + "-" + std::to_string(next_++))) {
     std::filesystem::create_directories(path_);
   }
   ~Folder() { std::filesystem::remove_all(path_); }
@@ -266,8 +266,9 @@ TEST(Librarian, OpenProgramReportsASendThatFailed) {
   EXPECT_TRUE(writesReceived(*rig.sim).empty());
   const std::vector<std::string> told = rig.host.messages();
   ASSERT_EQ(told.size(), 1u);
-  EXPECT_EQ(told[0], "in.syx was not sent: the device's port is closed. The panel shows what "
-                     "the device holds.");
+  EXPECT_EQ(told[0],
+            "in.syx was not sent: the device's port is closed. The panel shows what "
+            "the device holds.");
 }
 
 // Regression: undo restored the values on the panel and asked for "the current program" to be
@@ -307,8 +308,8 @@ TEST(Librarian, AFileGivenAtTheStartOpensOnceTheDeviceIsThere) {
   struct Case {
     const char* name;
     Bytes bytes;
-    Bytes written;              // the one WRITE_SETTINGS it makes, or none
-    std::string said;           // the start of what the editor says, or nothing
+    Bytes written;     // the one WRITE_SETTINGS it makes, or none
+    std::string said;  // the start of what the editor says, or nothing
   };
   const Bytes program = orq::encodeProgramFile(someProgram(33));
   Bytes intoProgram0 = program;
@@ -333,12 +334,12 @@ TEST(Librarian, AFileGivenAtTheStartOpensOnceTheDeviceIsThere) {
     auto sim = startSim(simOptions("ORQ OR-5 given"));
     ASSERT_TRUE(sim);
     // Done when it has sent its program, or said what it says.
-    ASSERT_TRUE(waitUntil(
-        [&] { return writesReceived(*sim).size() + host.messages().size() == 1; }, 5000ms));
+    ASSERT_TRUE(waitUntil([&] { return writesReceived(*sim).size() + host.messages().size() == 1; },
+                          5000ms));
     ASSERT_TRUE(ed.connected(5000ms));
     EXPECT_TRUE(ed.ui().givenFileName().empty());
-    EXPECT_EQ(writesReceived(*sim), c.written.empty() ? std::vector<Bytes>{}
-                                                      : std::vector<Bytes>{c.written});
+    EXPECT_EQ(writesReceived(*sim),
+              c.written.empty() ? std::vector<Bytes>{} : std::vector<Bytes>{c.written});
     const std::vector<std::string> said = host.messages();
     if (c.said.empty()) {
       EXPECT_TRUE(said.empty());
@@ -409,9 +410,10 @@ TEST(Librarian, NoRestoreWithoutTheSafetyBackup) {
   EXPECT_TRUE(received(*rig.sim).empty());
   const std::vector<std::string> told = rig.host.messages();
   ASSERT_EQ(told.size(), 2u);
-  EXPECT_EQ(told[1], "The restore did not start: the programs on the device could not be kept in "
-                     "a safety backup first (" + safetyFolder().string() +
-                     " cannot be made). Nothing was sent.");
+  EXPECT_EQ(told[1],
+            "The restore did not start: the programs on the device could not be kept in "
+            "a safety backup first (" +
+                safetyFolder().string() + " cannot be made). Nothing was sent.");
   clearSafetyBackups();
 }
 

@@ -39,8 +39,8 @@ inline const auto* const kNoFirmwareServer =
 class OwnDataFolder : public ::testing::Environment {
  public:
   void SetUp() override {
-    path_ = std::filesystem::temp_directory_path() /
-            ("orq-test-data-" + std::to_string(::getpid()));
+    path_ =
+        std::filesystem::temp_directory_path() / ("orq-test-data-" + std::to_string(::getpid()));
     std::filesystem::create_directories(path_);
     ::setenv("XDG_DATA_HOME", path_.c_str(), 1);
   }

@@ -14,10 +14,10 @@
 #include <limits>
 #include <vector>
 
-#include "files/file_path.h"
 #include "device/device_link.h"
 #include "device/ir_transfer.h"
 #include "device/transfer.h"
+#include "files/file_path.h"
 #include "ir/catalogue.h"
 #include "state/editor_state.h"
 

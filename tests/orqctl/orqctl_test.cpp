@@ -11,8 +11,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "files/file_path.h"
 #include "app/platform_offscreen.h"
+#include "files/file_path.h"
 #include "tests/faults/fault_env.h"
 #include "tests/integration/worker_fixture.h"
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "render/image_format.h"
 #include "files/utf8.h"
+#include "render/image_format.h"
 #include "render_test_util.h"
 
 namespace orq::render {

@@ -14,8 +14,8 @@
 #include <string>
 #include <thread>
 
-#include "files/file_path.h"
 #include "app/platform.h"
+#include "files/file_path.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "files/file_path.h"
 #include "device/device_link.h"
 #include "device/ir_transfer.h"
+#include "files/file_path.h"
 #include "ir/catalogue.h"
 #include "ir/ir_file.h"
 #include "ir/wav_import.h"

@@ -15,10 +15,10 @@
 #include <thread>
 #include <vector>
 
-#include "files/file_path.h"
 #include "app/platform.h"
 #include "assets/assets.h"
 #include "device/midi_port.h"
+#include "files/file_path.h"
 #include "render/image_format.h"
 #include "render/render_d2d.h"
 

@@ -31,7 +31,7 @@ struct Options {
   // channel and boost lock too, so that two simulated devices can hold different settings.
   uint32_t settingsSeed = 0;
   // Faults.
-  bool silent = false;            // never send anything
+  bool silent = false;  // never send anything
   // Never answer requests with this code (e.g. 0x02 READ_SETTINGS); for 0x01 (WRITE_SETTINGS,
   // which has no answer) the settings are not taken either, as if every one was lost.
   int ignoreCode = -1;

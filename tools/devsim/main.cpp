@@ -186,8 +186,7 @@ int main(int argc, char** argv) {
         int seed = 0;
         ok = parseInt(v, seed) && seed > 0;
         o.settingsSeed = static_cast<uint32_t>(seed);
-      }
-      else
+      } else
         ok = false;
     }
     if (!ok) {

@@ -11,16 +11,16 @@
 #include <filesystem>
 #include <fstream>
 
-#include "files/file_path.h"
-#include "files/user_folders.h"
 #include "device/device_ops.h"
 #include "device/device_state.h"
 #include "device/firmware.h"
-#include "device/safety_backup.h"
 #include "device/ir_transfer.h"
 #include "device/librarian.h"
 #include "device/protocol.h"
+#include "device/safety_backup.h"
 #include "device/settings_file.h"
+#include "files/file_path.h"
+#include "files/user_folders.h"
 #include "ir/catalogue.h"
 #include "ir/ir_export.h"
 #include "ir/wav_import.h"
@@ -117,14 +117,15 @@ class AtomicFile {
 Outcome safetyBackup(Session& s, const Invocation& inv, const std::string& what, int total,
                      std::wstring& path) {
   if (!inv.safetyBackup) return {};
-  const orq::SafetyBackup b = orq::makeSafetyBackup(
-      s.link, orq::safetyBackupFolder(), what,
-      [&](int done) { s.state().statusCode = done * 100 / total; });
+  const orq::SafetyBackup b =
+      orq::makeSafetyBackup(s.link, orq::safetyBackupFolder(), what,
+                            [&](int done) { s.state().statusCode = done * 100 / total; });
   if (b.stopped) return s.interruption("nothing was sent; the safety backup was not finished");
   if (b.path.empty()) {
-    return failed(kBadFile, "the device's programs could not be kept in a safety backup first: " +
-                                b.error + "; nothing was sent (--no-safety-backup goes on "
-                                          "without one)");
+    return failed(kBadFile,
+                  "the device's programs could not be kept in a safety backup first: " + b.error +
+                      "; nothing was sent (--no-safety-backup goes on "
+                      "without one)");
   }
   path = b.path;
   return {};
@@ -397,8 +398,8 @@ Outcome restore(const Invocation& inv) {
     const int total = kept + 2 * kBackupPrograms;
     std::wstring safety;
     if (Outcome o = safetyBackup(s, inv, "restore", total, safety); o.status != kDone) return o;
-    const orq::LibrarianRun run = orq::restoreAll(
-        s.link, programs, [&](int done) { showProgress(s, kept + done, total); });
+    const orq::LibrarianRun run =
+        orq::restoreAll(s.link, programs, [&](int done) { showProgress(s, kept + done, total); });
     if (run.stopped && run.done < kBackupPrograms) {
       return s.interruption(std::to_string(run.done) + " of 128 programs were sent; the device " +
                             "holds a mix of its own and the file's settings (nothing stored)");

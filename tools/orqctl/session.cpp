@@ -123,7 +123,8 @@ Outcome Session::openDevice(const std::string& port) {
     case orq::Request::Stopped:
       return interruption("nothing was sent to the device but IDENTIFY");
     default:
-      return failed(kNoDevice, "the device does not answer (no VERSION to two IDENTIFYs, 1 s each)");
+      return failed(kNoDevice,
+                    "the device does not answer (no VERSION to two IDENTIFYs, 1 s each)");
   }
 }
 
