@@ -59,6 +59,19 @@ def check_holds(what, log, start, messages, count=None):
     print("ok %-40s all 128 programs" % what)
 
 
+def check_safety_backup(folder, before, told, held):
+    """Exactly one file in `folder` beyond the names `before`, named in the box text `told`,
+    holding `held` (the device's programs before the restore). Returns its name."""
+    kept = [k for k in sorted(os.listdir(folder)) if k not in before]
+    if len(kept) != 1 or kept[0] not in told:
+        raise Failure("the backups folder has %s new; the box said %r" % (kept, told))
+    with open(os.path.join(folder, kept[0]), "rb") as f:
+        if f.read() != held:
+            raise Failure("the safety backup %s is not what the device held" % kept[0])
+    print("ok %-40s %s" % ("the safety backup", kept[0]))
+    return kept[0]
+
+
 class Editor:
     def __init__(self, session, window, log):
         self.s, self.window, self.log = session, window, log
@@ -251,13 +264,7 @@ def main():
         check_holds("the restored programs", log, dumps_before + 128, bytes(data))
         told = e.answer_box("Return", says="All 128 programs were restored from changed.syx. "
                                            "The programs before it are in ...")
-        kept = sorted(os.listdir(backups))
-        if len(kept) != 1 or kept[0] not in told:
-            raise Failure("the backups folder holds %s; the box said %r" % (kept, told))
-        with open(os.path.join(backups, kept[0]), "rb") as f:
-            if f.read() != backup_bytes:
-                raise Failure("the safety backup %s is not what the device held" % kept[0])
-        print("ok %-40s %s" % ("the safety backup", kept[0]))
+        check_safety_backup(backups, [], told, backup_bytes)
         e.no_box("the restore")
         e.expect_nothing("the history went with the restore", lambda: e.key("ctrl+z"))
 

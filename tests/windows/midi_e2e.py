@@ -589,15 +589,9 @@ def restore_and_check(session, e, log, data, act, held, kept_before):
     lib.check_holds("the restored programs", log, dumps_before + 128, bytes(data))
     told = e.answer_box("Return", says="All 128 programs were restored from ...")
     folder = safety_backups(session)
-    kept = [k for k in sorted(os.listdir(folder)) if k not in kept_before]
-    if len(kept) != 1 or kept[0] not in told:
-        raise Failure("the backups folder has %s new; the box said %r" % (kept, told))
-    with open(os.path.join(folder, kept[0]), "rb") as f:
-        if f.read() != held:
-            raise Failure("the safety backup %s is not what the device held" % kept[0])
-    print("ok %-40s %s" % ("the safety backup", kept[0]))
+    kept = lib.check_safety_backup(folder, kept_before, told, held)
     e.no_box("the restore")
-    return kept_before + kept
+    return kept_before + [kept]
 
 
 def librarian_case(session, editor, log, work):
